@@ -1,0 +1,15 @@
+// Running an operating-system command line and waiting for it.
+#pragma once
+
+#include <string>
+
+namespace rt::os {
+
+// Runs cmd through the system's command interpreter (/bin/sh -c here) and
+// waits for it.  Returns its exit status, or -1 when it could not be started.
+int run_command(const std::string& cmd);
+
+// The value of an environment variable, "" when unset.
+std::string env(const std::string& name);
+
+}  // namespace rt::os
