@@ -1,0 +1,33 @@
+#include "tools/passwords.h"
+
+#include <cmath>
+
+#include "runtime/text/convert.h"
+
+namespace tools {
+
+std::string cripta(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code != 32) c = static_cast<char>(255 - code);
+  }
+  return out;
+}
+
+long long crc_31(const std::vector<ChecksumField>& record) {
+  double sum = 0;
+  for (const auto& f : record) {
+    if (f.name.find("CRC_31") != std::string::npos) continue;
+    std::string text;
+    if (f.type == 'N' || f.type == 'F')
+      text = rt::text::trim(rt::text::str(f.value.number(), f.length, f.decimals));
+    else if (f.type == 'C')
+      text = rt::text::trim(f.value.text());
+    for (char c : text) sum += static_cast<unsigned char>(c);
+  }
+  // In this order, in floating point, as the suite's programs compute it.
+  return static_cast<long long>(std::floor(sum / 3 * 10));
+}
+
+}  // namespace tools
