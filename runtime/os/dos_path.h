@@ -1,0 +1,33 @@
+// The station's fixed folders and file names are DOS paths
+// ("s:\qumar\comptes_tz\", "\VLM\TMP\").  Everything that names a file goes
+// through map_dos_path, which turns such a path into one for this system.
+//
+// On POSIX systems:
+//   - a backslash is a path separator;
+//   - a drive letter X: maps to the folder named by the environment variable
+//     DRIVE_X (DRIVE_S for "s:"); when that is unset or empty the drive is
+//     not available and the path cannot be mapped (nullopt);
+//   - a rooted path without a drive ("\VLM\TMP\") is placed under
+//     `rooted_base` (by default "/", the system's root);
+//   - any other path is relative to the working folder and only has its
+//     separators changed.
+// On Windows the path is used unchanged.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rt::os {
+
+struct DosPathSettings {
+  // Where "\..." paths land; "/" unless the site says otherwise.
+  std::string rooted_base = "/";
+  // Environment lookup ("" for unset); the process environment by default.
+  std::function<std::string(const std::string&)> env;
+};
+
+std::optional<std::string> map_dos_path(std::string_view dos_path, const DosPathSettings& settings = {});
+
+}  // namespace rt::os

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "runtime/os/dos_path.h"
+
+using rt::os::DosPathSettings;
+using rt::os::map_dos_path;
+
+namespace {
+
+DosPathSettings with_env(std::map<std::string, std::string> vars, std::string rooted = "/") {
+  DosPathSettings s;
+  s.rooted_base = std::move(rooted);
+  s.env = [vars](const std::string& name) {
+    auto it = vars.find(name);
+    return it == vars.end() ? std::string() : it->second;
+  };
+  return s;
+}
+
+}  // namespace
+
+TEST(DosPath, DriveLettersMapToTheirFolders) {
+  const auto s = with_env({{"DRIVE_S", "/mnt/server"}});
+  EXPECT_EQ(map_dos_path("s:\\qumar\\comptes_tz\\", s), "/mnt/server/qumar/comptes_tz/");
+  EXPECT_EQ(map_dos_path("S:\\qumar\\x.txt", s), "/mnt/server/qumar/x.txt");
+  EXPECT_EQ(map_dos_path("s:file.txt", s), "/mnt/server/file.txt");
+  // A drive that is not mapped is not available.
+  EXPECT_EQ(map_dos_path("t:\\x", s), std::nullopt);
+  EXPECT_EQ(map_dos_path("t:\\x", with_env({{"DRIVE_T", ""}})), std::nullopt);
+}
+
+TEST(DosPath, RootedAndRelativePaths) {
+  EXPECT_EQ(map_dos_path("\\VLM\\TMP\\", with_env({})), "/VLM/TMP/");
+  EXPECT_EQ(map_dos_path("\\VLM\\TMP\\5501234.TNF", with_env({}, "/srv/station")),
+            "/srv/station/VLM/TMP/5501234.TNF");
+  EXPECT_EQ(map_dos_path("log_altc.txt", with_env({})), "log_altc.txt");
+  EXPECT_EQ(map_dos_path("sub\\file.dbf", with_env({})), "sub/file.dbf");
+}
