@@ -1,0 +1,62 @@
+// The station's run-time state as typed objects: one for the whole run
+// (created at start-up) and one per ticket check.  Every routine receives
+// what it reads and writes through these, never through names looked up at
+// run time.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/gs1.h"
+#include "runtime/text/date.h"
+
+namespace app {
+
+// Key codes of the console, by the names the station's screens use.
+namespace key {
+inline constexpr int kDel = 7, kIns = 22, kLeft = 19, kRight = 4, kUp = 5, kDown = 24, kCtrlW = 23, kHome = 1,
+                     kEnd = 6, kPgDn = 3, kPgUp = 18, kCtrlPgDn = 30, kCtrlPgUp = 31, kEnter = 13, kF1 = 28,
+                     kEsc = 27, kBackspace = 8, kGroupSeparator = 29, kAltC = 302;
+// F2 .. F10 are -1 .. -9.
+constexpr int f(int n) { return 1 - n; }
+}  // namespace key
+
+// Named colours of the station's screens.
+namespace colour {
+inline constexpr const char* kReverso = "B/W";
+inline constexpr const char* kNormal = "W+/B";
+inline constexpr const char* kSubraya = "W+/W*";
+inline constexpr const char* kIntenso = "BG+/g";
+inline constexpr const char* kIntenso2 = "W+/W";
+}  // namespace colour
+
+// State of one run of the station.
+struct RunContext {
+  std::string machine = "55";             // MAQUINA
+  std::string date_table = "FEC_SYS";     // ARCH_FECHA
+  std::array<std::string, 5> labels;      // rot1 .. rot5, voucher header lines
+  std::string profile = std::string(9, ' ');  // PERFIL2, letters of the seller in charge
+  double department = -1;                 // QUE_DEP, -1 = every department
+  double branch = 0;                      // ID_SUC2
+  bool traceability = false;              // TRAZAR
+  double ticket = 0;                      // TIC
+  double seller = 0;                      // VDDR
+  bool trace_only = false;                // SOLOTRAZA
+  bool cancel_voucher = false;            // CANCVALE
+};
+
+// State of one ticket check.
+struct CheckContext {
+  std::string check_table;                // TEMPO39, "tm39" + seller as 4 digits
+  std::string scan;                       // LETRAS, the scan buffer
+  double sold = 0;                        // VENDIDAS
+  double counted = 0;                     // CHEQUE
+  std::string last_lot = std::string(10, ' ');  // ULT_LOTE
+  rt::text::Date last_expiry;             // ULT_VENC
+  gs1::TraceFields unit;                  // TRAZA_* of the scan being resolved
+  bool unit_ok = false;                   // TRAZA_OK
+};
+
+}  // namespace app
