@@ -1,0 +1,554 @@
+#include "runtime/cdx/bag.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <unordered_set>
+
+namespace rt::cdx {
+
+namespace {
+
+std::string upper_ascii(std::string_view s) {
+  std::string r(s);
+  for (auto& c : r)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return r;
+}
+
+std::string trim_name(std::string_view key) {
+  std::size_t n = key.size();
+  while (n && (key[n - 1] == ' ' || key[n - 1] == '\0')) --n;
+  return std::string(key.substr(0, n));
+}
+
+bool valid_tag_name(std::string_view n) {
+  if (n.empty() || n.size() > 10) return false;
+  auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  if (!alpha(n[0])) return false;
+  for (char c : n)
+    if (!alpha(c) && !(c >= '0' && c <= '9')) return false;
+  return true;
+}
+
+}  // namespace
+
+KeyKind guess_key_kind(std::string_view expr, int key_length, std::uint8_t options) {
+  const int len = key_length - ((options & kOptNullable) ? 1 : 0);
+  if (len != 4 && len != 8) return KeyKind::Text;
+  std::string e = upper_ascii(expr);
+  while (!e.empty() && e.back() == ' ') e.pop_back();
+  while (!e.empty() && e.front() == ' ') e.erase(0, 1);
+  for (const char* f : {"VAL(", "RECNO(", "YEAR(", "MONTH(", "DAY(", "CTOD(", "DATE("})
+    if (e.rfind(f, 0) == 0) return KeyKind::Binary;
+  if (const auto arrow = e.find("->"); arrow != std::string::npos) e = e.substr(arrow + 2);
+  if (e.empty()) return KeyKind::Text;
+  for (char c : e)
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return KeyKind::Text;
+  return KeyKind::Binary;
+}
+
+// ---------------------------------------------------------------- KeyList
+
+void KeyList::add(std::string_view key, std::uint32_t recno, std::uint8_t pad) {
+  const std::size_t kl = std::size_t(sorted_.key_length);
+  if (key.size() >= kl) {
+    sorted_.keys.append(key.substr(0, kl));
+  } else {
+    sorted_.keys.append(key);
+    sorted_.keys.append(kl - key.size(), char(pad));
+  }
+  sorted_.recnos.push_back(recno);
+}
+
+const SortedKeys& KeyList::sort(bool unique) {
+  const std::size_t n = sorted_.size(), kl = std::size_t(sorted_.key_length);
+  // Sort small records: the first 8 key bytes as a big-endian number decide
+  // most comparisons without touching the key bytes again.
+  struct Item {
+    std::uint64_t head;
+    std::uint32_t recno;
+    std::uint32_t idx;
+  };
+  std::vector<Item> items(n);
+  const char* base = sorted_.keys.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t h = 0;
+    const auto* k = reinterpret_cast<const std::uint8_t*>(base + i * kl);
+    for (std::size_t b = 0; b < 8; ++b) h = (h << 8) | (b < kl ? k[b] : 0);
+    items[i] = Item{h, sorted_.recnos[i], std::uint32_t(i)};
+  }
+  if (kl <= 8) {
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+      return a.head != b.head ? a.head < b.head : a.recno < b.recno;
+    });
+  } else {
+    std::sort(items.begin(), items.end(), [base, kl](const Item& a, const Item& b) {
+      if (a.head != b.head) return a.head < b.head;
+      const int c = std::memcmp(base + a.idx * kl + 8, base + b.idx * kl + 8, kl - 8);
+      return c != 0 ? c < 0 : a.recno < b.recno;
+    });
+  }
+  std::string keys;
+  keys.reserve(n * kl);
+  std::vector<std::uint32_t> recnos;
+  recnos.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const char* k = base + items[i].idx * kl;
+    if (unique && i > 0 && std::memcmp(k, base + items[i - 1].idx * kl, kl) == 0) continue;
+    keys.append(k, kl);
+    recnos.push_back(items[i].recno);
+  }
+  sorted_.keys = std::move(keys);
+  sorted_.recnos = std::move(recnos);
+  return sorted_;
+}
+
+// ---------------------------------------------------------------- Tag
+
+Tree Tag::tree() { return Tree(*bag_.store_, ref_); }
+
+void Tag::check_present() const {
+  if (gone_) throw CdxError(bag_.path_, ref_.name, "the tag is no longer in the bag");
+}
+
+void Tag::set_kind(KeyKind k) {
+  ref_.pad = k == KeyKind::Text ? 0x20 : 0x00;
+  kind_set_ = true;
+}
+
+std::string Tag::full_key(std::string_view key) const {
+  std::string k(key.substr(0, std::size_t(ref_.key_length)));
+  k.resize(std::size_t(ref_.key_length), char(ref_.pad));
+  return k;
+}
+
+Tag::Insert Tag::insert(std::string_view key, std::uint32_t recno) {
+  Bag::Lock lock(bag_, true);
+  check_present();
+  bag_.require_writer(ref_.name);
+  if (key.size() != std::size_t(ref_.key_length))
+    throw CdxError(bag_.path_, ref_.name,
+                   "key of " + std::to_string(key.size()) + " bytes for a key length of " + std::to_string(ref_.key_length));
+  Tree t = tree();
+  Insert result = Insert::Added;
+  if (unique()) {
+    Position p = t.lower_bound(key, 0, true);
+    if (p.valid() && p.key() == key) {
+      const std::uint32_t present = p.recno();
+      if (present == recno) return Insert::Present;
+      if (present < recno) return Insert::Kept;
+      t.remove(key, present);
+      bag_.modified();
+      result = Insert::Replaced;
+    }
+  }
+  if (!t.insert(key, recno)) return Insert::Present;
+  bag_.modified();
+  return result;
+}
+
+bool Tag::remove(std::string_view key, std::uint32_t recno) {
+  Bag::Lock lock(bag_, true);
+  check_present();
+  bag_.require_writer(ref_.name);
+  Tree t = tree();
+  if (!t.remove(key, recno)) return false;
+  bag_.modified();
+  return true;
+}
+
+std::size_t Tag::count() {
+  Bag::Lock lock(bag_, false);
+  check_present();
+  Tree t = tree();
+  std::size_t n = 0;
+  Position p = t.first();
+  std::uint32_t steps = 0;
+  while (p.leaf) {
+    n += p.leaf->size();
+    if (++steps > bag_.store_->page_count()) throw CdxError(bag_.path_, ref_.name, "leaf sibling links loop");
+    p.idx = p.leaf->size() ? p.leaf->size() - 1 : 0;
+    if (!t.next(p)) break;
+  }
+  return n;
+}
+
+int Tag::height() {
+  Bag::Lock lock(bag_, false);
+  check_present();
+  return tree().height();
+}
+
+std::vector<std::pair<std::string, std::uint32_t>> Tag::entries() {
+  Bag::Lock lock(bag_, false);
+  check_present();
+  std::vector<std::pair<std::string, std::uint32_t>> out;
+  Tree t = tree();
+  for (Position p = t.first(); p.valid();) {
+    out.emplace_back(std::string(p.key()), p.recno());
+    if (!t.next(p)) break;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------- Cursor
+
+bool Cursor::take(const Position& p) {
+  pos_ = p;
+  generation_ = tag_->bag_.generation_;
+  valid_ = p.valid();
+  if (valid_) {
+    key_.assign(p.key());
+    recno_ = p.recno();
+  }
+  return valid_;
+}
+
+bool Cursor::seek(std::string_view key) {
+  Bag::Lock lock(tag_->bag_, false);
+  tag_->check_present();
+  if (key.size() > std::size_t(tag_->key_length())) {
+    // Longer than the key: equal only when the extra bytes are padding.
+    const std::string_view extra = key.substr(std::size_t(tag_->key_length()));
+    const bool padding = std::all_of(extra.begin(), extra.end(), [&](char c) { return std::uint8_t(c) == tag_->pad(); });
+    take(tag_->tree().lower_bound(key.substr(0, std::size_t(tag_->key_length()))));
+    return padding && valid_ && std::string_view(key_).substr(0, tag_->key_length()) == key.substr(0, tag_->key_length());
+  }
+  take(tag_->tree().lower_bound(key));
+  return valid_ && std::string_view(key_).substr(0, key.size()) == key;
+}
+
+bool Cursor::seek(std::string_view key, std::uint32_t recno) {
+  Bag::Lock lock(tag_->bag_, false);
+  tag_->check_present();
+  const std::string k = tag_->full_key(key);
+  take(tag_->tree().lower_bound(k, recno, true));
+  return valid_ && key_ == k && recno_ == recno;
+}
+
+bool Cursor::first() {
+  Bag::Lock lock(tag_->bag_, false);
+  tag_->check_present();
+  return take(tag_->tree().first());
+}
+
+bool Cursor::last() {
+  Bag::Lock lock(tag_->bag_, false);
+  tag_->check_present();
+  return take(tag_->tree().last());
+}
+
+bool Cursor::next() {
+  Bag::Lock lock(tag_->bag_, false);
+  if (!valid_) return false;
+  tag_->check_present();
+  Tree t = tag_->tree();
+  if (generation_ != tag_->bag_.generation_) {
+    Position p = t.lower_bound(key_, recno_, true);
+    if (!p.valid()) return take(Position{}), false;
+    if (p.key() != key_ || p.recno() != recno_) return take(p);
+    pos_ = p;
+  }
+  Position p = pos_;
+  if (!t.next(p)) return take(Position{}), false;
+  return take(p);
+}
+
+bool Cursor::prev() {
+  Bag::Lock lock(tag_->bag_, false);
+  if (!valid_) return false;
+  tag_->check_present();
+  Tree t = tag_->tree();
+  Position p = pos_;
+  if (generation_ != tag_->bag_.generation_) {
+    p = t.lower_bound(key_, recno_, true);
+    if (!p.valid()) return take(t.last());
+  }
+  if (!t.prev(p)) return take(Position{}), false;
+  return take(p);
+}
+
+// ---------------------------------------------------------------- Bag
+
+Bag::Bag(std::string path, std::unique_ptr<os::File> file)
+    : path_(std::move(path)), file_(std::move(file)), store_(std::make_unique<PageStore>(*file_, path_)) {}
+
+Bag::~Bag() = default;
+
+std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable) {
+  const std::string real = os::resolve_nocase(path);
+  auto file = os::File::open(real, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
+  std::unique_ptr<Bag> bag(new Bag(real, std::move(file)));
+  Lock lock(*bag, false);  // reads the header and the directory
+  return bag;
+}
+
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
+  auto file = os::File::open(path, os::OpenMode::Truncate);
+  std::uint8_t buf[kHeaderSize + kPageSize];
+  TagHeader h;
+  h.root = kHeaderSize;
+  h.key_length = 10;
+  h.options = std::uint8_t(kOptCompact | kOptCompound | (structural ? kOptStructural : 0));
+  h.encode(buf);
+  Node root;
+  root.attributes = 3;
+  root.key_length = 10;
+  encode_node(root, 0x20, buf + kHeaderSize);
+  file->write_at(0, buf, sizeof buf);
+  file.reset();
+  return open(path, true);
+}
+
+void Bag::require_writer(const std::string& tag) const {
+  if (!file_->writable()) throw CdxError(path_, tag, "the bag is open read-only");
+}
+
+Bag::Lock::Lock(Bag& bag, bool exclusive) : bag_(bag) { bag_.acquire(exclusive); }
+Bag::Lock::~Lock() { bag_.release(); }
+
+void Bag::acquire(bool exclusive) {
+  if (depth_ > 0) {
+    if (exclusive && !exclusive_) throw CdxError(path_, "", "a change was asked for while the bag is locked for reading");
+    ++depth_;
+    return;
+  }
+  if (exclusive) require_writer("");
+  file_->lock(kLockOffset, 1, exclusive ? os::LockKind::Exclusive : os::LockKind::Shared);
+  depth_ = 1;
+  exclusive_ = exclusive;
+  try {
+    refresh();
+  } catch (...) {
+    depth_ = 0;
+    file_->unlock(kLockOffset, 1);
+    throw;
+  }
+}
+
+void Bag::release() {
+  if (--depth_ > 0) return;
+  try {
+    if (dirty_) {
+      dirty_ = false;
+      ++version_;
+      const std::uint8_t b[4] = {std::uint8_t(version_ >> 24), std::uint8_t(version_ >> 16), std::uint8_t(version_ >> 8),
+                                 std::uint8_t(version_)};
+      file_->write_at(8, b, 4);
+    }
+  } catch (...) {
+    file_->unlock(kLockOffset, 1);
+    return;  // a destructor path: the next lock re-reads everything
+  }
+  file_->unlock(kLockOffset, 1);
+}
+
+std::uint32_t Bag::version() {
+  Lock lock(*this, false);
+  return version_;
+}
+
+void Bag::refresh() {
+  std::uint8_t head[16];
+  if (file_->read_at(0, head, sizeof head) < sizeof head)
+    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
+  const std::uint32_t v = read_version(head);
+  if (loaded_ && v == version_) return;
+  store_->drop();
+  store_->refresh_size();
+  ++generation_;
+  version_ = v;
+  load_directory();
+  loaded_ = true;
+}
+
+void Bag::load_directory() {
+  std::uint8_t buf[kHeaderSize];
+  if (file_->size() < kHeaderSize + kPageSize)
+    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
+  file_->read_exact(0, buf, kHeaderSize);
+  try {
+    dir_header_ = TagHeader::decode(buf, true);
+  } catch (const PageError& e) {
+    throw CdxError(path_, "", std::string("tag directory header: ") + e.what());
+  }
+  dir_ref_.name = "(directory)";
+  dir_ref_.header = 0;
+  dir_ref_.root = dir_header_.root;
+  dir_ref_.key_length = dir_header_.key_length;
+  dir_ref_.pad = 0x20;
+  store_->check_page(dir_ref_.root, dir_ref_.name, "directory root");
+
+  std::map<std::string, std::unique_ptr<Tag>> old = std::move(tags_);
+  tags_.clear();
+  Tree dir = directory();
+  const std::uint64_t size = file_->size();
+  std::size_t steps = 0;
+  for (Position p = dir.first(); p.valid();) {
+    if (++steps > std::size_t(store_->page_count()) * kPageSize) throw CdxError(path_, "", "tag directory loops");
+    const std::string name = upper_ascii(trim_name(p.key()));
+    const std::uint32_t off = p.recno();
+    if (off % kPageSize != 0 || off < kHeaderSize || std::uint64_t(off) + kHeaderSize > size)
+      throw CdxError(path_, name, "the tag directory points to offset " + std::to_string(off) + ", outside the bag");
+    std::uint8_t th[kHeaderSize];
+    file_->read_exact(off, th, kHeaderSize);
+    TagHeader h;
+    try {
+      h = TagHeader::decode(th, false);
+    } catch (const PageError& e) {
+      throw CdxError(path_, name, std::string("tag header: ") + e.what());
+    }
+    store_->check_page(h.root, name, "root page offset");
+    std::unique_ptr<Tag> tag;
+    if (auto it = old.find(name); it != old.end()) {
+      tag = std::move(it->second);
+      old.erase(it);
+    } else {
+      tag.reset(new Tag(*this, name));
+    }
+    tag->header_ = h;
+    tag->ref_.header = off;
+    tag->ref_.root = h.root;
+    tag->ref_.key_length = h.key_length;
+    if (!tag->kind_set_)
+      tag->ref_.pad = guess_key_kind(h.key_expr, h.key_length, h.options) == KeyKind::Text ? 0x20 : 0x00;
+    tag->gone_ = false;
+    tags_[name] = std::move(tag);
+    if (!dir.next(p)) break;
+  }
+  // Tags that vanished stay alive for callers holding them, marked gone.
+  for (auto& [name, tag] : old) {
+    tag->gone_ = true;
+    tags_["\x01" + name + std::to_string(reinterpret_cast<std::uintptr_t>(tag.get()))] = std::move(tag);
+  }
+}
+
+std::vector<Tag*> Bag::tags() {
+  Lock lock(*this, false);
+  std::vector<Tag*> out;
+  for (auto& [name, tag] : tags_)
+    if (!tag->gone_) out.push_back(tag.get());
+  std::sort(out.begin(), out.end(), [](Tag* a, Tag* b) { return a->ref_.header < b->ref_.header; });
+  return out;
+}
+
+Tag* Bag::find(std::string_view name) {
+  Lock lock(*this, false);
+  auto it = tags_.find(upper_ascii(name));
+  return it == tags_.end() || it->second->gone_ ? nullptr : it->second.get();
+}
+
+Tag& Bag::tag(std::string_view name) {
+  Tag* t = find(name);
+  if (!t) throw CdxError(path_, std::string(name), "no such tag in the bag");
+  return *t;
+}
+
+Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
+  const std::string name = upper_ascii(spec.name);
+  if (!valid_tag_name(name))
+    throw CdxError(path_, spec.name, "a tag name has 1-10 letters, digits or underscores and starts with a letter");
+  if (spec.key_length < 1 || spec.key_length > kMaxKeyLength)
+    throw CdxError(path_, name, "key length " + std::to_string(spec.key_length) + " outside 1-240");
+  if (keys.key_length() != spec.key_length) throw CdxError(path_, name, "keys of another length than the tag's");
+  if (spec.key_expr.empty()) throw CdxError(path_, name, "no key expression");
+  if (spec.key_expr.size() + spec.for_expr.size() + 2 > kPageSize)
+    throw CdxError(path_, name, "key and FOR expressions longer than the expression pool");
+  Lock lock(*this, true);
+
+  TagHeader h;
+  h.key_length = std::uint16_t(spec.key_length);
+  h.options = std::uint8_t(kOptCompact | kOptCompound | (spec.unique ? kOptUnique : 0) |
+                           (spec.for_expr.empty() ? 0 : kOptFor) | (spec.candidate ? kOptCandidate : 0));
+  h.order = spec.descending ? 1 : 0;
+  h.key_expr = spec.key_expr;
+  h.for_expr = spec.for_expr;
+
+  Tag* existing = find(name);
+  std::uint32_t header_off;
+  if (existing) {
+    // Keep the header's place (and so the tag's number); free the old tree.
+    header_off = existing->ref_.header;
+    std::memcpy(h.reserved16, existing->header_.reserved16, sizeof h.reserved16);
+    existing->tree().release_all();
+  } else {
+    header_off = store_->allocate_at_end(2);
+  }
+  TreeRef ref;
+  ref.name = name;
+  ref.header = header_off;
+  ref.key_length = spec.key_length;
+  ref.pad = spec.kind == KeyKind::Text ? 0x20 : 0x00;
+  const SortedKeys& sorted = keys.sort(spec.unique);
+  h.root = Tree(*store_, ref).bulk_load(sorted, 0);
+  std::uint8_t buf[kHeaderSize];
+  h.encode(buf);
+  store_->write_raw(header_off, buf, kHeaderSize);
+  if (!existing) {
+    std::string dkey = name;
+    dkey.resize(std::size_t(dir_ref_.key_length), ' ');
+    directory().insert(dkey, header_off);
+  }
+  modified();
+  store_->drop();
+  load_directory();
+  Tag& t = *tags_.at(name);
+  t.set_kind(spec.kind);
+  return t;
+}
+
+void Bag::drop_tag(std::string_view name_in) {
+  Lock lock(*this, true);
+  const std::string name = upper_ascii(name_in);
+  Tag& t = tag(name);
+  t.tree().release_all();
+  store_->release(t.ref_.header);
+  store_->release(t.ref_.header + kPageSize);
+  std::string dkey = name;
+  dkey.resize(std::size_t(dir_ref_.key_length), ' ');
+  directory().remove(dkey, t.ref_.header);
+  modified();
+  store_->drop();
+  load_directory();
+}
+
+std::vector<std::string> Bag::verify() {
+  std::vector<std::string> problems;
+  Lock lock(*this, false);
+  std::vector<std::uint32_t> used;
+  directory().verify(problems, used);
+  for (Tag* t : tags()) {
+    used.push_back(t->ref_.header);
+    used.push_back(t->ref_.header + kPageSize);
+    const std::size_t before = problems.size();
+    t->tree().verify(problems, used);
+    (void)before;
+  }
+  std::unordered_set<std::uint32_t> in_use(used.begin(), used.end());
+  if (in_use.size() != used.size()) problems.push_back("a page belongs to more than one tree or header");
+  // The free list: in range, not in use, no loop.
+  std::uint8_t b[8];
+  file_->read_exact(4, b, 4);
+  std::int32_t head = std::int32_t(std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
+                                   (std::uint32_t(b[3]) << 24));
+  std::unordered_set<std::uint32_t> free_pages;
+  while (head != 0 && head != -1) {
+    const std::uint32_t off = std::uint32_t(head);
+    if (off % kPageSize != 0 || off < kHeaderSize || off / kPageSize >= store_->page_count()) {
+      problems.push_back("free list: page offset " + std::to_string(off) + " is not a page of the bag");
+      break;
+    }
+    if (!free_pages.insert(off).second) {
+      problems.push_back("free list: loops at page " + std::to_string(off));
+      break;
+    }
+    if (in_use.count(off)) problems.push_back("free list: page " + std::to_string(off) + " is also in use");
+    file_->read_exact(off, b, 8);
+    head = std::int32_t(std::uint32_t(b[4]) | (std::uint32_t(b[5]) << 8) | (std::uint32_t(b[6]) << 16) |
+                        (std::uint32_t(b[7]) << 24));
+  }
+  return problems;
+}
+
+}  // namespace rt::cdx
