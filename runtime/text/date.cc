@@ -110,6 +110,7 @@ std::optional<Date> ctod(std::string_view text, const DateWindow& window) {
     if (c == '/') { if (++idx > 2) return std::nullopt; continue; }
     if (c == ' ') continue;
     if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    if (lens[idx] == 4) return std::nullopt;  // no part of a date has more digits
     parts[idx] = parts[idx] * 10 + (c - '0');
     ++lens[idx];
   }

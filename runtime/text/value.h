@@ -39,6 +39,14 @@ class Value {
   text::Date date() const { return is_date() ? std::get<text::Date>(v_) : text::Date{}; }
   bool logical() const { return is_logical() && std::get<bool>(v_); }
 
+  // The text of this value for writing in place: a value of another type
+  // becomes an empty text first, a text keeps its storage (so a value reused
+  // for many results does not allocate each time).
+  std::string& mutable_text() {
+    if (!is_text()) v_ = std::string();
+    return std::get<std::string>(v_);
+  }
+
   friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
 
  private:
