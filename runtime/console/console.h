@@ -66,6 +66,9 @@ class Console {
   // Esc in forms (the field editor); enabled again by the callers that
   // disable it.
   void set_escape_in_forms(bool on) { settings_.escape_in_forms = on; }
+  // Insert or overwrite while typing in fields (the Ins key toggles it).
+  bool insert_mode() const { return insert_mode_; }
+  void set_insert_mode(bool on) { insert_mode_ = on; }
   // What the back end keeps without showing (font, icon, ...).
   std::vector<std::string> kept_settings() const { return backend_->kept_settings(settings_); }
 
@@ -173,6 +176,7 @@ class Console {
   int event_mask_ = key::kMaskAll;
   Form* active_form_ = nullptr;
   bool shut_down_ = false;
+  bool insert_mode_ = false;
 };
 
 }  // namespace rt::con
