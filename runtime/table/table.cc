@@ -1,0 +1,469 @@
+#include "runtime/table/table.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "runtime/os/clock.h"
+#include "runtime/text/convert.h"
+
+namespace rt::table {
+
+namespace {
+
+// Sequential reads fetch this many bytes of records at once.
+constexpr std::size_t kPageBytes = 64 * 1024;
+// In a shared open a cached page is trusted this long; after that the
+// records are read again, so other programs' writes show.
+constexpr double kSharedCacheSeconds = 0.1;
+
+double now_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+text::Date today() { return os::system_clock().now().date; }
+
+TableError io_error(const std::string& file, const os::IoError& e) {
+  // IoError's text already starts with the path.
+  std::string what = e.what();
+  const std::string prefix = e.path() + ": ";
+  if (what.compare(0, prefix.size(), prefix) == 0) what.erase(0, prefix.size());
+  return TableError(ErrorKind::Io, file, what);
+}
+
+std::string memo_extension_for(const std::string& path) {
+  const std::string base = os::basename_of(path);
+  const auto dot = base.rfind('.');
+  const std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
+  const bool upper = !ext.empty() && ext[0] >= 'A' && ext[0] <= 'Z';
+  const bool dbc = text::lower(ext) == "dbc";
+  if (dbc) return upper ? ".DCT" : ".dct";
+  return upper ? ".FPT" : ".fpt";
+}
+
+std::string memo_name_of(const std::string& path) {
+  return os::basename_of(os::with_extension(path, memo_extension_for(path)));
+}
+
+}  // namespace
+
+std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& options) {
+  std::unique_ptr<Table> t(new Table());
+  const std::string path = os::resolve_nocase(given);
+  t->path_ = path;
+  t->share_ = options.share;
+  t->read_only_ = options.read_only;
+  t->lock_wait_ = options.lock_wait_seconds;
+  const LockScheme scheme = options.lock_scheme ? *options.lock_scheme : lock_scheme_from_environment();
+  // An exclusive open takes a write lock on the open marker, which needs a
+  // descriptor open for writing even when the table is only read.
+  const bool open_rw = !options.read_only || options.share == Share::Exclusive;
+  try {
+    t->file_ = os::File::open(path, open_rw ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
+  } catch (const os::IoError& e) {
+    throw io_error(path, e);
+  }
+  const LockRange marker = LockLayout::open_marker();
+  const bool excl = options.share == Share::Exclusive;
+  if (!t->file_->try_lock(marker.offset, marker.length, excl ? os::LockKind::Exclusive : os::LockKind::Shared))
+    throw TableError(ErrorKind::Busy, path,
+                     excl ? "table is in use by another user (cannot open it exclusively)"
+                          : "table is in use exclusively by another user");
+
+  std::string head(32, '\0');
+  std::uint64_t size = 0;
+  try {
+    size = t->file_->size();
+    head.resize(t->file_->read_at(0, head.data(), head.size()));
+    const std::uint16_t hl = announced_header_length(head);
+    if (hl > head.size()) {
+      head.resize(hl);
+      head.resize(t->file_->read_at(0, head.data(), hl));
+    }
+  } catch (const os::IoError& e) {
+    throw io_error(path, e);
+  }
+  Schema schema = parse_header(head, path);
+  check_file_size(schema, size);
+  t->count_ = schema.record_count;
+  t->code_page_ = options.code_page ? *options.code_page : schema.code_page;
+  t->layout_ = LockLayout(scheme, schema.header_length, schema.record_length);
+  if (schema.has_memo_fields()) {
+    const std::string name = memo_name_of(path);
+    const auto memo_path = os::find_file_nocase(os::dirname_of(path), name);
+    if (!memo_path)
+      throw TableError(ErrorKind::Corrupt, path, "memo file " + name + " is missing");
+    t->memo_ = MemoFile::open(*memo_path, !options.read_only);
+  }
+  t->schema_ = std::make_shared<const Schema>(std::move(schema));
+  return t;
+}
+
+void Table::create(const std::string& path, const std::vector<FieldSpec>& fields, const CreateOptions& options) {
+  const text::Date day = today();
+  Schema s = make_schema(fields, options.code_page, day, path);
+  const std::string memo_path = os::with_extension(path, memo_extension_for(path));
+  if (!options.overwrite) {
+    if (os::file_exists(path)) throw TableError(ErrorKind::Usage, path, "table already exists");
+    if (s.has_memo_fields() && os::file_exists(memo_path))
+      throw TableError(ErrorKind::Usage, memo_path, "memo file already exists");
+  }
+  std::string bytes = encode_header(s);
+  bytes.push_back(static_cast<char>(kEndOfFile));
+  try {
+    auto f = os::File::open(path, options.overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew);
+    f->write_at(0, bytes.data(), bytes.size());
+  } catch (const os::IoError& e) {
+    throw io_error(path, e);
+  }
+  if (s.has_memo_fields()) {
+    try {
+      MemoFile::create(memo_path, options.memo_block_size, options.overwrite);
+    } catch (...) {
+      os::remove_file(path);
+      throw;
+    }
+  }
+}
+
+Table::~Table() {
+  try {
+    close();
+  } catch (...) {
+  }
+}
+
+void Table::close() {
+  if (!file_) return;
+  try {
+    unlock_all();
+  } catch (...) {
+  }
+  memo_.reset();
+  file_.reset();  // closing the descriptor drops the open marker too
+  page_ = Page{};
+}
+
+void Table::require_writable(const char* what) const {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, std::string("table is closed (") + what + ")");
+  if (read_only_) throw TableError(ErrorKind::ReadOnly, path_, std::string("table is open read-only: cannot ") + what);
+  if (!schema_->writable_format()) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", schema_->version);
+    throw TableError(ErrorKind::Unsupported, path_,
+                     std::string("Visual FoxPro table (version byte ") + hex + ") can only be read: cannot " + what);
+  }
+}
+
+void Table::refresh_count() {
+  unsigned char b[4];
+  try {
+    file_->read_exact(4, b, 4);
+  } catch (const os::IoError& e) {
+    throw io_error(path_, e);
+  }
+  count_ = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+           (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+std::uint32_t Table::record_count() {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (share_ == Share::Shared) refresh_count();
+  return count_;
+}
+
+void Table::require_record(std::uint32_t recno) {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (recno >= 1 && recno <= count_) return;
+  if (share_ == Share::Shared && recno > count_) refresh_count();
+  if (recno < 1 || recno > count_)
+    throw TableError(ErrorKind::Usage, path_,
+                     "no record " + std::to_string(recno) + " (the table has " + std::to_string(count_) + ")");
+}
+
+Record Table::read(std::uint32_t recno) {
+  Record r(schema_);
+  read_into(recno, r);
+  return r;
+}
+
+void Table::read_into(std::uint32_t recno, Record& out) {
+  require_record(recno);
+  const std::size_t rl = schema_->record_length;
+  const bool sequential = recno == last_read_ + 1;
+  last_read_ = recno;
+  if (page_.first && recno >= page_.first && recno - page_.first < page_.count &&
+      (share_ == Share::Exclusive || now_seconds() - page_.loaded_at < kSharedCacheSeconds)) {
+    const std::string_view bytes(page_.bytes.data() + (recno - page_.first) * rl, rl);
+    if (out.schema_ptr() != schema_) out = Record(schema_, recno, bytes);
+    else { out.set_recno(recno); out.assign_bytes(bytes); }
+    return;
+  }
+  try {
+    if (sequential) {
+      const std::uint32_t want =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::size_t>(kPageBytes / rl, 1), count_ - recno + 1));
+      page_.bytes.resize(want * rl);
+      const std::size_t got = file_->read_at(schema_->record_offset(recno), page_.bytes.data(), want * rl);
+      page_.count = static_cast<std::uint32_t>(got / rl);
+      page_.first = page_.count ? recno : 0;
+      page_.loaded_at = share_ == Share::Exclusive ? 0 : now_seconds();
+      if (page_.count == 0)
+        throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(recno) + " lies past the end of the file");
+      const std::string_view bytes(page_.bytes.data(), rl);
+      if (out.schema_ptr() != schema_) out = Record(schema_, recno, bytes);
+      else { out.set_recno(recno); out.assign_bytes(bytes); }
+      return;
+    }
+    char buf[65536];
+    const std::size_t got = file_->read_at(schema_->record_offset(recno), buf, rl);
+    if (got < rl)
+      throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(recno) + " lies past the end of the file");
+    if (out.schema_ptr() != schema_) out = Record(schema_, recno, std::string_view(buf, rl));
+    else { out.set_recno(recno); out.assign_bytes(std::string_view(buf, rl)); }
+  } catch (const os::IoError& e) {
+    throw io_error(path_, e);
+  }
+}
+
+void Table::invalidate_cache(std::uint32_t recno) {
+  if (page_.first && recno >= page_.first && recno - page_.first < page_.count) page_ = Page{};
+}
+
+void Table::stamp_date() {
+  if (date_stamped_) return;
+  const text::Date d = today();
+  const unsigned char b[3] = {static_cast<unsigned char>(d.year() % 100), static_cast<unsigned char>(d.month()),
+                              static_cast<unsigned char>(d.day())};
+  file_->write_at(1, b, 3);
+  date_stamped_ = true;
+}
+
+// Memo references of a record about to be stored must point at blocks that
+// belong to it: blocks this open allocated for it, or the ones the stored
+// record already has.  A reference copied from another record is replaced by
+// a copy of the memo, so no two records ever share blocks.
+void Table::own_memos(Record& rec, const std::string* on_file) {
+  for (int i = 0; i < rec.field_count(); ++i) {
+    const Field& f = rec.field(i);
+    if (!f.is_memo()) continue;
+    const std::int64_t block = rec.memo_block(i);
+    if (block <= 0) continue;
+    const auto b = static_cast<std::uint32_t>(block);
+    if (fresh_blocks_.erase(b)) continue;
+    if (on_file && decode_memo_ref(f, std::string_view(*on_file).substr(f.offset, f.length)) == block) continue;
+    const MemoBlock m = memo_file(f).read(b);
+    allocate_memo(rec, i, m.data, m.type);
+    fresh_blocks_.erase(static_cast<std::uint32_t>(rec.memo_block(i)));
+  }
+}
+
+void Table::write(const Record& rec) {
+  require_writable("write a record");
+  const std::uint32_t recno = rec.recno();
+  require_record(recno);
+  if (rec.bytes().size() != schema_->record_length)
+    throw TableError(ErrorKind::Usage, path_, "record of another table layout");
+  if (share_ == Share::Shared && !locked_.count(recno))
+    throw TableError(ErrorKind::NotLocked, path_, "record " + std::to_string(recno) + " is not locked");
+  const std::uint64_t off = schema_->record_offset(recno);
+  try {
+    const Record* src = &rec;
+    Record fixed;
+    if (memo_) {
+      std::string on_file(schema_->record_length, '\0');
+      file_->read_exact(off, on_file.data(), on_file.size());
+      fixed = rec;
+      own_memos(fixed, &on_file);
+      src = &fixed;
+    }
+    file_->write_at(off, src->bytes().data(), src->bytes().size());
+    if (page_.first && recno >= page_.first && recno - page_.first < page_.count)
+      std::memcpy(page_.bytes.data() + (recno - page_.first) * schema_->record_length, src->bytes().data(),
+                  schema_->record_length);
+    stamp_date();
+  } catch (const os::IoError& e) {
+    throw io_error(path_, e);
+  }
+}
+
+void Table::lock_header_waiting(const char* what) {
+  if (share_ == Share::Exclusive || header_locked_) return;
+  const LockRange r = layout_.header();
+  if (!acquire_lock(*file_, r, os::LockKind::Exclusive, lock_wait_))
+    throw TableError(ErrorKind::Busy, path_, std::string("the table's header lock is held by another user: cannot ") + what);
+  header_locked_ = true;
+}
+
+std::uint32_t Table::append(const Record& given) {
+  require_writable("append a record");
+  if (given.bytes().size() != schema_->record_length)
+    throw TableError(ErrorKind::Usage, path_, "record of another table layout");
+  Record rec = given;
+  if (memo_) own_memos(rec, nullptr);
+  const bool had_header = header_locked_;
+  lock_header_waiting("append a record");
+  try {
+    refresh_count();
+    const std::uint32_t recno = count_ + 1;
+    if (recno == 0 || recno > layout_.max_records())
+      throw TableError(ErrorKind::ValueRefused, path_, "table is full (" + std::to_string(count_) + " records)");
+    if (share_ == Share::Shared) {
+      const LockRange r = layout_.record(recno);
+      if (!file_->try_lock(r.offset, r.length, os::LockKind::Exclusive))
+        throw TableError(ErrorKind::Busy, path_, "record " + std::to_string(recno) + " is locked by another user");
+      locked_.insert(recno);
+    }
+    std::string image(rec.bytes());
+    image.push_back(static_cast<char>(kEndOfFile));
+    file_->write_at(schema_->record_offset(recno), image.data(), image.size());
+    unsigned char head[7];
+    encode_count_and_date(recno, today(), head);
+    file_->write_at(1, head, sizeof head);
+    count_ = recno;
+    date_stamped_ = true;
+    if (!had_header) unlock_header();
+    return recno;
+  } catch (const os::IoError& e) {
+    if (!had_header) unlock_header();
+    throw io_error(path_, e);
+  } catch (...) {
+    if (!had_header) unlock_header();
+    throw;
+  }
+}
+
+bool Table::lock_record(std::uint32_t recno) {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (share_ == Share::Exclusive) return true;
+  if (locked_.count(recno)) return true;
+  if (recno < 1) return false;
+  if (recno > count_) refresh_count();
+  if (recno > count_) return false;
+  const LockRange r = layout_.record(recno);
+  if (!file_->try_lock(r.offset, r.length, os::LockKind::Exclusive)) return false;
+  locked_.insert(recno);
+  invalidate_cache(recno);
+  return true;
+}
+
+void Table::unlock_record(std::uint32_t recno) {
+  if (!locked_.erase(recno) || !file_) return;
+  const LockRange r = layout_.record(recno);
+  file_->unlock(r.offset, r.length);
+}
+
+bool Table::is_locked(std::uint32_t recno) const {
+  return share_ == Share::Exclusive || locked_.count(recno) > 0;
+}
+
+std::vector<std::uint32_t> Table::locked_records() const { return {locked_.begin(), locked_.end()}; }
+
+bool Table::lock_header() {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (share_ == Share::Exclusive || header_locked_) return true;
+  const LockRange r = layout_.header();
+  if (!file_->try_lock(r.offset, r.length, os::LockKind::Exclusive)) return false;
+  header_locked_ = true;
+  return true;
+}
+
+void Table::unlock_header() {
+  if (!header_locked_ || !file_) return;
+  header_locked_ = false;
+  const LockRange r = layout_.header();
+  file_->unlock(r.offset, r.length);
+}
+
+void Table::unlock_all() {
+  while (!locked_.empty()) unlock_record(*locked_.begin());
+  unlock_header();
+}
+
+MemoFile& Table::memo_file(const Field& f) {
+  if (!memo_) throw TableError(ErrorKind::Corrupt, path_, "field " + f.name + " is a memo but the table has no memo file");
+  return *memo_;
+}
+
+std::string Table::memo(const Record& rec, int field) {
+  const Field& f = rec.field(field);
+  const std::int64_t block = rec.memo_block(field);
+  if (block < 0)
+    throw TableError(ErrorKind::Corrupt, path_,
+                     "record " + std::to_string(rec.recno()) + " field " + f.name + " holds a malformed memo reference");
+  if (block == 0) return "";
+  return memo_file(f).read(static_cast<std::uint32_t>(block)).data;
+}
+
+Value Table::value(const Record& rec, int field) {
+  const Field& f = rec.field(field);
+  if (f.is_memo()) {
+    if (rec.decode(field).kind == FieldValue::Kind::Null) return Value();
+    return Value(memo(rec, field));
+  }
+  return rec.get(field);
+}
+
+void Table::set_value(Record& rec, int field, const Value& v) {
+  const Field& f = rec.field(field);
+  if (!f.is_memo()) return rec.set(field, v);
+  if (!v.is_text() && !v.is_nil())
+    throw TableError(ErrorKind::Usage, path_, "memo field " + f.name + " takes a text, not " + type_name(v.type()));
+  set_memo(rec, field, v.text());
+}
+
+void Table::allocate_memo(Record& rec, int field, std::string_view text, std::uint32_t type) {
+  MemoFile& m = memo_file(rec.field(field));
+  const bool had_header = header_locked_;
+  bool memo_locked = false;
+  const LockRange mr = layout_.memo();
+  try {
+    if (share_ == Share::Shared) {
+      lock_header_waiting("store a memo");
+      if (!acquire_lock(m.file(), mr, os::LockKind::Exclusive, lock_wait_))
+        throw TableError(ErrorKind::Busy, m.path(), "the memo file's lock is held by another user");
+      memo_locked = true;
+    }
+    const std::uint32_t block = m.append(text, type);
+    fresh_blocks_.insert(block);
+    rec.set_memo_block(field, block);
+  } catch (...) {
+    if (memo_locked) m.file().unlock(mr.offset, mr.length);
+    if (!had_header) unlock_header();
+    throw;
+  }
+  if (memo_locked) m.file().unlock(mr.offset, mr.length);
+  if (!had_header) unlock_header();
+}
+
+void Table::set_memo(Record& rec, int field, std::string_view text) {
+  require_writable("store a memo");
+  const Field& f = rec.field(field);
+  if (f.type != FieldType::Memo)
+    throw TableError(ErrorKind::Unsupported, path_, "field " + f.name + " of type " + f.letter() + " can only be read");
+  if (text.empty()) {
+    rec.set_memo_block(field, 0);
+    return;
+  }
+  MemoFile& m = memo_file(f);
+  const std::int64_t block = rec.memo_block(field);
+  if (block > 0) {
+    const auto b = static_cast<std::uint32_t>(block);
+    bool owned = fresh_blocks_.count(b) > 0;
+    const std::uint32_t recno = rec.recno();
+    if (!owned && recno >= 1 && recno <= count_ && is_locked(recno)) {
+      // The record's stored reference (stable: we hold its lock).
+      std::string stored(f.length, '\0');
+      try {
+        file_->read_exact(schema_->record_offset(recno) + f.offset, stored.data(), stored.size());
+      } catch (const os::IoError& e) {
+        throw io_error(path_, e);
+      }
+      owned = decode_memo_ref(f, stored) == block;
+    }
+    if (owned && m.rewrite_in_place(b, text)) return;
+  }
+  allocate_memo(rec, field, text, kMemoTypeText);
+}
+
+}  // namespace rt::table

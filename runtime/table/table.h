@@ -1,0 +1,177 @@
+// A DBF table with its FPT memo file, opened shared, exclusive or read-only.
+//
+// Records are read straight from the file (in pages for sequential reads, with
+// a cache that a lock, our own writes and a short age limit in shared opens
+// keep honest) and written straight to the operating system: every write is
+// visible to other programs when the call returns; nothing is fsync'ed.
+//
+// Sharing rules (shared opens):
+//  - a record is written only while this open holds its lock (lock_record),
+//    or right after append() (which leaves the new record locked);
+//  - locking a record drops any cached copy, so the next read comes from the
+//    file;
+//  - the record count is re-read from the header, so other programs' appends
+//    become visible;
+//  - an append takes the header lock, re-reads the count, writes the record
+//    and the end mark, updates count and date, locks the new record and only
+//    then releases the header lock.
+// Every lock is released by unlock_all() and on close; the OS releases them
+// too when the process dies.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/os/file.h"
+#include "runtime/table/dbf_header.h"
+#include "runtime/table/error.h"
+#include "runtime/table/field.h"
+#include "runtime/table/lock_scheme.h"
+#include "runtime/table/memo_file.h"
+#include "runtime/table/record.h"
+#include "runtime/text/codepage.h"
+#include "runtime/text/value.h"
+
+namespace rt::table {
+
+enum class Share { Shared, Exclusive };
+
+struct OpenOptions {
+  Share share = Share::Shared;
+  bool read_only = false;
+  // The lock offsets; nullopt = CHK_LOCK_SCHEME (default fox).
+  std::optional<LockScheme> lock_scheme;
+  // Read texts as this code page whatever the header's mark says.
+  std::optional<text::CodePage> code_page;
+  // How long append() and memo allocation wait for the header lock.
+  double lock_wait_seconds = 10.0;
+};
+
+struct CreateOptions {
+  text::CodePage code_page = text::CodePage::CP850;
+  bool overwrite = false;  // replace existing table and memo files
+  std::uint32_t memo_block_size = kDefaultMemoBlockSize;
+};
+
+class Table {
+ public:
+  // Opens a table; the file name is resolved without regard to case, and so
+  // is its memo file (same base name, ".fpt").  Throws TableError: Busy when
+  // sharing forbids the open (another open holds the table exclusively, or
+  // an exclusive open meets any other open), Corrupt / Unsupported / Io with
+  // the file name and the problem otherwise.
+  static std::unique_ptr<Table> open(const std::string& path, const OpenOptions& options = {});
+  // Creates an empty FoxPro 2.x table (0x03, or 0xF5 with an FPT when a
+  // field is a memo).  Does not open it.
+  static void create(const std::string& path, const std::vector<FieldSpec>& fields,
+                     const CreateOptions& options = {});
+
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  const std::string& path() const { return path_; }
+  // "" when the table has no memo file.
+  std::string memo_path() const { return memo_ ? memo_->path() : std::string(); }
+  const Schema& schema() const { return *schema_; }
+  const std::shared_ptr<const Schema>& schema_ptr() const { return schema_; }
+  text::CodePage code_page() const { return code_page_; }
+  bool read_only() const { return read_only_; }
+  bool exclusive() const { return share_ == Share::Exclusive; }
+  LockScheme lock_scheme() const { return layout_.scheme(); }
+
+  // Records in the table; in a shared open re-read from the header each call.
+  std::uint32_t record_count();
+
+  // A blank record of this table (number 0).
+  Record blank() const { return Record(schema_); }
+  // Reads record recno (1-based); throws TableError(Usage) when there is no
+  // such record.
+  Record read(std::uint32_t recno);
+  // The same into an existing record (no allocation once it has the size).
+  void read_into(std::uint32_t recno, Record& out);
+
+  // Writes a record back at rec.recno().  Shared opens: the record must be
+  // locked by this open.  Refused for read-only opens and for tables this
+  // engine only reads.
+  void write(const Record& rec);
+  // Appends a record (its recno is ignored); returns the new number.  In a
+  // shared open the new record stays locked.  Throws Busy when the header
+  // lock could not be had in time (nothing written).
+  std::uint32_t append(const Record& rec);
+  std::uint32_t append_blank() { return append(blank()); }
+
+  // Locks without waiting; true when granted (or already held).  Exclusive
+  // opens need no locks: these then always succeed.
+  bool lock_record(std::uint32_t recno);
+  void unlock_record(std::uint32_t recno);
+  bool is_locked(std::uint32_t recno) const;
+  std::vector<std::uint32_t> locked_records() const;
+  bool lock_header();
+  void unlock_header();
+  void unlock_all();
+
+  // A field's value with memo texts read from the memo file ("" = no memo).
+  Value value(const Record& rec, int field);
+  // Sets a field; memo fields store their text through set_memo.
+  void set_value(Record& rec, int field, const Value& v);
+  // The memo text (code-page bytes) of a memo-type field; "" when none.
+  std::string memo(const Record& rec, int field);
+  // Stores a memo text and puts its reference into rec (which the caller
+  // then writes).  Rewrites in place only when the text fits in the blocks
+  // rec's memo already owns and the record is locked (or the open is
+  // exclusive); otherwise writes a new memo at the next free block under the
+  // memo lock.  An empty text stores "no memo".
+  void set_memo(Record& rec, int field, std::string_view text);
+
+  // Hands our writes to the operating system: every write already went there
+  // when it returned, so nothing is left to do; no fsync (hard commit off).
+  void commit() {}
+  // Releases every lock and closes the files.
+  void close();
+
+ private:
+  Table() : layout_(LockScheme::Fox, 0, 0) {}
+  void require_writable(const char* what) const;
+  void require_record(std::uint32_t recno);
+  void refresh_count();
+  void invalidate_cache(std::uint32_t recno);
+  void stamp_date();
+  void lock_header_waiting(const char* what);
+  MemoFile& memo_file(const Field& f);
+  void own_memos(Record& rec, const std::string* on_file);
+  void allocate_memo(Record& rec, int field, std::string_view text, std::uint32_t type);
+
+  std::string path_;
+  std::unique_ptr<os::File> file_;
+  std::unique_ptr<MemoFile> memo_;
+  std::shared_ptr<const Schema> schema_;
+  text::CodePage code_page_ = text::CodePage::CP850;
+  Share share_ = Share::Shared;
+  bool read_only_ = false;
+  LockLayout layout_;
+  double lock_wait_ = 10.0;
+  std::uint32_t count_ = 0;
+  bool header_locked_ = false;
+  bool date_stamped_ = false;
+  std::set<std::uint32_t> locked_;
+  // Memo blocks this open wrote and no stored record references yet.
+  std::set<std::uint32_t> fresh_blocks_;
+
+  // Read cache: one page of consecutive records.
+  struct Page {
+    std::uint32_t first = 0;  // first record in the page, 0 = empty
+    std::uint32_t count = 0;
+    std::string bytes;
+    double loaded_at = 0;
+  };
+  Page page_;
+  std::uint32_t last_read_ = 0;
+};
+
+}  // namespace rt::table
