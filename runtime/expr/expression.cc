@@ -890,7 +890,30 @@ class Evaluator {
   const Value& str(const Node& n, double x, long long width, long long dec) const {
     if (width < 1 || width > 255) fail(n, "the width of STR must be 1 to 255");
     dec = std::clamp(dec, 0LL, 15LL);
-    n.reg.mutable_text() = text::str(x, static_cast<int>(width), static_cast<int>(dec));
+    std::string& out = n.reg.mutable_text();
+    if (dec == 0 && x > -1e15 && x < 1e15) {
+      // Whole numbers, the usual key part, without formatting through printf:
+      // rounded half away from zero exactly as text::str does.
+      const double r = x >= 0 ? std::floor(x + 0.5 + 1e-9) : -std::floor(-x + 0.5 + 1e-9);
+      long long v = static_cast<long long>(r);
+      const bool negative = v < 0;
+      if (negative) v = -v;
+      char digits[24];
+      int len = 0;
+      do {
+        digits[len++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+      } while (v != 0);
+      if (negative) digits[len++] = '-';
+      if (len > width) {
+        out.assign(static_cast<std::size_t>(width), '*');
+      } else {
+        out.assign(static_cast<std::size_t>(width - len), ' ');
+        for (int i = len - 1; i >= 0; --i) out.push_back(digits[i]);
+      }
+      return n.reg;
+    }
+    out = text::str(x, static_cast<int>(width), static_cast<int>(dec));
     return n.reg;
   }
 

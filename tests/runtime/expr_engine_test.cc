@@ -2,8 +2,11 @@
 // operator and function, the text comparison rules, errors with positions.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "runtime/expr/expression.h"
 #include "runtime/expr/record_scope.h"
+#include "runtime/text/convert.h"
 
 using rt::Value;
 using rt::ValueType;
@@ -434,4 +437,27 @@ TEST(ExprEngine, HostileTextsAreRefusedWithoutRecursingDeeply) {
   std::string ok = "1";
   for (int i = 0; i < 200; ++i) ok += "+1";
   EXPECT_DOUBLE_EQ(Expression::compile(ok, scope).evaluate(scope).number(), 201);
+}
+
+TEST(ExprEngine, StrOfWholeNumbersAgreesWithTheTextHelper) {
+  // STR without decimals takes a fast path; it must give exactly what
+  // rt::text::str gives, rounding, signs and overflow included.
+  RecordScope scope({{"X", {'N', 20, 5, false}}});
+  std::vector<Expression> strs;
+  for (int w = 1; w <= 12; ++w) strs.push_back(Expression::compile("STR(X," + std::to_string(w) + ")", scope));
+  const Expression plain = Expression::compile("STR(X)", scope);
+  std::vector<double> xs = {0, -0.0, 0.5, -0.5, 1.5, -1.5, 2.4999999, 9, -9, 99999, 1234567890, -123456789,
+                            0.4999999999, 999999999999999.0, 1e15, -1e15, 1e20, -1e20, 12.5, -12.5};
+  std::mt19937 rng(3);
+  for (int i = 0; i < 3000; ++i) {
+    const double base = static_cast<double>(static_cast<int>(rng() % 2000001) - 1000000);
+    xs.push_back(base / (1 + rng() % 4));
+    xs.push_back(base * 1000.5);
+  }
+  for (double x : xs) {
+    scope.set(0, Value(x));
+    for (int w = 1; w <= 12; ++w)
+      ASSERT_EQ(strs[static_cast<std::size_t>(w - 1)].evaluate(scope).text(), rt::text::str(x, w)) << x << " " << w;
+    ASSERT_EQ(plain.evaluate(scope).text(), rt::text::str(x)) << x;
+  }
 }
