@@ -1,0 +1,46 @@
+// The terminal back end: the 25 x 80 grid on a text terminal through
+// ncursesw, in UTF-8, with the 16 colours, the keyboard (function keys,
+// Alt and Ctrl combinations, the keypad) and the mouse.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "runtime/console/backend.h"
+
+namespace rt::con {
+
+struct TerminalOptions {
+  std::FILE* in = nullptr;   // nullptr: standard input
+  std::FILE* out = nullptr;  // nullptr: standard output
+  std::string term;          // "" : $TERM
+  // Restore the terminal when the program is ended by SIGTERM or SIGHUP.
+  bool restore_on_signals = true;
+};
+
+class TerminalBackend final : public Backend {
+ public:
+  // Throws std::runtime_error when the terminal cannot be set up.
+  explicit TerminalBackend(TerminalOptions options = {});
+  ~TerminalBackend() override;
+
+  void present(Screen& screen, const CursorState& cursor) override;
+  std::optional<int> read_event(double timeout) override;
+  void tone(double freq, double ticks) override;
+  int run_command(const std::string& cmd) override;
+  void apply_settings(const ConsoleSettings& settings) override;
+  std::vector<std::string> kept_settings(const ConsoleSettings& settings) const override;
+  void shutdown() override;
+  os::Clock& clock() override { return os::system_clock(); }
+
+  // Whether the terminal shows a window title set by the program.
+  bool has_title() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace rt::con
