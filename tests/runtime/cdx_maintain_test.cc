@@ -1,0 +1,267 @@
+// Keeping tags right: inserts and removes against a model, bulk building,
+// unique and descending tags, tag replacement, the free list, the change
+// counter, and two processes sharing one bag.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <random>
+#include <set>
+
+#include "runtime/cdx/bag.h"
+#include "runtime/os/file.h"
+#include "tests/support/testing.h"
+
+using namespace rt::cdx;
+namespace ts = testing_support;
+
+namespace {
+
+using Model = std::set<std::pair<std::string, std::uint32_t>>;
+
+std::string num_key(std::uint32_t v, int len = 8) {
+  std::string k(std::size_t(len), '\0');
+  for (int i = 0; i < 4 && i < len; ++i) k[std::size_t(i)] = char(v >> (24 - 8 * i));
+  return k;
+}
+
+std::string text_key(std::mt19937& rng, int len) {
+  // Short words with common prefixes and trailing blanks, so that leaves use
+  // both the duplicate and the trailing counts.
+  static const char* stems[] = {"AMOX", "AMOXI", "IBU", "IBUPRO", "PARA", "PARACET", "Z", ""};
+  std::string k = stems[rng() % 8];
+  const int extra = int(rng() % 5);
+  for (int i = 0; i < extra; ++i) k += char('A' + rng() % 26);
+  k.resize(std::size_t(len), ' ');
+  return k;
+}
+
+void expect_same(Tag& t, const Model& model) {
+  const auto entries = t.entries();
+  ASSERT_EQ(entries.size(), model.size());
+  std::size_t i = 0;
+  for (const auto& m : model) {
+    ASSERT_EQ(entries[i].first, m.first) << i;
+    ASSERT_EQ(entries[i].second, m.second) << i;
+    ++i;
+  }
+}
+
+}  // namespace
+
+struct RandomOps : ::testing::TestWithParam<std::tuple<int, bool>> {};
+
+TEST_P(RandomOps, TagStaysEqualToAModelAndSound) {
+  const auto [key_length, text] = GetParam();
+  ts::TempDir dir;
+  auto bag = Bag::create(dir.file("model.cdx"));
+  KeyList none(key_length);
+  TagSpec spec{"T", "x", "", key_length, text ? KeyKind::Text : KeyKind::Binary};
+  Tag& t = bag->build_tag(spec, none);
+  std::mt19937 rng(1234 + key_length);
+  Model model;
+  std::vector<std::pair<std::string, std::uint32_t>> present;
+  const int ops = key_length > 20 ? 10000 : 20000;  // long keys: fewer ops, the same splits
+  for (int op = 0; op < ops; ++op) {
+    const bool grow = op < ops / 2 ? (rng() % 10 < 7) : (rng() % 10 < 4);
+    if (grow || present.empty()) {
+      const std::string k = text ? text_key(rng, key_length) : num_key(rng() % 5000, key_length);
+      const std::uint32_t r = 1 + rng() % 200000;
+      const bool added = model.insert({k, r}).second;
+      EXPECT_EQ(t.insert(k, r), added ? Tag::Insert::Added : Tag::Insert::Present);
+      if (added) present.emplace_back(k, r);
+    } else {
+      const std::size_t at = rng() % present.size();
+      const auto e = present[at];
+      present[at] = present.back();
+      present.pop_back();
+      model.erase(e);
+      ASSERT_TRUE(t.remove(e.first, e.second));
+      EXPECT_FALSE(t.remove(e.first, e.second));
+    }
+    if (op % 2500 == 2499) {
+      expect_same(t, model);
+      ASSERT_EQ(bag->verify(), std::vector<std::string>{}) << "after op " << op;
+    }
+  }
+  expect_same(t, model);
+  EXPECT_GE(t.height(), 2);
+  // Seeks agree with the model: the first record of each key.
+  Cursor c(t);
+  for (int i = 0; i < 300; ++i) {
+    const std::string k = text ? text_key(rng, key_length) : num_key(rng() % 5000, key_length);
+    auto it = model.lower_bound({k, 0});
+    const bool hit = it != model.end() && it->first == k;
+    ASSERT_EQ(c.seek(k), hit);
+    if (it == model.end()) {
+      EXPECT_FALSE(c.valid());
+    } else {
+      EXPECT_EQ(c.key(), it->first);
+      EXPECT_EQ(c.recno(), it->second);
+    }
+  }
+  // Emptying the tag frees its pages; filling it again reuses them.
+  for (const auto& e : present) ASSERT_TRUE(t.remove(e.first, e.second));
+  EXPECT_EQ(t.count(), 0u);
+  EXPECT_EQ(t.height(), 1);
+  EXPECT_EQ(bag->verify(), std::vector<std::string>{});
+  const auto size_before = rt::os::File::open(dir.file("model.cdx"), rt::os::OpenMode::ReadOnly)->size();
+  for (const auto& e : present) t.insert(e.first, e.second);
+  EXPECT_EQ(rt::os::File::open(dir.file("model.cdx"), rt::os::OpenMode::ReadOnly)->size(), size_before);
+  EXPECT_EQ(bag->verify(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cdx, RandomOps,
+                         ::testing::Values(std::make_tuple(8, false), std::make_tuple(12, true),
+                                           std::make_tuple(40, true)));
+
+TEST(CdxBuild, BulkBuiltTagsMatchTheirKeysAndSurviveReopening) {
+  ts::TempDir dir;
+  std::mt19937 rng(7);
+  Model model;
+  {
+    auto bag = Bag::create(dir.file("Built.CDX"));
+    KeyList keys(10);
+    for (std::uint32_t r = 1; r <= 30000; ++r) {
+      const std::string k = text_key(rng, 10);
+      keys.add(k, r);
+      model.insert({k, r});
+    }
+    bag->build_tag(TagSpec{"names", "UPPER(name)", "", 10}, keys);
+    KeyList nums(8);
+    for (std::uint32_t r = 1; r <= 100; ++r) nums.add(num_key(r % 7), r);
+    bag->build_tag(TagSpec{"amount", "amount", "amount > 0", 8, KeyKind::Binary, false, true}, nums);
+    EXPECT_EQ(bag->verify(), std::vector<std::string>{});
+  }
+  auto bag = Bag::open(dir.file("built.cdx"), true);  // case-insensitive name
+  auto tags = bag->tags();
+  ASSERT_EQ(tags.size(), 2u);
+  EXPECT_EQ(tags[0]->name(), "NAMES");  // creation order
+  EXPECT_EQ(tags[1]->name(), "AMOUNT");
+  EXPECT_EQ(tags[1]->for_expr(), "amount > 0");
+  EXPECT_TRUE(tags[1]->descending());
+  EXPECT_TRUE(tags[1]->has_for());
+  EXPECT_EQ(tags[1]->kind(), KeyKind::Binary);  // read back from the bare field name
+  expect_same(*tags[0], model);
+  EXPECT_GE(tags[0]->height(), 2);
+
+  // Replacing a tag keeps its place; dropping one frees its pages.
+  KeyList few(10);
+  few.add("B", 2);
+  few.add("A", 1);
+  bag->build_tag(TagSpec{"NAMES", "name", "", 10}, few);
+  tags = bag->tags();
+  ASSERT_EQ(tags.size(), 2u);
+  EXPECT_EQ(tags[0]->name(), "NAMES");
+  EXPECT_EQ(tags[0]->key_expr(), "name");
+  EXPECT_EQ(tags[0]->entries(), (std::vector<std::pair<std::string, std::uint32_t>>{{"A         ", 1}, {"B         ", 2}}));
+  bag->drop_tag("amount");
+  EXPECT_EQ(bag->tags().size(), 1u);
+  EXPECT_EQ(bag->find("AMOUNT"), nullptr);
+  EXPECT_EQ(bag->verify(), std::vector<std::string>{});
+  EXPECT_THROW(bag->build_tag(TagSpec{"1BAD", "x", "", 10}, few), CdxError);
+  EXPECT_THROW(bag->build_tag(TagSpec{"TOOLONGNAME", "x", "", 10}, few), CdxError);
+}
+
+TEST(CdxUnique, OnlyTheLowestRecordOfAKeyIsKept) {
+  ts::TempDir dir;
+  auto bag = Bag::create(dir.file("u.cdx"));
+  KeyList keys(4);
+  keys.add("BB", 5);
+  keys.add("AA", 9);
+  keys.add("BB", 3);
+  keys.add("AA", 2);
+  Tag& t = bag->build_tag(TagSpec{"U", "code", "", 4, KeyKind::Text, true}, keys);
+  EXPECT_TRUE(t.unique());
+  using E = std::vector<std::pair<std::string, std::uint32_t>>;
+  EXPECT_EQ(t.entries(), (E{{"AA  ", 2}, {"BB  ", 3}}));
+  EXPECT_EQ(t.insert("AA  ", 7), Tag::Insert::Kept);
+  EXPECT_EQ(t.insert("AA  ", 1), Tag::Insert::Replaced);
+  EXPECT_EQ(t.insert("AA  ", 1), Tag::Insert::Present);
+  EXPECT_EQ(t.insert("CC  ", 4), Tag::Insert::Added);
+  EXPECT_EQ(t.entries(), (E{{"AA  ", 1}, {"BB  ", 3}, {"CC  ", 4}}));
+  EXPECT_TRUE(t.remove("BB  ", 3));
+  EXPECT_EQ(t.entries(), (E{{"AA  ", 1}, {"CC  ", 4}}));
+}
+
+TEST(CdxVersion, ChangesAreCountedAndNoticedByAnotherOpen) {
+  ts::TempDir dir;
+  auto writer = Bag::create(dir.file("v.cdx"));
+  KeyList keys(6);
+  keys.add("KEEP", 1);
+  Tag& wt = writer->build_tag(TagSpec{"K", "k", "", 6}, keys);
+  auto reader = Bag::open(dir.file("v.cdx"), false);
+  Tag& rt_ = reader->tag("K");
+  Cursor c(rt_);
+  ASSERT_TRUE(c.first());
+  const std::uint32_t v0 = reader->version();
+  wt.insert("ZZZ   ", 2);
+  EXPECT_EQ(reader->version(), v0 + 1);
+  ASSERT_TRUE(c.next());  // the reader sees the new entry on its next move
+  EXPECT_EQ(c.key(), "ZZZ   ");
+  {
+    Bag::Lock batch(*writer, true);  // one counted change for a batch
+    wt.insert("AAA   ", 3);
+    wt.remove("KEEP  ", 1);
+  }
+  EXPECT_EQ(reader->version(), v0 + 2);
+  ASSERT_TRUE(c.prev());
+  EXPECT_EQ(c.key(), "AAA   ");  // "KEEP" vanished under the cursor
+  EXPECT_FALSE(c.prev());
+  EXPECT_THROW(rt_.insert("X     ", 4), CdxError);  // read-only open
+}
+
+TEST(CdxSharing, AReaderNeverSeesATornBagAndFollowsTheWriter) {
+  ts::TempDir dir;
+  const std::string path = dir.file("shared.cdx");
+  {
+    auto bag = Bag::create(path);
+    KeyList keys(8);
+    for (std::uint32_t r = 1; r <= 2000; ++r) keys.add(num_key(r * 2), r);
+    bag->build_tag(TagSpec{"N", "n", "", 8, KeyKind::Binary}, keys);
+  }
+  auto bag = Bag::open(path, false);
+  Tag& t = bag->tag("N");
+  Cursor follower(t);
+  ASSERT_TRUE(follower.last());
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const int rounds = 400;
+  const int pid = ts::spawn_child([&] {
+    close(fds[0]);
+    auto bag = Bag::open(path, true);
+    Tag& t = bag->tag("N");
+    for (int i = 0; i < rounds; ++i) {
+      const std::uint32_t v = 100000 + std::uint32_t(i);
+      t.insert(num_key(v), 5000 + std::uint32_t(i));  // splits at the right edge
+      t.remove(num_key(std::uint32_t(i + 1) * 2), std::uint32_t(i + 1));  // empties left leaves
+      if (write(fds[1], &v, sizeof v) != sizeof v) return 1;
+    }
+    close(fds[1]);
+    return 0;
+  });
+  close(fds[1]);
+  std::uint32_t v;
+  int seen = 0;
+  while (read(fds[0], &v, sizeof v) == sizeof v) {
+    // After the writer's change, the next move shows it.
+    ASSERT_TRUE(follower.next()) << v;
+    EXPECT_EQ(follower.key(), num_key(v));
+    ++seen;
+    if (seen % 50 == 0) {
+      // A whole walk while the writer goes on: always in order, never damaged.
+      Cursor walk(t);
+      std::string prev;
+      std::size_t n = 0;
+      for (bool ok = walk.first(); ok; ok = walk.next(), ++n) {
+        ASSERT_LT(prev, walk.key());
+        prev = walk.key();
+      }
+      EXPECT_GT(n, 1000u);
+    }
+  }
+  EXPECT_EQ(ts::wait_child(pid), 0);
+  EXPECT_EQ(seen, rounds);
+  EXPECT_EQ(t.count(), 2000u);
+  EXPECT_EQ(bag->verify(), std::vector<std::string>{});
+}
