@@ -115,7 +115,7 @@ class Browse {
       Col col{&c, Picture::parse(c.picture), 0, false};
       const int natural = col.pic.mask.empty() ? src_.width(c.field) : static_cast<int>(col.pic.mask.size());
       const std::string& head = c.heading.empty() ? c.field : c.heading;
-      col.width = std::max({natural, static_cast<int>(head.size()), 1});
+      col.width = c.width > 0 ? c.width : std::max({natural, static_cast<int>(head.size()), 1});
       if (!src_.at_end()) col.numeric = src_.value(c.field).is_number();
       cols_.push_back(std::move(col));
     }
@@ -170,6 +170,7 @@ class Browse {
       const Value v = src_.value(c.spec->field);
       c.numeric = v.is_number();
       std::string cell = transform(v, c.pic, src_.width(c.spec->field), con_.settings().century);
+      if (static_cast<int>(cell.size()) > c.width) cell.resize(static_cast<std::size_t>(c.width));
       cell = c.numeric ? text::pad_left(cell, static_cast<std::size_t>(c.width))
                        : text::pad_right(cell, static_cast<std::size_t>(c.width));
       place(line, x - spec_.left, cell);

@@ -38,6 +38,7 @@ struct BrowseColumn {
   std::string field;    // handed to BrowseSource::value
   std::string heading;  // "" shows the field name
   std::string picture;
+  int width = 0;        // columns on the screen; 0 = the wider of heading and value
 };
 
 // Modes the user routine is called with, and what it answers.

@@ -57,6 +57,24 @@ TEST(Browse, LayoutHeadingsSeparatorPicturesAndCurrentCell) {
   EXPECT_EQ(rig.attr(11, 0), con.standard());
 }
 
+TEST(Browse, ColumnWidthsGivenByTheCallerPlaceTheValues) {
+  // The check browse reads the sold and counted quantities at fixed places
+  // of each row; fixed widths put them there.
+  contest::Rig rig;
+  Console& con = rig.con();
+  MemorySource src = lines(2);
+  src.row(0)[2] = Value(12);
+  BrowseSpec spec = check_browse();
+  spec.columns[0].width = 33;
+  spec.columns[1].width = 6;
+  spec.columns[2].width = 6;
+  spec.user = [&](int, int) { return kAbort; };
+  dbedit(con, src, spec);
+  EXPECT_EQ(Console::charodd(con.screenstr(10, 37, 3)), "  1");
+  EXPECT_EQ(Console::charodd(con.screenstr(10, 44, 3)), " 12");
+  EXPECT_EQ(rig.text(10, 0, 34), "LINE 1" + std::string(28, ' '));
+}
+
 TEST(Browse, UserRoutineProtocolModesAndKeysInOrder) {
   contest::Rig rig;
   Console& con = rig.con();

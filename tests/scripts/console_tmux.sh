@@ -148,6 +148,22 @@ check_key C-PageUp 31
 check_key Home 1
 check_key PageDown 3
 
+# Ctrl with the keypad keys and mouse events, sent as the bytes an xterm
+# sends for them (keypad in application mode, SGR mouse reports).
+check_bytes() {  # expected code, what, hex bytes...
+  local want=$1 what=$2
+  shift 2
+  tm send-keys -t main -H "$@"
+  wait_for main "Tecla: $want " 5 && pass "$what is $want" || fail "$what should be $want"
+}
+sgr() { printf '1b 5b 3c'; printf ' %x' $(printf '%s' "$1" | od -An -tu1); }  # ESC [ < text
+check_bytes 398 "Ctrl+keypad minus" 1b 4f 35 6d
+check_bytes 400 "Ctrl+keypad plus" 1b 4f 35 6b
+check_bytes 1014 "wheel forward" $(sgr "64;10;10M")
+check_bytes 1015 "wheel backward" $(sgr "65;10;10M")
+check_bytes 1004 "right button" $(sgr "2;10;10M")
+check_bytes 1001 "mouse moved" $(sgr "35;12;10M")
+
 # Window title.
 title=$(tm display -p -t main '#{pane_title}')
 [ "$title" = "Velmor 32" ] && pass "window title" || fail "window title is '$title'"
