@@ -1,0 +1,149 @@
+// Sharing between real processes: record locks, concurrent appends, and locks
+// of a process that dies.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "runtime/table/table.h"
+#include "runtime/text/convert.h"
+#include "tests/support/testing.h"
+
+using namespace rt::table;
+using rt::Value;
+
+namespace {
+
+struct Pipe {
+  int fd[2] = {-1, -1};
+  Pipe() { EXPECT_EQ(::pipe(fd), 0); }
+  ~Pipe() {
+    if (fd[0] >= 0) ::close(fd[0]);
+    if (fd[1] >= 0) ::close(fd[1]);
+  }
+  void signal() { EXPECT_EQ(::write(fd[1], "x", 1), 1); }
+  bool wait() {
+    char c;
+    return ::read(fd[0], &c, 1) == 1;
+  }
+};
+
+std::string make_table(const testing_support::TempDir& tmp) {
+  const std::string path = tmp.file("shared.dbf");
+  Table::create(path, {{"WRITER", 'N', 1, 0}, {"SEQ", 'N', 5, 0}, {"PAYLOAD", 'C', 24, 0}});
+  return path;
+}
+
+std::string payload(int writer, int seq) {
+  return "w" + std::to_string(writer) + "-s" + std::to_string(seq) + "-" + std::string(static_cast<std::size_t>(writer + 3), 'x');
+}
+
+TEST(SharingProcesses, ALockHeldByOneProcessMakesLockFailInAnother) {
+  testing_support::TempDir tmp;
+  const std::string path = make_table(tmp);
+  {
+    auto t = Table::open(path);
+    t->append_blank();
+    t->append_blank();
+  }
+  auto mine = Table::open(path);
+  ASSERT_TRUE(mine->lock_record(1));
+  const int child = testing_support::spawn_child([&] {
+    auto t = Table::open(path);
+    if (t->lock_record(1)) return 1;   // must fail: the parent holds it
+    if (!t->lock_record(2)) return 2;  // free record
+    Record r = t->read(1);
+    try {
+      t->write(r);  // not locked: refused
+      return 3;
+    } catch (const TableError& e) {
+      if (e.kind() != ErrorKind::NotLocked) return 4;
+    }
+    return 0;
+  });
+  EXPECT_EQ(testing_support::wait_child(child), 0);
+  mine->unlock_record(1);
+  const int again = testing_support::spawn_child([&] { return Table::open(path)->lock_record(1) ? 0 : 1; });
+  EXPECT_EQ(testing_support::wait_child(again), 0);
+}
+
+TEST(SharingProcesses, FourProcessesAppendingLeaveEveryRecordExactlyOnce) {
+  testing_support::TempDir tmp;
+  const std::string path = make_table(tmp);
+  constexpr int kWriters = 4, kEach = 5000;
+  std::vector<int> children;
+  for (int w = 1; w <= kWriters; ++w) {
+    children.push_back(testing_support::spawn_child([&, w] {
+      auto t = Table::open(path);
+      Record r = t->blank();
+      for (int s = 1; s <= kEach; ++s) {
+        r.set(0, Value(w));
+        r.set(1, Value(s));
+        r.set(2, Value(payload(w, s)));
+        const std::uint32_t n = t->append(r);
+        if (!t->is_locked(n)) return 5;
+        t->unlock_all();
+      }
+      return 0;
+    }));
+  }
+  for (int pid : children) EXPECT_EQ(testing_support::wait_child(pid), 0);
+
+  auto t = Table::open(path);
+  ASSERT_EQ(t->record_count(), static_cast<std::uint32_t>(kWriters * kEach));
+  std::set<std::pair<int, int>> seen;
+  Record r;
+  for (std::uint32_t n = 1; n <= t->record_count(); ++n) {
+    t->read_into(n, r);
+    const int w = static_cast<int>(r.get(0).number());
+    const int s = static_cast<int>(r.get(1).number());
+    ASSERT_EQ(rt::text::rtrim(r.get(2).text()), payload(w, s)) << "torn record " << n;
+    ASSERT_FALSE(r.deleted());
+    ASSERT_TRUE(seen.insert({w, s}).second) << "duplicate record " << n;
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kWriters * kEach));
+  const std::string bytes = testing_support::read_file(path);
+  EXPECT_EQ(bytes.size(), t->schema().header_length + std::size_t{kWriters * kEach} * t->schema().record_length + 1);
+  EXPECT_EQ(bytes.back(), '\x1A');
+}
+
+TEST(SharingProcesses, AKilledProcessLeavesNoStaleLock) {
+  testing_support::TempDir tmp;
+  const std::string path = make_table(tmp);
+  { Table::open(path)->append_blank(); }
+  Pipe ready;
+  const int child = testing_support::spawn_child([&] {
+    auto t = Table::open(path);
+    if (!t->lock_record(1) || !t->lock_header()) return 1;
+    ready.signal();
+    for (;;) ::pause();
+  });
+  ASSERT_TRUE(ready.wait());
+  auto t = Table::open(path);
+  EXPECT_FALSE(t->lock_record(1));
+  EXPECT_FALSE(t->lock_header());
+  ::kill(child, SIGKILL);
+  EXPECT_EQ(testing_support::wait_child(child), -1);
+  EXPECT_TRUE(t->lock_record(1));
+  EXPECT_TRUE(t->lock_header());
+}
+
+TEST(SharingProcesses, ExclusiveOpenInAnotherProcessIsANetworkError) {
+  testing_support::TempDir tmp;
+  const std::string path = make_table(tmp);
+  OpenOptions excl;
+  excl.share = Share::Exclusive;
+  auto mine = Table::open(path, excl);
+  const int child = testing_support::spawn_child([&] {
+    try {
+      Table::open(path);
+      return 1;
+    } catch (const TableError& e) {
+      return e.network_error() ? 0 : 2;
+    }
+  });
+  EXPECT_EQ(testing_support::wait_child(child), 0);
+}
+
+}  // namespace
