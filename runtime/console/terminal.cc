@@ -298,6 +298,15 @@ std::optional<int> TerminalBackend::Impl::translate(int status, wint_t wch) {
       if (s2 == OK && next < 128 && std::isalpha(static_cast<int>(next))) {
         return key::alt_letter(static_cast<char>(next));
       }
+      if (s2 == OK && next >= '0' && next <= '9') {
+        // Alt with a digit: 376 for 1 up to 384 for 9, 385 for 0.
+        return next == '0' ? 385 : 376 + static_cast<int>(next - '1');
+      }
+      if (s2 == OK && (next == '\r' || next == '\n')) {
+        // Alt+Enter switches a window to full screen; a terminal does that
+        // itself, and it must not reach a form as Esc and Enter.
+        return std::nullopt;
+      }
       if (s2 == OK || s2 == KEY_CODE_YES) unget_wch(static_cast<wchar_t>(next));
       return key::kEsc;
     }

@@ -139,6 +139,10 @@ check_key() {  # tmux key name, expected code
   wait_for main "Tecla: $2 " 5 && pass "key $1 is $2" || fail "key $1 should be $2"
 }
 check_key M-c 302
+check_key M-1 376
+# Alt+Enter (full screen in a window) is swallowed: no Esc, no Enter.
+tm send-keys -t main M-Enter
+check_key F4 -3
 check_key F1 28
 check_key F3 -2
 check_key F10 -9
