@@ -196,10 +196,14 @@ TEST(Browse, ReaderBurstWithGroupSeparatorsReachesTheRoutineWhole) {
   // With the substitution set the separator arrives as "@" (mode 4); with
   // it removed, the browse takes key 29 as Ctrl+Home and the routine sees
   // it at once in an idle call.  Either way no key is lost or reordered.
-  for (bool hotkey : {true, false}) {
+  // The substitution may put "@" in front of what waits, or replace the
+  // type-ahead buffer with it (__KEYBOARD): the reader's keys are still in
+  // the display's queue, not in the buffer, so neither loses any.
+  for (int hotkey : {0, 1, 2}) {
     contest::Rig rig;
     Console& con = rig.con();
-    if (hotkey) con.set_key(29, [&](int) { con.push_front({'@'}); });
+    if (hotkey == 1) con.set_key(29, [&](int) { con.push_front({'@'}); });
+    if (hotkey == 2) con.set_key(29, [&](int) { con.keyboard("@"); });
     MemorySource src = lines(5);
     BrowseSpec spec = check_browse();
     std::string scanned;
