@@ -193,6 +193,19 @@ TerminalBackend::TerminalBackend(TerminalOptions options) : impl_(std::make_uniq
   impl_->add_key("\033[1;5m", key::kCtrlKeypadMinus);
   impl_->add_key("\033O5k", key::kCtrlKeypadPlus);
   impl_->add_key("\033[1;5k", key::kCtrlKeypadPlus);
+  // Cursor keys of a terminal that ignores the keypad-transmit mode.
+  impl_->add_key("\033[A", key::kUp);
+  impl_->add_key("\033[B", key::kDown);
+  impl_->add_key("\033[C", key::kRight);
+  impl_->add_key("\033[D", key::kLeft);
+  impl_->add_key("\033OA", key::kUp);
+  impl_->add_key("\033OB", key::kDown);
+  impl_->add_key("\033OC", key::kRight);
+  impl_->add_key("\033OD", key::kLeft);
+  impl_->add_key("\033[2~", key::kIns);
+  impl_->add_key("\033[3~", key::kDel);
+  impl_->add_key("\033[5~", key::kPgUp);
+  impl_->add_key("\033[6~", key::kPgDn);
   impl_->add_key("\033[1~", key::kHome);
   impl_->add_key("\033[4~", key::kEnd);
   impl_->add_key("\033[H", key::kHome);
