@@ -73,13 +73,15 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   std::string head(32, '\0');
   std::uint64_t size = 0;
   try {
-    size = t->file_->size();
     head.resize(t->file_->read_at(0, head.data(), head.size()));
     const std::uint16_t hl = announced_header_length(head);
     if (hl > head.size()) {
       head.resize(hl);
       head.resize(t->file_->read_at(0, head.data(), hl));
     }
+    // The size after the header: an append writes its record before the
+    // count, so the file is never shorter than the count read before it.
+    size = t->file_->size();
   } catch (const os::IoError& e) {
     throw io_error(path, e);
   }

@@ -60,6 +60,12 @@ TEST(FieldCodec, NumbersAreRightAlignedWithFixedDecimalsAndRefusedWhenTooWide) {
   EXPECT_EQ(field_value(n, "        ", "").number(), 0);
   EXPECT_EQ(decode_field(n, "        ", "").kind, FieldValue::Kind::Null);
   EXPECT_EQ(decode_field(n, "  -3.25 ", "").number, -3.25);
+  // Numbers read from N fields equal the general numeric value of their text.
+  for (const char* t : {"   -0.50", "0.1", "  1234567890.12345", "999999999999999", "12345678901234567890",
+                        "  12a   ", " +7", "-", "  .5", "1.2.3", "0.30000000000000004"}) {
+    const Field w = make_field("N", FieldType::Numeric, static_cast<int>(std::strlen(t)));
+    EXPECT_EQ(field_value(w, t, "").number(), rt::text::val(t)) << t;
+  }
 }
 
 TEST(FieldCodec, TextsDatesAndLogicals) {
