@@ -58,35 +58,56 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   // An exclusive open takes a write lock on the open marker, which needs a
   // descriptor open for writing even when the table is only read.
   const bool open_rw = !options.read_only || options.share == Share::Exclusive;
+  bool excl = options.share == Share::Exclusive;
   try {
     t->file_ = os::File::open(path, open_rw ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
   } catch (const os::IoError& e) {
-    throw io_error(path, e);
+    // A file nobody may write (read-only share) cannot be locked
+    // exclusively; read-only, it is enough that nobody holds it exclusively.
+    if (!(options.read_only && excl) || !os::file_exists(path)) throw io_error(path, e);
+    try {
+      t->file_ = os::File::open(path, os::OpenMode::ReadOnly);
+    } catch (const os::IoError& e2) {
+      throw io_error(path, e2);
+    }
+    excl = false;
+    t->share_ = Share::Shared;
   }
   const LockRange marker = LockLayout::open_marker();
-  const bool excl = options.share == Share::Exclusive;
   if (!t->file_->try_lock(marker.offset, marker.length, excl ? os::LockKind::Exclusive : os::LockKind::Shared))
     throw TableError(ErrorKind::Busy, path,
                      excl ? "table is in use by another user (cannot open it exclusively)"
                           : "table is in use exclusively by another user");
 
-  std::string head(32, '\0');
-  std::uint64_t size = 0;
-  try {
-    head.resize(t->file_->read_at(0, head.data(), head.size()));
-    const std::uint16_t hl = announced_header_length(head);
-    if (hl > head.size()) {
-      head.resize(hl);
-      head.resize(t->file_->read_at(0, head.data(), hl));
+  // A program that updates the count before writing its record could let us
+  // see a count beyond the end for a moment: look again before calling the
+  // file damaged.
+  Schema schema;
+  for (int attempt = 0;; ++attempt) {
+    std::string head(32, '\0');
+    std::uint64_t size = 0;
+    try {
+      head.resize(t->file_->read_at(0, head.data(), head.size()));
+      const std::uint16_t hl = announced_header_length(head);
+      if (hl > head.size()) {
+        head.resize(hl);
+        head.resize(t->file_->read_at(0, head.data(), hl));
+      }
+      // The size after the header: our appends write the record before the
+      // count, so the file is never shorter than the count read before it.
+      size = t->file_->size();
+    } catch (const os::IoError& e) {
+      throw io_error(path, e);
     }
-    // The size after the header: an append writes its record before the
-    // count, so the file is never shorter than the count read before it.
-    size = t->file_->size();
-  } catch (const os::IoError& e) {
-    throw io_error(path, e);
+    schema = parse_header(head, path);
+    try {
+      check_file_size(schema, size);
+      break;
+    } catch (const TableError&) {
+      if (attempt >= 2 || excl) throw;
+      os::system_clock().sleep(0.02);
+    }
   }
-  Schema schema = parse_header(head, path);
-  check_file_size(schema, size);
   t->count_ = schema.record_count;
   t->code_page_ = options.code_page ? *options.code_page : schema.code_page;
   t->layout_ = LockLayout(scheme, schema.header_length, schema.record_length);
