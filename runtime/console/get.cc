@@ -313,7 +313,12 @@ class FieldEditor {
   bool leave() {
     if (changed_) {
       switch (g_.type_) {
-        case FieldType::Text: g_.set_(Value(buf_)); break;
+        case FieldType::Text: {
+          // A template shorter than the variable does not shorten it.
+          const std::size_t had = g_.get_().text().size();
+          g_.set_(Value(buf_.size() < had ? text::pad_right(buf_, had) : buf_));
+          break;
+        }
         case FieldType::Number: {
           std::string digits;
           for (int i = 0; i < width(); ++i) {

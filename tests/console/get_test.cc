@@ -131,6 +131,19 @@ TEST(FieldEditor, TextEditingKeys) {
   EXPECT_EQ(name.size(), 10u);
 }
 
+TEST(FieldEditor, TemplatesTakeOnlyTheirCharactersAndKeepTheVariablesLength) {
+  contest::Rig rig;
+  Console& con = rig.con();
+  std::string code = "          ";
+  Form form;
+  form.add(con, Get::text(4, 0, code, "99-AA"));
+  EXPECT_EQ(rig.text(4, 0, 5), "  -  ");
+  // Letters refused in digit places, digits in letter places; "-" is skipped.
+  rig.script().keys("1x2").keys("3b").keys("c").key(key::kEnter);
+  EXPECT_TRUE(form.read(con));
+  EXPECT_EQ(code, "12-bc     ");
+}
+
 TEST(FieldEditor, ScrollingPictureShowsThirtyColumnsOfALongerText) {
   contest::Rig rig;
   Console& con = rig.con();
