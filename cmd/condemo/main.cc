@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/console/browse.h"
 #include "runtime/console/console.h"
@@ -21,6 +22,10 @@ using rt::Value;
 namespace {
 
 std::string line80(const std::string& s) { return rt::text::pad_right(s, 80); }
+
+// The window settings the terminal kept without showing, printed once the
+// terminal is back to normal.
+std::vector<std::string> g_kept;
 
 int demo(Console& con, const std::string& command) {
   con.set_mode(25, 80);
@@ -58,7 +63,10 @@ int demo(Console& con, const std::string& command) {
   Form form;
   form.add(con, Get::number(5, 24, ticket, "@Z 999999"));
   form.add(con, Get::number(6, 15, seller, "@Z 9999").valid([&] { return seller > 0; }));
-  if (!form.read(con)) con.quit(0);
+  if (!form.read(con)) {
+    g_kept = con.kept_settings();
+    con.quit(0);
+  }
   con.devpos(6, 30);
   con.devout("Ticket " + rt::text::trim(rt::text::str(ticket, 6)) + " vendedor " +
                  rt::text::trim(rt::text::str(seller, 4)),
@@ -109,6 +117,7 @@ int demo(Console& con, const std::string& command) {
   };
   dbedit(con, lines, spec);
   con.set_key(key::kGroupSeparator, {});
+  g_kept = con.kept_settings();
   con.quit(0);
 }
 
@@ -120,6 +129,7 @@ int main(int argc, char** argv) {
     Console con(std::make_unique<TerminalBackend>());
     return demo(con, command);
   } catch (const QuitRequest& q) {
+    for (const std::string& k : g_kept) std::printf("condemo: kept setting: %s\n", k.c_str());
     return q.status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "condemo: %s\n", e.what());

@@ -185,6 +185,8 @@ tm send-keys -t main Escape
 if wait_for main "EXIT=0"; then pass "program ended with status 0"; else fail "program did not end"; fi
 wait_for main "TTY:" 5 >/dev/null
 s=$(screen main)
+grep -qF "kept setting: font 11x22 Lucida Console" <<<"$s" && grep -qF "kept setting: close button disabled" <<<"$s" &&
+  pass "window settings the terminal cannot apply are reported" || fail "kept settings not reported"
 grep -qx "TTY:icanon" <<<"$s" && grep -qx "TTY:echo" <<<"$s" && pass "terminal restored (icanon, echo)" ||
   fail "terminal not restored: $(grep TTY: <<<"$s" | tr '\n' ' ')"
 
