@@ -1,0 +1,38 @@
+// The order in which a work area visits its records, and the hook through
+// which index maintenance sees record writes.
+//
+// Navigation (top, skip, goto) asks the area's active order for record
+// numbers; the natural order is the table's physical order.  An index order
+// (a CDX tag) implements the same interface.  Every open order bag of an area
+// (active or not) registers a RecordWriteObserver, which sees each record
+// write as the record's image before and after the change.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace rt::wa {
+
+using RecNo = std::uint32_t;  // 1-based; 0 = no record
+
+class Order {
+ public:
+  virtual ~Order() = default;
+  // The first / last record in this order, 0 when there is none.
+  virtual RecNo first() = 0;
+  virtual RecNo last() = 0;
+  // The record after / before recno in this order, 0 when there is none.
+  virtual RecNo next(RecNo recno) = 0;
+  virtual RecNo prev(RecNo recno) = 0;
+};
+
+class RecordWriteObserver {
+ public:
+  virtual ~RecordWriteObserver() = default;
+  // Called for every record the area writes, after the table holds the new
+  // image.  `before` is empty for a record just appended.  Images are the
+  // raw record bytes (deletion flag first).
+  virtual void record_written(RecNo recno, std::string_view before, std::string_view after) = 0;
+};
+
+}  // namespace rt::wa

@@ -1,0 +1,359 @@
+#include "runtime/workarea/workareas.h"
+
+#include "runtime/os/file.h"
+#include "runtime/text/convert.h"
+#include "runtime/workarea/natural_order.h"
+
+namespace rt::wa {
+
+using table::Record;
+using table::TableError;
+
+// ---------------------------------------------------------------- Area
+
+Area::Area(int number, std::string alias, std::unique_ptr<table::Table> t, bool exclusive, bool readonly)
+    : number_(number),
+      alias_(std::move(alias)),
+      table_(std::move(t)),
+      exclusive_(exclusive),
+      readonly_(readonly),
+      order_(std::make_unique<NaturalOrder>(*table_)),
+      record_(table_->blank()) {}
+
+Area::~Area() {
+  try {
+    table_->close();  // releases every lock
+  } catch (...) {
+    // Closing only releases locks and descriptors; nothing is left to save.
+  }
+}
+
+void Area::fail(const std::string& what) const { throw WorkAreaError(alias_ + ": " + what); }
+
+RecNo Area::recno() { return eof_ ? table_->record_count() + 1 : recno_; }
+
+bool Area::deleted() { return !eof_ && record_.deleted(); }
+
+void Area::load(RecNo recno) {
+  if (recno == 0) {
+    recno_ = 0;
+    eof_ = true;
+    record_ = table_->blank();
+    return;
+  }
+  table_->read_into(recno, record_);
+  recno_ = recno;
+  eof_ = false;
+}
+
+bool Area::passes_filter() { return !filter_ || filter_(*this); }
+
+RecNo Area::first_passing(RecNo from, bool forward) {
+  for (RecNo r = from; r != 0; r = forward ? order_->next(r) : order_->prev(r)) {
+    load(r);
+    if (passes_filter()) return r;
+  }
+  return 0;
+}
+
+void Area::goto_top() {
+  const RecNo r = first_passing(order_->first(), true);
+  load(r);
+  bof_ = r == 0;
+}
+
+void Area::goto_bottom() {
+  const RecNo r = first_passing(order_->last(), false);
+  load(r);
+  bof_ = r == 0;
+}
+
+void Area::go(RecNo recno) {
+  bof_ = false;
+  if (recno >= 1 && recno <= table_->record_count()) {
+    load(recno);
+  } else {
+    load(0);
+    bof_ = table_->record_count() == 0;
+  }
+}
+
+void Area::skip(long count) {
+  if (count == 0) {
+    refresh();
+    return;
+  }
+  bof_ = false;
+  if (count > 0) {
+    for (long k = 0; k < count && !eof_; ++k) {
+      const RecNo r = first_passing(order_->next(recno_), true);
+      load(r);  // 0: end of file
+    }
+    return;
+  }
+  for (long k = 0; k < -count; ++k) {
+    const RecNo start = eof_ ? order_->last() : order_->prev(recno_);
+    const RecNo here = recno_;
+    const bool was_eof = eof_;
+    const RecNo r = first_passing(start, false);
+    if (r == 0) {
+      // Before the first record: BOF, staying on the first record.
+      bof_ = true;
+      if (was_eof) {
+        goto_top();
+        bof_ = true;
+      } else {
+        load(here);
+      }
+      return;
+    }
+    load(r);
+  }
+}
+
+bool Area::locate(const Condition& cond) {
+  for (goto_top(); !eof_; skip(1)) {
+    if (cond(*this)) {
+      found_ = true;
+      return true;
+    }
+  }
+  found_ = false;
+  return false;
+}
+
+void Area::refresh() {
+  if (!eof_) load(recno_);
+}
+
+int Area::field_count() const { return static_cast<int>(table_->schema().fields.size()); }
+
+std::string Area::field_name(int i) const {
+  if (i < 1 || i > field_count()) return "";
+  return table_->schema().fields[static_cast<std::size_t>(i - 1)].name;
+}
+
+std::string Area::field_type(int i) const {
+  if (i < 1 || i > field_count()) return "";
+  return std::string(1, table_->schema().fields[static_cast<std::size_t>(i - 1)].letter());
+}
+
+int Area::field_pos(const std::string& name) const { return table_->schema().index_of(name) + 1; }
+
+Value Area::get(const std::string& name) {
+  const int i = table_->schema().index_of(name);
+  if (i < 0) fail("no field " + name);
+  return table_->value(record_, i);
+}
+
+void Area::require_writable(const char* what) {
+  if (eof_) fail(std::string("cannot ") + what + " at end of file (no current record)");
+  if (readonly_) fail(std::string("cannot ") + what + ": the table is open read-only");
+  if (!exclusive_ && !table_->is_locked(recno_))
+    fail(std::string("cannot ") + what + ": record " + std::to_string(recno_) +
+         " is not locked (lock it or append it first)");
+}
+
+void Area::put(const std::string& name, const Value& value) {
+  const int i = table_->schema().index_of(name);
+  if (i < 0) fail("no field " + name);
+  require_writable("write");
+  Record after = record_;
+  if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
+    table_->set_memo(after, i, value.text());
+  } else {
+    after.set(i, value);  // a value that does not fit throws; nothing written
+  }
+  write_current(after);
+}
+
+void Area::write_current(const Record& after) {
+  const std::string before(record_.bytes());
+  table_->write(after);
+  record_ = after;
+  for (auto& o : observers_) o->record_written(recno_, before, record_.bytes());
+}
+
+void Area::delete_record() {
+  require_writable("delete");
+  Record after = record_;
+  after.set_deleted(true);
+  write_current(after);
+}
+
+void Area::recall() {
+  require_writable("recall");
+  Record after = record_;
+  after.set_deleted(false);
+  write_current(after);
+}
+
+bool Area::append() {
+  if (readonly_) fail("cannot append: the table is open read-only");
+  table_->unlock_all();  // an append, like a lock, drops the area's other locks
+  RecNo r = 0;
+  try {
+    r = table_->append_blank();
+  } catch (const TableError& e) {
+    if (e.network_error()) return false;
+    throw;
+  }
+  load(r);
+  bof_ = false;
+  for (auto& o : observers_) o->record_written(r, std::string_view(), record_.bytes());
+  return true;
+}
+
+bool Area::lock_record() {
+  if (eof_) return false;
+  table_->unlock_all();
+  if (!table_->lock_record(recno_)) return false;
+  load(recno_);  // the record as it is now that nobody else can change it
+  return true;
+}
+
+bool Area::is_locked(RecNo recno) const { return table_->is_locked(recno); }
+
+void Area::unlock() { table_->unlock_all(); }
+
+void Area::commit() { table_->commit(); }
+
+void Area::set_filter(Condition cond, std::string text) {
+  filter_ = std::move(cond);
+  filter_text_ = std::move(text);
+}
+
+void Area::clear_filter() {
+  filter_ = nullptr;
+  filter_text_.clear();
+}
+
+void Area::set_order(std::unique_ptr<Order> order) {
+  order_ = order ? std::move(order) : std::make_unique<NaturalOrder>(*table_);
+}
+
+void Area::add_write_observer(std::shared_ptr<RecordWriteObserver> observer) {
+  observers_.push_back(std::move(observer));
+}
+
+// ---------------------------------------------------------------- WorkAreas
+
+namespace {
+
+std::string alias_key(const std::string& alias) { return text::upper(text::trim(alias)); }
+
+std::string default_alias(const std::string& path) {
+  std::string base = os::basename_of(path);
+  if (auto dot = base.rfind('.'); dot != std::string::npos && dot > 0) base.erase(dot);
+  return alias_key(base);
+}
+
+std::string with_dbf(const std::string& file) { return os::has_extension(file) ? file : file + ".dbf"; }
+
+}  // namespace
+
+WorkAreas::WorkAreas() = default;
+WorkAreas::~WorkAreas() = default;
+
+int WorkAreas::select_area(int number) {
+  if (number < 0) throw WorkAreaError("work area " + std::to_string(number) + " does not exist");
+  if (number == 0) {
+    number = 1;
+    while (areas_.count(number)) ++number;
+  }
+  current_ = number;
+  return current_;
+}
+
+int WorkAreas::select_area(const std::string& alias) {
+  const int n = select(alias);
+  if (n == 0 || alias_key(alias).empty()) throw WorkAreaError("no table is open with alias " + alias);
+  current_ = n;
+  return n;
+}
+
+int WorkAreas::select(const std::string& alias) const {
+  const std::string key = alias_key(alias);
+  if (key.empty()) return current_;
+  for (const auto& [n, a] : areas_)
+    if (a->alias() == key) return n;
+  return 0;
+}
+
+bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
+  const std::string path = with_dbf(file);
+  const std::string alias = options.alias.empty() ? default_alias(path) : alias_key(options.alias);
+  const int holder = select(alias);
+  if (holder != 0 && holder != current_)
+    throw WorkAreaError(alias + ": alias already in use in work area " + std::to_string(holder));
+  areas_.erase(current_);
+  table::OpenOptions o;
+  o.share = options.exclusive ? table::Share::Exclusive : table::Share::Shared;
+  o.read_only = options.readonly;
+  std::unique_ptr<table::Table> t;
+  try {
+    t = table::Table::open(path, o);
+  } catch (const TableError& e) {
+    neterr_ = e.network_error();
+    if (neterr_) return false;
+    throw;
+  }
+  neterr_ = false;
+  auto area = std::make_unique<Area>(current_, alias, std::move(t), options.exclusive, options.readonly);
+  area->goto_top();
+  areas_[current_] = std::move(area);
+  return true;
+}
+
+Area& WorkAreas::current() {
+  auto it = areas_.find(current_);
+  if (it == areas_.end()) throw WorkAreaError("no table is open in work area " + std::to_string(current_));
+  return *it->second;
+}
+
+Area& WorkAreas::area(const std::string& alias) {
+  const std::string key = alias_key(alias);
+  for (auto& [n, a] : areas_)
+    if (a->alias() == key) return *a;
+  throw WorkAreaError("no table is open with alias " + alias);
+}
+
+bool WorkAreas::is_open(int number) const { return areas_.count(number) != 0; }
+
+std::string WorkAreas::alias() const {
+  auto it = areas_.find(current_);
+  return it == areas_.end() ? std::string() : it->second->alias();
+}
+
+void WorkAreas::close_area() { areas_.erase(current_); }
+
+void WorkAreas::close_all() { areas_.clear(); }
+
+void WorkAreas::commit_all() {
+  for (auto& [n, a] : areas_) a->commit();
+}
+
+void WorkAreas::copy_structure(const std::string& file) {
+  Area& a = current();
+  std::vector<table::FieldSpec> specs;
+  for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
+  table::CreateOptions o;
+  o.code_page = a.table().code_page();
+  table::Table::create(with_dbf(file), specs, o);
+}
+
+void WorkAreas::create(const std::string& file, const std::vector<table::FieldSpec>& fields) {
+  table::Table::create(with_dbf(file), fields);
+}
+
+bool WorkAreas::file_exists(const std::string& name) { return os::file_exists(os::resolve_nocase(name)); }
+
+bool WorkAreas::erase_file(const std::string& name) {
+  try {
+    return os::remove_file(os::resolve_nocase(name));
+  } catch (const os::IoError&) {
+    return false;
+  }
+}
+
+}  // namespace rt::wa

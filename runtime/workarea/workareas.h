@@ -1,0 +1,181 @@
+// Work areas: the xBase view of open tables that the station's routines use.
+//
+// One WorkAreas object per program run holds every area.  Areas are numbered
+// from 1; the current area receives every operation.  An open area has an
+// alias, a current record (or the end-of-file position), BOF/EOF/FOUND flags,
+// an active order (the natural order here) and optionally a filter.
+//
+// Writes to a shared table are allowed only on a record this area has locked
+// (RLOCK) or appended (DBAPPEND); anything else is refused with an error, so a
+// record is never written without the lock that protects it from another
+// station's write.  Exclusive opens need no lock.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "runtime/table/table.h"
+#include "runtime/text/value.h"
+#include "runtime/workarea/order.h"
+
+namespace rt::wa {
+
+// A misuse of the work areas (no table open, unknown field or alias, a write
+// without a lock, ...).  The message names the alias and the problem.
+class WorkAreaError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class WorkAreas;
+
+// One open table with its position, order, filter and locks.
+class Area {
+ public:
+  using Condition = std::function<bool(Area&)>;
+
+  Area(int number, std::string alias, std::unique_ptr<table::Table> table, bool exclusive, bool readonly);
+  ~Area();
+  Area(const Area&) = delete;
+  Area& operator=(const Area&) = delete;
+
+  int number() const { return number_; }
+  const std::string& alias() const { return alias_; }
+  table::Table& table() { return *table_; }
+  bool exclusive() const { return exclusive_; }
+  bool readonly() const { return readonly_; }
+
+  // Position.
+  RecNo recno();  // RECNO(): the current record; record count + 1 at end of file
+  bool eof() const { return eof_; }
+  bool bof() const { return bof_; }
+  bool found() const { return found_; }
+  bool deleted();  // DELETED() of the current record (false at end of file)
+
+  void goto_top();                // DBGOTOP
+  void goto_bottom();             // DBGOBOTTOM
+  void go(RecNo recno);           // DBGOTO: any record, filter or not
+  void skip(long count = 1);      // DBSKIP(count)
+  bool locate(const Condition& cond);  // __DBLOCATE from the first record; FOUND()
+
+  // Fields of the current record.  At end of file a read gives the field's
+  // empty value (blank text, 0, empty date, .F.).
+  int field_count() const;                 // FCOUNT
+  std::string field_name(int i) const;     // FIELDNAME(i), 1-based; "" when out of range
+  std::string field_type(int i) const;     // FIELDTYPE(i): "C", "N", "D", "L", "M", ...; "" when out of range
+  int field_pos(const std::string& name) const;  // FIELDPOS: 1-based, 0 when unknown
+  Value get(const std::string& name);            // FIELD->X
+  void put(const std::string& name, const Value& value);  // FIELD->X := value, written at once
+
+  // Locks and writes.
+  bool append();        // DBAPPEND: blank record, current and locked; false when the append lock is not got
+  bool lock_record();   // RLOCK: current record, no wait; drops this area's other locks
+  bool is_locked(RecNo recno) const;
+  void unlock();        // DBUNLOCK: every lock of this area
+  void delete_record(); // DBDELETE (needs the lock like any write)
+  void recall();        // DBRECALL
+  void commit();        // DBCOMMIT: hands the written data to the operating system
+
+  // Filter (DBSETFILTER / DBCLEARFILTER): records failing it are skipped by
+  // top, skip and locate.
+  void set_filter(Condition cond, std::string text = "");
+  void clear_filter();
+  const std::string& filter_text() const { return filter_text_; }
+
+  // The navigation order (natural order unless an index layer sets one) and
+  // the observers that see every record write (index maintenance).
+  void set_order(std::unique_ptr<Order> order);  // nullptr = natural order
+  Order& order() { return *order_; }
+  void add_write_observer(std::shared_ptr<RecordWriteObserver> observer);
+
+  // Re-reads the current record (after another station may have changed it).
+  void refresh();
+
+ private:
+  friend class WorkAreas;
+  [[noreturn]] void fail(const std::string& what) const;
+  void require_writable(const char* what);
+  void load(RecNo recno);       // makes recno current (0 = end of file)
+  void write_current(const table::Record& after);  // the only place records are written
+  bool passes_filter();
+  // From `from` on (in the order's direction), the first record the filter
+  // lets through, loaded; 0 (nothing loaded) when none.
+  RecNo first_passing(RecNo from, bool forward);
+
+  int number_;
+  std::string alias_;
+  std::unique_ptr<table::Table> table_;
+  bool exclusive_;
+  bool readonly_;
+  std::unique_ptr<Order> order_;
+  std::vector<std::shared_ptr<RecordWriteObserver>> observers_;
+  Condition filter_;
+  std::string filter_text_;
+  RecNo recno_ = 0;  // 0 = end of file
+  bool eof_ = true;
+  bool bof_ = true;
+  bool found_ = false;
+  table::Record record_;  // the current record's image (blank at end of file)
+};
+
+struct OpenOptions {
+  std::string alias;       // "" = the file's base name
+  bool exclusive = false;  // shared unless asked
+  bool readonly = false;
+};
+
+class WorkAreas {
+ public:
+  WorkAreas();
+  ~WorkAreas();
+  WorkAreas(const WorkAreas&) = delete;
+  WorkAreas& operator=(const WorkAreas&) = delete;
+
+  // DBSELECTAREA: 0 = the lowest free area; n = area n.  Returns the area
+  // number made current.
+  int select_area(int number);
+  // DBSELECTAREA(alias); WorkAreaError when no open area has that alias.
+  int select_area(const std::string& alias);
+  int current_number() const { return current_; }
+  // SELECT(alias): the area number of an alias, 0 when none is open with it;
+  // SELECT() with "" gives the current area number.
+  int select(const std::string& alias) const;
+
+  // DBUSEAREA in the current area (an area already open there is closed
+  // first).  Returns false with NETERR() true when another user's exclusive
+  // use or lock prevents the open; other failures (missing or damaged file,
+  // alias in use) throw.  The file gets ".dbf" when it has no extension.
+  bool use(const std::string& file, const OpenOptions& options = {});
+  bool neterr() const { return neterr_; }
+
+  // The current area; WorkAreaError when no table is open in it.
+  Area& current();
+  // The area open under an alias (ALIAS->X); WorkAreaError when none.
+  Area& area(const std::string& alias);
+  bool is_open(int number) const;
+  std::string alias() const;  // ALIAS(): "" when no table is open in the current area
+
+  void close_area();  // DBCLOSEAREA: the current area (nothing when none is open)
+  void close_all();   // DBCLOSEALL
+  void commit_all();  // DBCOMMITALL
+
+  // __DBCOPYSTRUCT: a new empty table with the current area's fields.
+  void copy_structure(const std::string& file);
+  // DBCREATE: a new empty table (FoxPro 2.x: 0x03, or 0xF5 with an FPT when it has memos).
+  void create(const std::string& file, const std::vector<table::FieldSpec>& fields);
+
+  // FILE(name), FERASE(name).  Names resolve without regard to case.
+  static bool file_exists(const std::string& name);
+  static bool erase_file(const std::string& name);  // false when it did not exist or could not be deleted
+
+ private:
+  std::map<int, std::unique_ptr<Area>> areas_;
+  int current_ = 1;
+  bool neterr_ = false;
+};
+
+}  // namespace rt::wa

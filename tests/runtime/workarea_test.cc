@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/workarea/workareas.h"
+#include "tests/support/testing.h"
+
+using rt::Value;
+using rt::wa::Area;
+using rt::wa::OpenOptions;
+using rt::wa::WorkAreaError;
+using rt::wa::WorkAreas;
+using testing_support::TempDir;
+
+namespace {
+
+std::vector<rt::table::FieldSpec> item_fields() {
+  return {{"CODE", 'C', 7, 0}, {"QTY", 'N', 5, 0}, {"PRICE", 'N', 10, 2},
+          {"SOLD", 'D', 8, 0}, {"OK", 'L', 1, 0}, {"NOTE", 'M', 10, 0}};
+}
+
+// A table of `count` records: CODE "C1".."Cn", QTY 1..n.
+std::string make_items(const TempDir& dir, int count, const std::string& name = "items.dbf") {
+  const std::string path = dir.file(name);
+  WorkAreas wa;
+  wa.create(path, item_fields());
+  wa.select_area(0);
+  EXPECT_TRUE(wa.use(path, {.alias = "", .exclusive = true, .readonly = false}));
+  for (int i = 1; i <= count; ++i) {
+    EXPECT_TRUE(wa.current().append());
+    wa.current().put("CODE", "C" + std::to_string(i));
+    wa.current().put("QTY", i);
+  }
+  wa.close_all();
+  return path;
+}
+
+// Reads one byte from a pipe: the child's "ready" signal.
+void wait_ready(int fd) {
+  char c;
+  ASSERT_EQ(::read(fd, &c, 1), 1);
+}
+
+}  // namespace
+
+TEST(WorkAreas, NavigationFlagsAndRecordNumbers) {
+  TempDir dir;
+  const auto path = make_items(dir, 5);
+  WorkAreas wa;
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(path));
+  Area& a = wa.current();
+  EXPECT_EQ(wa.alias(), "ITEMS");
+  EXPECT_EQ(a.recno(), 1u);  // an open positions on the first record
+  EXPECT_FALSE(a.eof());
+  a.skip(-1);
+  EXPECT_TRUE(a.bof());
+  EXPECT_EQ(a.recno(), 1u);
+  a.skip(2);
+  EXPECT_EQ(a.recno(), 3u);
+  EXPECT_EQ(a.get("CODE").text(), "C3     ");
+  EXPECT_EQ(a.get("QTY").number(), 3);
+  a.skip(10);
+  EXPECT_TRUE(a.eof());
+  EXPECT_EQ(a.recno(), 6u);  // end of file is record count + 1
+  EXPECT_EQ(a.get("CODE").text(), "       ");  // blank at end of file
+  EXPECT_EQ(a.get("QTY").number(), 0);
+  a.skip(-1);
+  EXPECT_EQ(a.recno(), 5u);
+  EXPECT_FALSE(a.eof());
+  a.go(99);
+  EXPECT_TRUE(a.eof());
+  a.go(2);
+  EXPECT_EQ(a.get("QTY").number(), 2);
+  a.goto_top();
+  EXPECT_EQ(a.recno(), 1u);
+  EXPECT_FALSE(a.bof());
+
+  EXPECT_EQ(a.field_count(), 6);
+  EXPECT_EQ(a.field_name(2), "QTY");
+  EXPECT_EQ(a.field_type(4), "D");
+  EXPECT_EQ(a.field_type(6), "M");
+  EXPECT_EQ(a.field_name(7), "");
+  EXPECT_THROW(a.get("NOSUCH"), WorkAreaError);
+}
+
+TEST(WorkAreas, EmptyTableIsAtEndOfFileAndBeginning) {
+  TempDir dir;
+  const auto path = make_items(dir, 0);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(path));
+  EXPECT_TRUE(wa.current().eof());
+  EXPECT_TRUE(wa.current().bof());
+  EXPECT_EQ(wa.current().recno(), 1u);
+  EXPECT_FALSE(wa.current().locate([](Area&) { return true; }));
+}
+
+TEST(WorkAreas, FilterSkipsFailingRecordsAndLocateFinds) {
+  TempDir dir;
+  const auto path = make_items(dir, 6);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(path));
+  Area& a = wa.current();
+  a.set_filter([](Area& x) { return static_cast<int>(x.get("QTY").number()) % 2 == 0; }, "QTY % 2 = 0");
+  a.goto_top();
+  std::vector<double> seen;
+  for (; !a.eof(); a.skip()) seen.push_back(a.get("QTY").number());
+  EXPECT_EQ(seen, (std::vector<double>{2, 4, 6}));
+  a.skip(-1);
+  EXPECT_EQ(a.get("QTY").number(), 6);
+  a.goto_bottom();
+  EXPECT_EQ(a.recno(), 6u);
+
+  EXPECT_TRUE(a.locate([](Area& x) { return x.get("QTY").number() > 3; }));
+  EXPECT_EQ(a.recno(), 4u);  // 5 passes the condition but not the filter
+  EXPECT_TRUE(a.found());
+  EXPECT_FALSE(a.locate([](Area& x) { return x.get("QTY").number() > 6; }));
+  EXPECT_FALSE(a.found());
+  EXPECT_TRUE(a.eof());
+
+  a.clear_filter();
+  a.goto_top();
+  EXPECT_EQ(a.get("QTY").number(), 1);
+  EXPECT_TRUE(a.locate([](Area& x) { return x.get("CODE").text().rfind("C5", 0) == 0; }));
+  EXPECT_EQ(a.recno(), 5u);
+}
+
+TEST(WorkAreas, SharedWritesNeedAnAppendOrALock) {
+  TempDir dir;
+  const auto path = make_items(dir, 3);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(path));
+  Area& a = wa.current();
+  a.go(2);
+  EXPECT_THROW(a.put("QTY", 20), WorkAreaError);
+  EXPECT_EQ(a.get("QTY").number(), 2);  // nothing written
+
+  ASSERT_TRUE(a.lock_record());
+  a.put("QTY", 20);
+  a.put("SOLD", *rt::text::Date::from_ymd(2027, 12, 31));
+  a.put("OK", true);
+  a.put("NOTE", "first note");
+  a.unlock();
+  EXPECT_THROW(a.put("QTY", 21), WorkAreaError);
+
+  ASSERT_TRUE(a.append());  // blank record, current and locked
+  EXPECT_EQ(a.recno(), 4u);
+  EXPECT_TRUE(a.is_locked(4));
+  EXPECT_EQ(a.get("CODE").text(), "       ");
+  EXPECT_TRUE(a.get("SOLD").date().empty());
+  a.put("CODE", "NEW");
+  EXPECT_THROW(a.put("QTY", 123456), std::exception);  // does not fit N(5)
+  a.delete_record();
+  EXPECT_TRUE(a.deleted());
+  a.unlock();
+
+  // Another open of the same table sees every write.
+  WorkAreas other;
+  ASSERT_TRUE(other.use(path));
+  Area& b = other.current();
+  b.go(2);
+  EXPECT_EQ(b.get("QTY").number(), 20);
+  EXPECT_EQ(rt::text::dtos(b.get("SOLD").date()), "20271231");
+  EXPECT_TRUE(b.get("OK").logical());
+  EXPECT_EQ(b.get("NOTE").text(), "first note");
+  b.go(4);
+  EXPECT_EQ(b.get("CODE").text(), "NEW    ");
+  EXPECT_TRUE(b.deleted());
+  EXPECT_EQ(b.table().record_count(), 4u);
+}
+
+TEST(WorkAreas, LockingARecordReleasesTheAreasOtherLocks) {
+  TempDir dir;
+  const auto path = make_items(dir, 3);
+  WorkAreas mine, theirs;
+  ASSERT_TRUE(mine.use(path));
+  ASSERT_TRUE(theirs.use(path));
+  Area& a = mine.current();
+  Area& b = theirs.current();
+  a.go(1);
+  ASSERT_TRUE(a.lock_record());
+  b.go(1);
+  EXPECT_FALSE(b.lock_record());  // held by the other open, no wait
+  a.go(2);
+  ASSERT_TRUE(a.lock_record());  // drops the lock on record 1
+  EXPECT_FALSE(a.is_locked(1));
+  EXPECT_TRUE(b.lock_record());
+  b.unlock();
+  b.go(2);
+  EXPECT_FALSE(b.lock_record());
+  ASSERT_TRUE(a.append());  // an append releases the other locks too
+  EXPECT_TRUE(b.lock_record());
+  b.unlock();
+  mine.close_area();  // closing releases every lock
+  b.go(4);
+  EXPECT_TRUE(b.lock_record());
+}
+
+TEST(WorkAreas, RecordLockHeldByAnotherProcessMakesRlockFail) {
+  TempDir dir;
+  const auto path = make_items(dir, 2);
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  int pid = testing_support::spawn_child([&] {
+    WorkAreas wa;
+    if (!wa.use(path)) return 1;
+    wa.current().go(2);
+    if (!wa.current().lock_record()) return 2;
+    char c = 1;
+    if (::write(ready[1], &c, 1) != 1) return 3;
+    if (::read(done[0], &c, 1) != 1) return 4;
+    return 0;
+  });
+  wait_ready(ready[0]);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(path));
+  wa.current().go(2);
+  EXPECT_FALSE(wa.current().lock_record());
+  wa.current().go(1);
+  EXPECT_TRUE(wa.current().lock_record());
+  char c = 1;
+  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  EXPECT_EQ(testing_support::wait_child(pid), 0);
+  wa.current().go(2);
+  EXPECT_TRUE(wa.current().lock_record());  // released when the other process closed
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
+}
+
+TEST(WorkAreas, NeterrWhenAnotherProcessHoldsTheTableExclusively) {
+  TempDir dir;
+  const auto path = make_items(dir, 2);
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  int pid = testing_support::spawn_child([&] {
+    WorkAreas wa;
+    if (!wa.use(path, {.alias = "", .exclusive = true, .readonly = false})) return 1;
+    char c = 1;
+    if (::write(ready[1], &c, 1) != 1) return 3;
+    if (::read(done[0], &c, 1) != 1) return 4;
+    return 0;
+  });
+  wait_ready(ready[0]);
+  WorkAreas wa;
+  wa.select_area(0);
+  EXPECT_FALSE(wa.use(path));
+  EXPECT_TRUE(wa.neterr());
+  EXPECT_EQ(wa.alias(), "");
+  EXPECT_FALSE(wa.use(path, {.alias = "", .exclusive = false, .readonly = true}));
+  EXPECT_TRUE(wa.neterr());
+  char c = 1;
+  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  EXPECT_EQ(testing_support::wait_child(pid), 0);
+  EXPECT_TRUE(wa.use(path));
+  EXPECT_FALSE(wa.neterr());
+  // An exclusive open fails while anyone else has the table open.
+  WorkAreas other;
+  EXPECT_FALSE(other.use(path, {.alias = "", .exclusive = true, .readonly = false}));
+  EXPECT_TRUE(other.neterr());
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
+}
+
+TEST(WorkAreas, SelectAliasesAndReadsOfAnotherArea) {
+  TempDir dir;
+  const auto items = make_items(dir, 3);
+  const auto more = make_items(dir, 2, "More.dbf");
+  WorkAreas wa;
+  EXPECT_EQ(wa.select_area(0), 1);
+  ASSERT_TRUE(wa.use(items));
+  EXPECT_EQ(wa.select_area(0), 2);
+  ASSERT_TRUE(wa.use(more, {.alias = "m", .exclusive = false, .readonly = true}));
+  EXPECT_EQ(wa.alias(), "M");
+  EXPECT_EQ(wa.select("items"), 1);
+  EXPECT_EQ(wa.select("M"), 2);
+  EXPECT_EQ(wa.select("nosuch"), 0);
+  EXPECT_EQ(wa.select(""), 2);
+  wa.area("items").go(3);
+  EXPECT_EQ(wa.area("ITEMS").get("QTY").number(), 3);  // ITEMS->QTY read from area 2
+  EXPECT_EQ(wa.current_number(), 2);
+  EXPECT_THROW(wa.current().put("QTY", 1), WorkAreaError);  // read-only open
+  EXPECT_THROW(wa.area("nosuch"), WorkAreaError);
+  EXPECT_THROW(wa.select_area("nosuch"), WorkAreaError);
+  EXPECT_THROW(wa.use(more, {.alias = "ITEMS", .exclusive = false, .readonly = true}), WorkAreaError);
+
+  wa.select_area(1);
+  wa.close_area();
+  EXPECT_EQ(wa.alias(), "");
+  EXPECT_THROW(wa.current(), WorkAreaError);
+  EXPECT_EQ(wa.select_area(0), 1);  // the lowest free area again
+  EXPECT_EQ(wa.select("items"), 0);
+  wa.close_all();
+  EXPECT_EQ(wa.select("M"), 0);
+}
+
+TEST(WorkAreas, CopyStructureAndFiles) {
+  TempDir dir;
+  const auto items = make_items(dir, 3);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(items));
+  const auto copy = dir.file("tm390007.dbf");
+  wa.copy_structure(copy);
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(copy, {.alias = "tempo39", .exclusive = true, .readonly = false}));
+  Area& t = wa.current();
+  EXPECT_EQ(t.table().record_count(), 0u);
+  ASSERT_EQ(t.field_count(), 6);
+  for (int i = 1; i <= 6; ++i) {
+    EXPECT_EQ(t.field_name(i), wa.area("items").field_name(i));
+    EXPECT_EQ(t.field_type(i), wa.area("items").field_type(i));
+  }
+  // Exclusive: writes need no lock.
+  ASSERT_TRUE(t.append());
+  t.put("NOTE", "memo in the copy");
+  t.unlock();
+  t.put("QTY", 7);
+  EXPECT_EQ(t.get("QTY").number(), 7);
+  wa.close_all();
+
+  EXPECT_TRUE(WorkAreas::file_exists(dir.file("TM390007.DBF")));
+  EXPECT_TRUE(WorkAreas::file_exists(dir.file("tm390007.fpt")));
+  EXPECT_TRUE(WorkAreas::erase_file(dir.file("TM390007.FPT")));
+  EXPECT_FALSE(WorkAreas::file_exists(dir.file("tm390007.fpt")));
+  EXPECT_FALSE(WorkAreas::erase_file(dir.file("tm390007.fpt")));
+}
+
+namespace {
+struct Recorder : rt::wa::RecordWriteObserver {
+  std::vector<std::pair<std::string, std::string>> writes;
+  void record_written(rt::wa::RecNo, std::string_view before, std::string_view after) override {
+    writes.emplace_back(std::string(before), std::string(after));
+  }
+};
+}  // namespace
+
+TEST(WorkAreas, EveryWriteIsSeenWithItsImagesBeforeAndAfter) {
+  TempDir dir;
+  const auto items = make_items(dir, 1);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(items));
+  auto rec = std::make_shared<Recorder>();
+  wa.current().add_write_observer(rec);
+  ASSERT_TRUE(wa.current().lock_record());
+  wa.current().put("CODE", "ZZ");
+  ASSERT_EQ(rec->writes.size(), 1u);
+  EXPECT_EQ(rec->writes[0].first.substr(1, 7), "C1     ");
+  EXPECT_EQ(rec->writes[0].second.substr(1, 7), "ZZ     ");
+  ASSERT_TRUE(wa.current().append());
+  ASSERT_EQ(rec->writes.size(), 2u);
+  EXPECT_TRUE(rec->writes[1].first.empty());
+  EXPECT_EQ(rec->writes[1].second.substr(0, 8), "        ");
+}
