@@ -47,7 +47,7 @@ class FuzzScope : public rt::expr::Scope {
       case 3: out = Value(record_ == 0 ? *rt::text::Date::from_ymd(2026, 12, 8) : rt::text::Date{}); break;
       case 4: out = Value(record_ == 1); break;
       case 5: out.mutable_text().assign(record_ == 0 ? "a memo\r\nwith @ lines" : ""); break;
-      case 6: out = Value(2449749.5); break;
+      case 6: out = Value(rt::text::Date::from_julian(2449749)); break;
       default: out.mutable_text().assign(240, static_cast<char>('A' + record_)); break;
     }
   }
@@ -55,6 +55,7 @@ class FuzzScope : public rt::expr::Scope {
   bool deleted() const override { return record_ == 1; }
   rt::text::Date today() const override { return *rt::text::Date::from_ymd(2026, 12, 9); }
   rt::text::DateWindow date_window() const override { return rt::text::DateWindow{2026}; }
+  std::optional<rt::text::CodePage> code_page() const override { return rt::text::CodePage::CP850; }
 
   int record_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/expr/case_map.h"
 #include "runtime/os/clock.h"
 #include "runtime/text/convert.h"
 
@@ -33,7 +34,8 @@ struct Expression::Node {
   int a = -1, b = -1, c = -1;  // operands (node indexes)
   int slot = -1;        // Field
   char field_type = 0;  // Field: the table's type letter
-  bool nullable = false;
+  bool nullable = false;  // Field: may hold NULL; others: reads such a field
+  const CaseTable* case_map = nullptr;  // Upper, Lower
   std::uint32_t pos = 0;  // 1-based position in the text
   mutable Value reg;      // the result (literals: the constant)
 };
@@ -334,8 +336,11 @@ class Compiler {
   int add(Node n) {
     if (out_.nodes_.size() >= 4096) fail("the expression has too many parts", n.pos);
     int depth = 0;
-    for (int child : {n.a, n.b, n.c})
-      if (child >= 0) depth = std::max(depth, out_.nodes_[static_cast<std::size_t>(child)].depth);
+    for (int child : {n.a, n.b, n.c}) {
+      if (child < 0) continue;
+      depth = std::max(depth, out_.nodes_[static_cast<std::size_t>(child)].depth);
+      if (out_.nodes_[static_cast<std::size_t>(child)].nullable) n.nullable = true;
+    }
     n.depth = depth + 1;
     if (n.depth > 4 * kMaxNesting) fail("the expression is nested too deeply", n.pos);
     out_.nodes_.push_back(std::move(n));
@@ -601,10 +606,12 @@ class Compiler {
         n.type = ValueType::Text;
         n.width = -1;
         break;
-      case 'N': case 'F': case 'B': case 'Y': case 'I': case 'T':
+      case 'N': case 'F': case 'B': case 'Y': case 'I':
         n.type = ValueType::Number;
         break;
-      case 'D': n.type = ValueType::Date; break;
+      // Date-time fields take part as their date (keys on them keep the
+      // date-time format).
+      case 'D': case 'T': n.type = ValueType::Date; break;
       case 'L': n.type = ValueType::Logical; break;
       default:
         fail("field \"" + shown + "\" has type " + std::string(1, ref->info.type) + ", which expressions cannot use",
@@ -681,7 +688,16 @@ class Compiler {
       case Op::Dtos: want(0, ValueType::Date); n.type = ValueType::Text; n.width = 8; break;
       case Op::Dtoc: want(0, ValueType::Date); n.type = ValueType::Text; n.width = 8; break;
       case Op::Ctod: want(0, ValueType::Text); n.type = ValueType::Date; break;
-      case Op::Upper: case Op::Lower: case Op::Trim: case Op::Ltrim: case Op::Alltrim:
+      case Op::Upper: case Op::Lower: {
+        want(0, ValueType::Text);
+        n.type = ValueType::Text;
+        n.width = w0;
+        const auto cp = scope_.code_page();
+        const bool up = f->op == Op::Upper;
+        n.case_map = cp ? &(up ? upper_table(*cp) : lower_table(*cp)) : &(up ? ascii_upper() : ascii_lower());
+        break;
+      }
+      case Op::Trim: case Op::Ltrim: case Op::Alltrim:
         want(0, ValueType::Text);
         n.type = ValueType::Text;
         n.width = w0;
@@ -791,7 +807,7 @@ KeyFormat Expression::key_format() const {
   if (nodes_.empty()) throw Error("no expression", text_, 0);
   const Node& root = nodes_.back();
   const bool bare_field = root.op == Op::Field;
-  const bool nullable = bare_field && root.nullable;
+  const bool nullable = root.nullable;
   switch (root.type) {
     case ValueType::Text:
       if (root.width < 0) throw Error("the length of this key depends on the data", text_, 0);
@@ -800,9 +816,10 @@ KeyFormat Expression::key_format() const {
       return rt::expr::key_format(KeyType::Character, static_cast<std::size_t>(root.width), nullable);
     case ValueType::Number:
       if (bare_field && root.field_type == 'I') return rt::expr::key_format(KeyType::Integer, 0, nullable);
-      if (bare_field && root.field_type == 'T') return rt::expr::key_format(KeyType::DateTime, 0, nullable);
       return rt::expr::key_format(KeyType::Numeric, 0, nullable);
-    case ValueType::Date: return rt::expr::key_format(KeyType::Date, 0, nullable);
+    case ValueType::Date:
+      if (bare_field && root.field_type == 'T') return rt::expr::key_format(KeyType::DateTime, 0, nullable);
+      return rt::expr::key_format(KeyType::Date, 0, nullable);
     case ValueType::Logical: throw Error("logical keys are not supported", text_, 0);
     case ValueType::Nil: break;
   }
@@ -937,11 +954,8 @@ class Evaluator {
       case Op::Upper: case Op::Lower: {
         std::string& s = r.mutable_text();
         s.assign(a.text());
-        const bool up = n.op == Op::Upper;
-        for (char& ch : s) {
-          if (up && ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-          else if (!up && ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-        }
+        const CaseTable& map = *n.case_map;
+        for (char& ch : s) ch = static_cast<char>(map[static_cast<unsigned char>(ch)]);
         return r;
       }
       case Op::Trim: case Op::Ltrim: case Op::Alltrim: {

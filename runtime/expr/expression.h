@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "runtime/expr/key_encoding.h"
+#include "runtime/text/codepage.h"
 #include "runtime/text/date.h"
 #include "runtime/text/value.h"
 
@@ -101,6 +102,10 @@ class Scope {
   // DATE() and the century window of CTOD(); the machine's by default.
   virtual text::Date today() const;
   virtual text::DateWindow date_window() const;
+
+  // Compile time: the code page whose accented letters UPPER() and LOWER()
+  // change too (see case_map.h); nullopt: a-z only.
+  virtual std::optional<text::CodePage> code_page() const { return std::nullopt; }
 };
 
 class Expression {
@@ -131,7 +136,9 @@ class Expression {
 
   // The key a bag stores for this expression: Character of width() bytes,
   // Numeric / Date of 8, a bare integer field Integer of 4, a bare
-  // date-time field DateTime of 8; nullable for a bare nullable field.
+  // date-time field DateTime of 8 (date-time fields take part in
+  // expressions as their date); nullable (one marker byte more) when the
+  // expression reads a nullable field, as NULL passes through it.
   // Throws Error when the result cannot be a key (logical, unknown or
   // over-long text).  A bag's own header is authoritative for bags read
   // from disk.

@@ -31,6 +31,7 @@ class RecordScope : public Scope {
   void set_deleted(bool d) { deleted_ = d; }
   void set_today(text::Date d) { today_ = d; }
   void set_date_window(text::DateWindow w) { window_ = w; }
+  void set_code_page(std::optional<text::CodePage> cp) { code_page_ = cp; }
 
   std::optional<FieldRef> resolve(std::string_view alias, std::string_view name) const override;
   void load(int slot, Value& out) const override;
@@ -38,6 +39,7 @@ class RecordScope : public Scope {
   bool deleted() const override { return deleted_; }
   text::Date today() const override;
   text::DateWindow date_window() const override;
+  std::optional<text::CodePage> code_page() const override { return code_page_; }
 
  private:
   std::vector<Field> fields_;
@@ -47,6 +49,7 @@ class RecordScope : public Scope {
   bool deleted_ = false;
   std::optional<text::Date> today_;
   std::optional<text::DateWindow> window_;
+  std::optional<text::CodePage> code_page_;
 };
 
 }  // namespace rt::expr

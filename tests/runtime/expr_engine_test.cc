@@ -461,3 +461,37 @@ TEST(ExprEngine, StrOfWholeNumbersAgreesWithTheTextHelper) {
     ASSERT_EQ(plain.evaluate(scope).text(), rt::text::str(x)) << x;
   }
 }
+
+TEST(ExprEngine, UpperAndLowerFollowTheTablesCodePage) {
+  RecordScope scope({{"S", {'C', 20, 0, false}}});
+  auto run = [&](const char* text, const std::string& value) {
+    scope.set(0, Value(value));
+    return Expression::compile(text, scope).evaluate(scope).text();
+  };
+  // Without a code page only a-z change.
+  EXPECT_EQ(run("UPPER(S)", "a\xA4\x82" "z"), "A\xA4\x82Z");
+  scope.set_code_page(rt::text::CodePage::CP850);
+  EXPECT_EQ(run("UPPER(S)", "a\xA4\x82" "z"), "A\xA5\x90Z");  // ñ -> Ñ, é -> É
+  EXPECT_EQ(run("LOWER(S)", "A\xA5\x90Z"), "a\xA4\x82" "z");
+  EXPECT_EQ(run("UPPER(S)", "\xE1\x9B"), "\xE1\x9D");  // ß stays, ø -> Ø
+  scope.set_code_page(rt::text::CodePage::CP1252);
+  EXPECT_EQ(run("UPPER(S)", "Taquer\xED" "a"), "TAQUER\xCD" "A");
+  EXPECT_EQ(run("UPPER(S)", "\xFF\x9A\xF7"), "\x9F\x8A\xF7");  // ÿ -> Ÿ, š -> Š, ÷ stays
+  EXPECT_EQ(run("LOWER(S)", "\xC9\x9F"), "\xE9\xFF");
+  scope.set_code_page(rt::text::CodePage::CP1251);
+  EXPECT_EQ(run("UPPER(S)", "\xE0\xFF\xB8"), "\xC0\xDF\xA8");  // а я ё
+  // Every code page: a letter's upper case goes back to it.
+  for (auto cp : {rt::text::CodePage::CP437, rt::text::CodePage::CP850, rt::text::CodePage::CP1251,
+                  rt::text::CodePage::CP1252}) {
+    scope.set_code_page(cp);
+    const Expression up = Expression::compile("UPPER(S)", scope);
+    const Expression down = Expression::compile("LOWER(UPPER(S))", scope);
+    for (int b = 0x20; b < 256; ++b) {
+      const std::string s(1, static_cast<char>(b));
+      scope.set(0, Value(s));
+      if (up.evaluate(scope).text() != s) {
+        EXPECT_EQ(down.evaluate(scope).text(), s) << int(cp) << " " << b;
+      }
+    }
+  }
+}
