@@ -1,0 +1,104 @@
+// Tables for the tools' tests: a temporary working folder, tables made with
+// the engine, and a second process that holds a table exclusively or a
+// record locked until it is told to let go.
+#pragma once
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/table/table.h"
+#include "tests/support/testing.h"
+
+namespace toolstest {
+
+// A temporary folder made the working folder for the test's lifetime.
+class WorkFolder {
+ public:
+  WorkFolder() : previous_(std::filesystem::current_path()) { std::filesystem::current_path(dir_.path()); }
+  ~WorkFolder() { std::filesystem::current_path(previous_); }
+  std::string file(const std::string& name) const { return dir_.file(name); }
+  const std::string& path() const { return dir_.path(); }
+
+ private:
+  testing_support::TempDir dir_;
+  std::filesystem::path previous_;
+};
+
+using Row = std::vector<rt::Value>;
+
+// Creates a table with the given fields and rows (deleted rows when the
+// flag is given for them).
+inline void make_table(const std::string& path, const std::vector<rt::table::FieldSpec>& fields,
+                       const std::vector<Row>& rows, const std::vector<bool>& deleted = {}) {
+  rt::table::CreateOptions create;
+  create.overwrite = true;
+  rt::table::Table::create(path, fields, create);
+  rt::table::OpenOptions open;
+  open.share = rt::table::Share::Exclusive;
+  auto t = rt::table::Table::open(path, open);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    rt::table::Record rec = t->blank();
+    for (std::size_t f = 0; f < fields.size() && f < rows[i].size(); ++f) rec.set(static_cast<int>(f), rows[i][f]);
+    if (i < deleted.size() && deleted[i]) rec.set_deleted(true);
+    t->append(rec);
+  }
+  t->close();
+}
+
+inline bool wait_for_file(const std::string& path, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!std::filesystem::exists(path)) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Another station: a child process that opens `table` exclusively (record
+// 0) or shared with `record` locked, and keeps it until release().
+class OtherStation {
+ public:
+  OtherStation(const std::string& folder, const std::string& table, std::uint32_t record = 0)
+      : held_(folder + "/held." + std::to_string(++serial())), release_(held_ + ".release") {
+    const std::string path = folder + "/" + table;
+    const std::string held = held_, release = release_;
+    pid_ = testing_support::spawn_child([path, record, held, release] {
+      rt::table::OpenOptions o;
+      o.share = record == 0 ? rt::table::Share::Exclusive : rt::table::Share::Shared;
+      auto t = rt::table::Table::open(path, o);
+      if (record != 0 && !t->lock_record(record)) return 3;
+      testing_support::write_file(held, "held");
+      // Never longer than half a minute, whatever happens to the test.
+      wait_for_file(release, 30);
+      t->close();
+      return 0;
+    });
+    if (!wait_for_file(held_, 10)) throw std::runtime_error("the other station did not take the table");
+  }
+  ~OtherStation() { release(); }
+  // Lets go of the table and waits until the child has ended.
+  int release() {
+    if (pid_ < 0) return status_;
+    testing_support::write_file(release_, "go");
+    status_ = testing_support::wait_child(pid_);
+    pid_ = -1;
+    return status_;
+  }
+
+ private:
+  static int& serial() {
+    static int n = 0;
+    return n;
+  }
+  std::string held_, release_;
+  int pid_ = -1;
+  int status_ = -1;
+};
+
+}  // namespace toolstest

@@ -1,0 +1,142 @@
+#include "tools/shared_open.h"
+
+#include "runtime/console/keys.h"
+#include "runtime/text/convert.h"
+#include "tools/screen_names.h"
+
+namespace tools {
+
+namespace {
+
+// Puts the whole screen and the cursor back when a traffic box was shown,
+// also when the routine leaves by an exception of the table runtime.
+struct TrafficBox {
+  rt::con::Console& con;
+  std::string saved;
+  bool shown = false;
+  const char* colour = nullptr;  // colour to set before restoring, if any
+
+  explicit TrafficBox(rt::con::Console& c) : con(c) {}
+  ~TrafficBox() { close(); }
+  void save() {
+    saved = con.xsavescreen();
+    shown = true;
+  }
+  void close() {
+    if (!shown) return;
+    shown = false;
+    if (colour) con.set_color(colour);
+    con.xrestscreen(saved);
+    con.setcursor(1);
+  }
+};
+
+void draw_netuse_box(rt::con::Console& con, const std::string& archivo) {
+  con.scroll(16, 1, 24, 42);
+  con.scroll(17, 3, 23, 40);
+  con.dispbox(17, 3, 23, 40, 1);
+  con.devpos(17, 8);
+  con.devout(" Tr\xA0nsito Pesado En La Red ");
+  con.devpos(19, 5);
+  con.devout("Archivo: " + archivo + ".DBF");
+  con.devpos(20, 5);
+  con.devout("En Uso Exclusivo Por Otro Usuario ");
+  con.devpos(21, 5);
+  con.devout("Reintentando ...                  ");
+  con.devpos(22, 7);
+  con.devout("(\xAE" "Esc\xAF Interrumpe)    (Linea: 116)");
+}
+
+}  // namespace
+
+// NETUSE of the suite.  The suite tried again at once, keeping a processor
+// busy for as long as the other user held the table; here each failed
+// attempt is followed by a short sleep on the console's clock.
+bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo,
+            const std::string& el_driver) {
+  (void)el_driver;
+  rt::wa::OpenOptions options;
+  options.alias = apodo;
+  TrafficBox box(con);
+  int failures = 0;
+  while (true) {
+    if (wa.use(archivo, options) || !wa.neterr()) {
+      box.close();
+      return true;
+    }
+    ++failures;
+    if (failures == 5) {
+      box.save();
+      draw_netuse_box(con, archivo);
+      con.setcursor(0);
+    }
+    if (con.inkey() == rt::con::key::kEsc) {
+      box.close();
+      return false;
+    }
+    con.clock().sleep(kNetuseYieldSeconds);
+  }
+}
+
+// RBLOQUEO2 of the suite.
+bool rbloqueo2(rt::con::Console& con, rt::wa::WorkAreas& wa) {
+  rt::wa::Area& area = wa.current();
+  TrafficBox box(con);
+  box.colour = colour::kNormal;
+  int attempts = 0;
+  while (true) {
+    ++attempts;
+    if (attempts == 5) {
+      box.save();
+      con.set_color(colour::kNormal);
+      con.scroll(17, 1, 24, 40);
+      con.set_color(colour::kReverso);
+      con.scroll(18, 3, 23, 38);
+      con.dispbox(18, 3, 23, 38, 1);
+      con.devpos(18, 8);
+      con.devout(" Tr\xA0nsito Pesado En La Red ");
+      con.devpos(20, 5);
+      con.devout("Archivo: " + area.alias() + ".DBF");
+      con.devpos(21, 5);
+      con.devout("Registro: " + std::to_string(area.recno()) + " En Uso");
+      con.devpos(22, 5);
+      con.devout("Reintententando... (linea: 1318)");
+      con.setcursor(0);
+    }
+    if (attempts >= 5) {
+      con.devpos(22, 36);
+      con.devout("\xED");
+      con.tone(3000, 0.1);
+      con.devpos(22, 36);
+      con.devout("\xEC");
+      con.inkey(0.4);
+    }
+    if (area.lock_record()) break;
+  }
+  box.close();
+  return true;
+}
+
+// DATE1 of the suite.
+rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arch_fecha) {
+  const bool had_table = !wa.alias().empty();
+  const int previous = wa.current_number();
+  struct Reselect {
+    rt::wa::WorkAreas& wa;
+    bool had_table;
+    int previous;
+    ~Reselect() {
+      if (had_table) wa.select_area(previous);
+    }
+  } reselect{wa, had_table, previous};
+
+  wa.select_area(0);
+  if (!netuse(con, wa, arch_fecha)) return con.clock().now().date;
+  struct Closer {
+    rt::wa::WorkAreas& wa;
+    ~Closer() { wa.close_area(); }
+  } closer{wa};
+  return wa.current().get("FECHA").date();
+}
+
+}  // namespace tools
