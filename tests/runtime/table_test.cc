@@ -380,3 +380,47 @@ TEST(LockSchemes, SettingChoosesTheOffsets) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LockSchemes, TablesLockTheBytesOfTheirScheme) {
+  testing_support::TempDir tmp;
+  const std::string path = tmp.file("k.dbf");
+  Table::create(path, {{"A", 'C', 3, 0}});
+  { Table::open(path)->append_blank(); }
+  auto raw = rt::os::File::open(path, rt::os::OpenMode::ReadWrite);
+  {
+    auto fox = Table::open(path);
+    EXPECT_EQ(fox->lock_scheme(), LockScheme::Fox);
+    ASSERT_TRUE(fox->lock_record(1));
+    EXPECT_FALSE(raw->try_lock(0x7FFFFFFD, 1, rt::os::LockKind::Exclusive));
+    ASSERT_TRUE(fox->lock_header());
+    EXPECT_FALSE(raw->try_lock(0x7FFFFFFE, 1, rt::os::LockKind::Exclusive));
+    // The open marker is held shared by every open.
+    EXPECT_FALSE(raw->try_lock(kOpenMarkerByte, 1, rt::os::LockKind::Exclusive));
+    EXPECT_TRUE(raw->try_lock(kOpenMarkerByte, 1, rt::os::LockKind::Shared));
+    raw->unlock(kOpenMarkerByte, 1);
+  }
+  OpenOptions o;
+  o.lock_scheme = LockScheme::Offset1G;
+  auto g = Table::open(path, o);
+  ASSERT_TRUE(g->lock_record(1));
+  const std::uint64_t rec1 = 1000000000ull + g->schema().header_length;
+  EXPECT_FALSE(raw->try_lock(rec1 + g->schema().record_length - 1, 1, rt::os::LockKind::Exclusive));
+  EXPECT_TRUE(raw->try_lock(0x7FFFFFFD, 1, rt::os::LockKind::Exclusive));
+  raw->unlock(0x7FFFFFFD, 1);
+  g->close();
+
+  ::setenv(kLockSchemeVariable, "offset4g", 1);
+  EXPECT_EQ(Table::open(path)->lock_scheme(), LockScheme::Offset4G);
+  ::setenv(kLockSchemeVariable, "dbase", 1);
+  try {
+    Table::open(path);
+    ADD_FAILURE() << "unknown lock scheme accepted";
+  } catch (const TableError& e) {
+    EXPECT_NE(std::string(e.what()).find("CHK_LOCK_SCHEME"), std::string::npos) << e.what();
+  }
+  ::unsetenv(kLockSchemeVariable);
+}
+
+}  // namespace
