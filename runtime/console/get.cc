@@ -44,6 +44,7 @@ std::string Get::display_text(const Console& con) const {
     case FieldType::Date: return date_text(v.date(), con.settings().century);
     case FieldType::Text: break;
   }
+  if (!picture_.mask.empty()) return text_into_mask(v.text(), picture_.mask, picture_.upper, true);
   return transform(Value(v.text()), picture_, static_cast<int>(v.text().size()));
 }
 

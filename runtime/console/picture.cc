@@ -84,12 +84,16 @@ std::string number_into_mask(double n, const std::string& mask) {
   return out;
 }
 
-std::string text_into_mask(const std::string& s, const std::string& mask, bool upper) {
+}  // namespace
+
+std::string text_into_mask(const std::string& s, const std::string& mask, bool upper, bool positional) {
   std::string out(mask.size(), ' ');
+  std::size_t next = 0;  // the next character of s (TRANSFORM takes them in turn)
   for (std::size_t i = 0; i < mask.size(); ++i) {
     const char m = mask[i];
     if (Picture::is_slot(m)) {
-      char c = i < s.size() ? s[i] : ' ';
+      const std::size_t at = positional ? i : next++;
+      char c = at < s.size() ? s[at] : ' ';
       if (m == '!' || upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       out[i] = c;
     } else {
@@ -98,8 +102,6 @@ std::string text_into_mask(const std::string& s, const std::string& mask, bool u
   }
   return out;
 }
-
-}  // namespace
 
 std::string transform(const Value& v, std::string_view picture, int width, bool century) {
   return transform(v, Picture::parse(picture), width, century);
@@ -129,7 +131,7 @@ std::string transform(const Value& v, const Picture& pic, int width, bool centur
       return v.logical() ? "T" : "F";
     case ValueType::Text: {
       const std::string& s = v.text();
-      if (!pic.mask.empty()) return text_into_mask(s, pic.mask, pic.upper);
+      if (!pic.mask.empty()) return text_into_mask(s, pic.mask, pic.upper, false);
       std::string out = s;
       if (pic.upper) out = text::upper(out);
       if (width > 0) out = text::pad_right(out, static_cast<std::size_t>(width));

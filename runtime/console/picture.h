@@ -31,6 +31,11 @@ struct Picture {
 std::string transform(const Value& v, std::string_view picture, int width = 0, bool century = false);
 std::string transform(const Value& v, const Picture& pic, int width = 0, bool century = false);
 
+// A text laid into a template: characters go to the template's slots, in
+// turn (TRANSFORM) or by position (a field's variable, which holds the
+// template's own characters too).
+std::string text_into_mask(const std::string& s, const std::string& mask, bool upper, bool positional);
+
 // Formats a date as dd/mm/yy or dd/mm/yyyy ("  /  /  " when empty).
 std::string date_text(text::Date d, bool century);
 

@@ -20,7 +20,7 @@ namespace {
 
 class PtyTerminal {
  public:
-  explicit PtyTerminal(int rows = 25, int cols = 80) {
+  explicit PtyTerminal(int rows = 25, int cols = 80, const char* term = "xterm-256color") {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     const int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
@@ -30,7 +30,7 @@ class PtyTerminal {
     ws.ws_col = static_cast<unsigned short>(cols);
     ioctl(slave, TIOCSWINSZ, &ws);
     file_ = fdopen(slave, "r+");
-    TerminalOptions opt{file_, file_, "xterm-256color", false};
+    TerminalOptions opt{file_, file_, term, false};
     con_ = std::make_unique<Console>(std::make_unique<TerminalBackend>(opt));
   }
   ~PtyTerminal() {
@@ -130,4 +130,17 @@ TEST(TerminalBackend, SmallTerminalShowsAMessage) {
   const std::string out = t.output();
   EXPECT_NE(out.find("25 x 80"), std::string::npos);
   EXPECT_EQ(out.find("SHOULD NOT SHOW"), std::string::npos);
+}
+
+TEST(TerminalBackend, EightColourTerminalShowsBrightAsBold) {
+  PtyTerminal t(25, 80, "xterm");
+  if (!t.ok()) GTEST_SKIP() << "no pseudo-terminal on this machine";
+  t.con().devpos(3, 3);
+  t.con().devout("BRIGHT", "w+/b");
+  t.con().present();
+  const std::string out = t.output();
+  EXPECT_NE(out.find("BRIGHT"), std::string::npos);
+  EXPECT_TRUE(out.find("\x1b[1m") != std::string::npos || out.find("\x1b[0;1m") != std::string::npos)
+      << "bold for the bright foreground";
+  EXPECT_NE(out.find("\x1b[44mBRIGHT"), std::string::npos);
 }
