@@ -424,3 +424,47 @@ TEST(LockSchemes, TablesLockTheBytesOfTheirScheme) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TableFiles, CodePageMarkAndMemoBlockSizeAreKept) {
+  testing_support::TempDir tmp;
+  const std::string path = tmp.file("WIN.DBF");
+  CreateOptions o;
+  o.code_page = rt::text::CodePage::CP1252;
+  o.memo_block_size = 512;
+  Table::create(path, {{"NOTE", 'M', 10, 0}}, o);
+  EXPECT_TRUE(rt::os::file_exists(tmp.file("WIN.FPT")));
+  auto t = Table::open(tmp.file("win.dbf"));
+  EXPECT_EQ(t->schema().code_page_mark, 0x03);
+  EXPECT_EQ(t->code_page(), rt::text::CodePage::CP1252);
+  Record r = t->blank();
+  t->set_memo(r, 0, std::string(600, 'z'));  // 608 bytes: two 512-byte blocks
+  EXPECT_EQ(r.memo_block(0), 1);
+  t->append(r);
+  Record s = t->blank();
+  t->set_memo(s, 0, "next");
+  EXPECT_EQ(s.memo_block(0), 3);
+  t->append(s);
+  EXPECT_EQ(t->memo(t->read(1), 0), std::string(600, 'z'));
+  EXPECT_EQ(t->memo(t->read(2), 0), "next");
+  t->close();
+  EXPECT_EQ(static_cast<unsigned char>(testing_support::read_file(path)[29]), 0x03);
+}
+
+TEST(TableFiles, ExclusiveOpenWritesWithoutLocks) {
+  testing_support::TempDir tmp;
+  const std::string path = tmp.file("e.dbf");
+  Table::create(path, {{"N", 'N', 3, 0}});
+  OpenOptions o;
+  o.share = Share::Exclusive;
+  auto t = Table::open(path, o);
+  for (int i = 0; i < 3; ++i) t->append_blank();
+  Record r = t->read(2);
+  r.set(0, Value(7));
+  t->write(r);  // no lock needed: nobody else has the table
+  EXPECT_EQ(t->read(2).get(0).number(), 7);
+  EXPECT_EQ(t->record_count(), 3u);
+}
+
+}  // namespace
