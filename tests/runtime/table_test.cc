@@ -468,3 +468,31 @@ TEST(TableFiles, ExclusiveOpenWritesWithoutLocks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TableFiles, AppendWaitsForTheHeaderLockThenReportsBusyWithoutWriting) {
+  testing_support::TempDir tmp;
+  const std::string path = tmp.file("h.dbf");
+  Table::create(path, {{"N", 'N', 3, 0}});
+  auto a = Table::open(path);
+  OpenOptions quick;
+  quick.lock_wait_seconds = 0.05;
+  auto b = Table::open(path, quick);
+  const std::uint32_t n = a->append_blank();
+  EXPECT_FALSE(b->lock_record(n));  // the new record stays locked by its appender
+  ASSERT_TRUE(a->lock_header());
+  const std::string before = testing_support::read_file(path);
+  try {
+    b->append_blank();
+    FAIL() << "append went ahead without the header lock";
+  } catch (const TableError& e) {
+    EXPECT_TRUE(e.network_error());
+  }
+  EXPECT_EQ(testing_support::read_file(path), before);
+  a->unlock_all();
+  EXPECT_EQ(b->append_blank(), 2u);
+  EXPECT_EQ(a->record_count(), 2u);
+}
+
+}  // namespace
