@@ -1,0 +1,50 @@
+#include "runtime/console/workarea_source.h"
+
+namespace rt::con {
+
+WorkAreaSource::WorkAreaSource(wa::WorkAreas& areas, std::string alias)
+    : areas_(areas), alias_(alias.empty() ? areas.current().alias() : std::move(alias)) {}
+
+long WorkAreaSource::skip(long n) {
+  wa::Area& a = area();
+  if (a.eof()) return 0;
+  long moved = 0;
+  // One record at a time: the browse moves at most a page, and stopping on
+  // the first or last record needs the step that ran past it undone.
+  while (moved < n) {
+    const wa::RecNo at = a.recno();
+    a.skip(1);
+    if (a.eof()) {
+      a.go(at);
+      break;
+    }
+    ++moved;
+  }
+  while (moved > n) {
+    const wa::RecNo at = a.recno();
+    a.skip(-1);
+    if (a.bof() || a.recno() == at) {
+      a.go(at);
+      break;
+    }
+    --moved;
+  }
+  return moved;
+}
+
+void WorkAreaSource::go_to(std::uint64_t recno) {
+  area().go(static_cast<wa::RecNo>(recno > 0xFFFFFFFFu ? 0 : recno));
+}
+
+int WorkAreaSource::width(const std::string& field) {
+  wa::Area& a = area();
+  const int pos = a.field_pos(field);
+  if (pos <= 0) return 10;
+  const auto& fields = a.table().schema().fields;
+  if (static_cast<std::size_t>(pos) > fields.size()) return 10;
+  const auto& f = fields[static_cast<std::size_t>(pos) - 1];
+  if (f.letter() == 'D') return 8;
+  return f.length > 0 ? f.length : 10;
+}
+
+}  // namespace rt::con

@@ -1,0 +1,37 @@
+// The browse's rows from a work area: the records of the area in its active
+// order (and through its filter), with the area's current record as the
+// browse's current row.
+#pragma once
+
+#include <string>
+
+#include "runtime/console/browse.h"
+#include "runtime/workarea/workareas.h"
+
+namespace rt::con {
+
+class WorkAreaSource final : public BrowseSource {
+ public:
+  // The area open under alias; "" = the current area when the browse starts.
+  // The area is looked up by its alias at every step, so a user routine
+  // that selects other areas (or closes this one) cannot leave the browse on
+  // a stale area: a closed one gives a WorkAreaError naming it.
+  explicit WorkAreaSource(wa::WorkAreas& areas, std::string alias = "");
+
+  void go_top() override { area().goto_top(); }
+  void go_bottom() override { area().goto_bottom(); }
+  long skip(long n) override;
+  bool at_end() override { return area().eof(); }
+  std::uint64_t recno() override { return area().recno(); }
+  void go_to(std::uint64_t recno) override;
+  Value value(const std::string& field) override { return area().get(field); }
+  int width(const std::string& field) override;
+
+ private:
+  wa::Area& area() { return areas_.area(alias_); }
+
+  wa::WorkAreas& areas_;
+  std::string alias_;
+};
+
+}  // namespace rt::con
