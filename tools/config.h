@@ -29,6 +29,8 @@ double get_num(rt::wa::WorkAreas& wa, std::string_view que);
 // GEN_DESCX: the product line of field DESCRIPX of the table open under
 // `cual` ("producto" when empty): its first 44 characters trimmed, a blank,
 // its last 24 characters trimmed, filled with blanks and cut to 69.
+// Throws rt::wa::WorkAreaError (naming the alias) when no table is open
+// under that alias or it has no DESCRIPX field.
 std::string gen_descx(rt::wa::WorkAreas& wa, std::string_view cual = "");
 
 }  // namespace tools

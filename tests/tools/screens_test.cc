@@ -104,9 +104,14 @@ TEST(Cartel1, LeftOnScreenSilentAndOtherLapses) {
   EXPECT_NEAR(quiet.now(), 3, 1e-9);
   EXPECT_EQ(diff(quiet.screen(), before), "");
 
-  // A lapse other than 5 beeps once when noise is on.
+  // A lapse other than 5 beeps once when noise is on; a position code
+  // other than 1, 2 or 3 is taken as 2.
   Rig once;
-  tools::cartel_1(once.con(), "x", false, "2", true, 1);
+  const Expected middle = cartel_1_box(once.screen(), 12, 6 + 33, "x");
+  std::string shown = "not checked";
+  once.script().then([&] { shown = diff(once.screen(), middle); });
+  tools::cartel_1(once.con(), "x", false, "9", true, 1);
+  EXPECT_EQ(shown, "");
   EXPECT_EQ(once.script().tones().size(), 1u);
 }
 
