@@ -60,12 +60,21 @@ void Area::goto_top() {
   const RecNo r = first_passing(order_->first(), true);
   load(r);
   bof_ = r == 0;
+  moved();
 }
 
 void Area::goto_bottom() {
   const RecNo r = first_passing(order_->last(), false);
   load(r);
   bof_ = r == 0;
+  moved();
+}
+
+void Area::seek_position(RecNo recno, bool found) {
+  load(recno);
+  bof_ = false;
+  found_ = found;
+  moved();
 }
 
 void Area::go(RecNo recno) {
@@ -76,6 +85,7 @@ void Area::go(RecNo recno) {
     load(0);
     bof_ = table_->record_count() == 0;
   }
+  moved();
 }
 
 void Area::skip(long count) {
@@ -83,6 +93,11 @@ void Area::skip(long count) {
     refresh();
     return;
   }
+  skip_moves(count);
+  moved();
+}
+
+void Area::skip_moves(long count) {
   bof_ = false;
   if (count > 0) {
     for (long k = 0; k < count && !eof_; ++k) {

@@ -32,6 +32,7 @@ class WorkAreaError : public std::runtime_error {
 };
 
 class WorkAreas;
+class AreaIndexes;  // the order layer's state of an area (orders.h)
 
 // One open table with its position, order, filter and locks.
 class Area {
@@ -95,6 +96,17 @@ class Area {
   // Re-reads the current record (after another station may have changed it).
   void refresh();
 
+  // For the order layer (orders.h): its state for this area, a position
+  // found by a seek (recno 0 = end of file) with FOUND() as given, and a hook
+  // run after every move of the record pointer (top, bottom, goto, skip,
+  // seek; not append) that moves the area's related children.
+  std::shared_ptr<AreaIndexes>& indexes() { return indexes_; }
+  void seek_position(RecNo recno, bool found);
+  // From `from` on (in the order's direction), the first record the filter
+  // lets through, loaded; 0 (nothing loaded) when none.  No move hook.
+  RecNo first_passing(RecNo from, bool forward);
+  void set_move_hook(std::function<void()> hook) { move_hook_ = std::move(hook); }
+
  private:
   friend class WorkAreas;
   [[noreturn]] void fail(const std::string& what) const;
@@ -102,9 +114,10 @@ class Area {
   void load(RecNo recno);       // makes recno current (0 = end of file)
   void write_current(const table::Record& after);  // the only place records are written
   bool passes_filter();
-  // From `from` on (in the order's direction), the first record the filter
-  // lets through, loaded; 0 (nothing loaded) when none.
-  RecNo first_passing(RecNo from, bool forward);
+  void skip_moves(long count);  // skip without the move hook
+  void moved() {
+    if (move_hook_) move_hook_();
+  }
 
   int number_;
   std::string alias_;
@@ -120,6 +133,8 @@ class Area {
   bool bof_ = true;
   bool found_ = false;
   table::Record record_;  // the current record's image (blank at end of file)
+  std::function<void()> move_hook_;
+  std::shared_ptr<AreaIndexes> indexes_;  // destroyed first: bags close before the table
 };
 
 struct OpenOptions {
