@@ -460,7 +460,8 @@ Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
   TagHeader h;
   h.key_length = std::uint16_t(spec.key_length);
   h.options = std::uint8_t(kOptCompact | kOptCompound | (spec.unique ? kOptUnique : 0) |
-                           (spec.for_expr.empty() ? 0 : kOptFor) | (spec.candidate ? kOptCandidate : 0));
+                           (spec.for_expr.empty() ? 0 : kOptFor) | (spec.candidate ? kOptCandidate : 0) |
+                           (spec.nullable ? kOptNullable : 0));
   h.order = spec.descending ? 1 : 0;
   h.key_expr = spec.key_expr;
   h.for_expr = spec.for_expr;
@@ -471,7 +472,12 @@ Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
     // Keep the header's place (and so the tag's number); free the old tree.
     header_off = existing->ref_.header;
     std::memcpy(h.reserved16, existing->header_.reserved16, sizeof h.reserved16);
-    existing->tree().release_all();
+    try {
+      existing->tree().release_all();
+    } catch (const CdxError&) {
+      // A damaged tree: its pages are left where they are (never reused)
+      // rather than freeing pages that may belong to someone else.
+    }
   } else {
     header_off = store_->allocate_at_end(2);
   }

@@ -62,6 +62,7 @@ struct TagSpec {
   bool unique = false;
   bool descending = false;
   bool candidate = false;
+  bool nullable = false;  // keys carry the NULL marker byte (options bit 0x02)
 };
 
 // Keys gathered for building a tag: add in any order, then build sorts them.

@@ -1,0 +1,168 @@
+#include "runtime/cdx/table_index.h"
+
+#include <algorithm>
+
+namespace rt::cdx {
+
+namespace {
+
+std::vector<expr::RecordScope::Field> scope_fields(const table::Schema& schema) {
+  std::vector<expr::RecordScope::Field> out;
+  for (const auto& f : schema.fields)
+    out.push_back({f.name, expr::FieldInfo{f.letter(), f.length, f.decimals, f.nullable()}});
+  return out;
+}
+
+std::string alias_of(const table::Schema& schema) {
+  std::string base = os::basename_of(schema.file);
+  if (auto dot = base.rfind('.'); dot != std::string::npos) base.resize(dot);
+  for (auto& c : base)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return base;
+}
+
+}  // namespace
+
+KeyKind kind_of(const expr::KeyFormat& f) {
+  return f.type == expr::KeyType::Character ? KeyKind::Text : KeyKind::Binary;
+}
+
+TagKeys::TagKeys(const table::Schema& schema, std::string_view key_expr, std::string_view for_expr)
+    : scope_(scope_fields(schema), alias_of(schema)) {
+  key_ = expr::Expression::compile(key_expr, scope_);
+  format_ = key_.key_format();
+  if (!for_expr.empty()) for_ = expr::Expression::compile_condition(for_expr, scope_);
+  slots_ = key_.slots();
+  if (for_.valid())
+    for (int s : for_.slots())
+      if (std::find(slots_.begin(), slots_.end(), s) == slots_.end()) slots_.push_back(s);
+}
+
+void TagKeys::load(table::Table& t, const table::Record& rec) {
+  for (int s : slots_) scope_.set(std::size_t(s), t.value(rec, s));
+  scope_.set_recno(long(rec.recno()));
+  scope_.set_deleted(rec.deleted());
+}
+
+bool TagKeys::key(table::Table& t, const table::Record& rec, std::string& out) {
+  load(t, rec);
+  if (for_.valid() && !for_.holds(scope_)) return false;
+  key_.key(scope_, format_, out);
+  return true;
+}
+
+KeyList TagKeys::all(table::Table& t, bool unique) {
+  KeyList keys(int(format_.stored_length()));
+  const std::uint32_t n = t.record_count();
+  table::Record rec = t.blank();
+  std::string k;
+  for (std::uint32_t r = 1; r <= n; ++r) {
+    t.read_into(r, rec);
+    if (key(t, rec, k)) keys.add(k, r);
+  }
+  keys.sort(unique);
+  return keys;
+}
+
+std::vector<std::string> apply_key_types(Bag& bag, const table::Schema& schema) {
+  std::vector<std::string> problems;
+  for (Tag* tag : bag.tags()) {
+    try {
+      TagKeys k(schema, tag->key_expr(), "");
+      tag->set_kind(kind_of(k.format()));
+    } catch (const expr::Error& e) {
+      problems.push_back("tag " + tag->name() + ": " + e.what());
+    }
+  }
+  return problems;
+}
+
+Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
+  std::unique_ptr<TagKeys> keys;
+  try {
+    keys = std::make_unique<TagKeys>(t.schema(), spec.key_expr, spec.for_expr);
+  } catch (const expr::Error& e) {
+    throw CdxError(bag.path(), spec.name, e.what());
+  }
+  KeyList list = keys->all(t, spec.unique);
+  TagSpec ts;
+  ts.name = spec.name;
+  ts.key_expr = spec.key_expr;
+  ts.for_expr = spec.for_expr;
+  ts.key_length = int(keys->format().stored_length());
+  ts.kind = kind_of(keys->format());
+  ts.unique = spec.unique;
+  ts.descending = spec.descending;
+  ts.nullable = keys->format().nullable;
+  return bag.build_tag(ts, list);
+}
+
+void reindex(Bag& bag, table::Table& t) {
+  Bag::Lock lock(bag, true);
+  for (Tag* tag : bag.tags()) {
+    IndexSpec spec{tag->name(), tag->key_expr(), tag->for_expr(), tag->unique(), tag->descending()};
+    const bool candidate = tag->candidate();
+    const bool nullable = tag->nullable();
+    std::unique_ptr<TagKeys> keys;
+    try {
+      keys = std::make_unique<TagKeys>(t.schema(), spec.key_expr, spec.for_expr);
+    } catch (const expr::Error& e) {
+      throw CdxError(bag.path(), spec.name, e.what());
+    }
+    if (nullable) keys->set_nullable();
+    KeyList list = keys->all(t, spec.unique);
+    TagSpec ts{spec.name, spec.key_expr, spec.for_expr, int(keys->format().stored_length()), kind_of(keys->format()),
+               spec.unique, spec.descending, candidate, keys->format().nullable};
+    bag.build_tag(ts, list);
+  }
+}
+
+std::vector<std::string> verify_against_table(Bag& bag, table::Table& t) {
+  std::vector<std::string> problems = bag.verify();
+  Bag::Lock lock(bag, false);
+  for (Tag* tag : bag.tags()) {
+    const std::string where = "tag " + tag->name() + ": ";
+    std::unique_ptr<TagKeys> keys;
+    try {
+      keys = std::make_unique<TagKeys>(t.schema(), tag->key_expr(), tag->for_expr());
+    } catch (const expr::Error& e) {
+      problems.push_back(where + e.what());
+      continue;
+    }
+    // The bag's header is authoritative for the NULL marker: an expression
+    // over a nullable field (UPPER(city)) stores marked keys too.
+    if (tag->nullable()) keys->set_nullable();
+    if (int(keys->format().stored_length()) != tag->key_length()) {
+      problems.push_back(where + "key length " + std::to_string(tag->key_length()) + " but the expression gives " +
+                         std::to_string(keys->format().stored_length()) + " bytes");
+      continue;
+    }
+    tag->set_kind(kind_of(keys->format()));
+    KeyList want = keys->all(t, tag->unique());
+    const SortedKeys& w = want.sort(tag->unique());
+    std::vector<std::pair<std::string, std::uint32_t>> have;
+    try {
+      have = tag->entries();
+    } catch (const CdxError& e) {
+      problems.push_back(e.what());
+      continue;
+    }
+    if (have.size() != w.size())
+      problems.push_back(where + std::to_string(have.size()) + " keys, the records give " + std::to_string(w.size()));
+    int shown = 0;
+    for (std::size_t i = 0; i < std::min(have.size(), w.size()) && shown < 5; ++i) {
+      if (have[i].first != w.key(i) || have[i].second != w.recnos[i]) {
+        std::string what = where + "entry " + std::to_string(i + 1) + " is record " + std::to_string(have[i].second);
+        if (have[i].second != w.recnos[i])
+          what += ", the records give record " + std::to_string(w.recnos[i]);
+        else
+          what += ", key \"" + have[i].first + "\" where the record gives \"" + std::string(w.key(i)) + "\"";
+        problems.push_back(what);
+        ++shown;
+      }
+    }
+  }
+  return problems;
+}
+
+}  // namespace rt::cdx
