@@ -220,8 +220,11 @@ bool Area::append() {
 }
 
 bool Area::lock_record() {
-  if (eof_) return false;
   table_->unlock_all();
+  // At end of file there is no record to protect: the lock "succeeds" (so a
+  // caller retrying until it gets a lock never hangs) and writes there are
+  // refused all the same.
+  if (eof_) return true;
   if (!table_->lock_record(recno_)) return false;
   load(recno_);  // the record as it is now that nobody else can change it
   return true;

@@ -74,7 +74,9 @@ class Area {
 
   // Locks and writes.
   bool append();        // DBAPPEND: blank record, current and locked; false when the append lock is not got
-  bool lock_record();   // RLOCK: current record, no wait; drops this area's other locks
+  // RLOCK: current record, no wait; drops this area's other locks.  At end of
+  // file true (nothing to lock; writes there are refused anyway).
+  bool lock_record();
   bool is_locked(RecNo recno) const;
   void unlock();        // DBUNLOCK: every lock of this area
   void delete_record(); // DBDELETE (needs the lock like any write)

@@ -95,6 +95,9 @@ TEST(WorkAreas, EmptyTableIsAtEndOfFileAndBeginning) {
   EXPECT_TRUE(wa.current().bof());
   EXPECT_EQ(wa.current().recno(), 1u);
   EXPECT_FALSE(wa.current().locate([](Area&) { return true; }));
+  // A lock at end of file never blocks a retrying caller; writes stay refused.
+  EXPECT_TRUE(wa.current().lock_record());
+  EXPECT_THROW(wa.current().put("QTY", 1), WorkAreaError);
 }
 
 TEST(WorkAreas, FilterSkipsFailingRecordsAndLocateFinds) {
@@ -193,9 +196,12 @@ TEST(WorkAreas, LockingARecordReleasesTheAreasOtherLocks) {
   ASSERT_TRUE(a.append());  // an append releases the other locks too
   EXPECT_TRUE(b.lock_record());
   b.unlock();
+  b.goto_bottom();  // the other open's append is visible
+  EXPECT_EQ(b.recno(), 4u);
+  EXPECT_FALSE(b.lock_record());  // and still locked by its append
   mine.close_area();  // closing releases every lock
-  b.go(4);
   EXPECT_TRUE(b.lock_record());
+  EXPECT_TRUE(b.is_locked(4));
 }
 
 TEST(WorkAreas, RecordLockHeldByAnotherProcessMakesRlockFail) {
