@@ -47,7 +47,7 @@ bool same(const json::Value& a, const json::Value& b) {
   for (std::size_t i = 0; i < a.items.size(); ++i)
     if (!same(a.items[i], b.items[i])) return false;
   for (std::size_t i = 0; i < a.members.size(); ++i)
-    if (a.members[i].first != b.members[i].first || !same(a.members[i].second, b.members[i].second)) return false;
+    if (a.members[i].name != b.members[i].name || !same(a.members[i].value, b.members[i].value)) return false;
   return true;
 }
 

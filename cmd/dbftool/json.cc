@@ -186,7 +186,7 @@ std::optional<std::string> number_from_field(std::string_view s) {
 
 const Value* Value::find(std::string_view key) const {
   for (const auto& m : members)
-    if (m.first == key) return &m.second;
+    if (m.name == key) return &m.value;
   return nullptr;
 }
 
@@ -250,7 +250,7 @@ class Parser {
         if (pos_ >= s_.size() || s_[pos_] != ':') fail("':' is expected after a member name");
         ++pos_;
         Value member = value(depth + 1);
-        v.members.emplace_back(std::move(key), std::move(member));
+        v.members.push_back(Member{std::move(key), std::move(member)});
         blanks();
         if (pos_ < s_.size() && s_[pos_] == ',') {
           ++pos_;

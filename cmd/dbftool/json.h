@@ -58,6 +58,8 @@ std::optional<std::string> from_hex(std::string_view hex);
 // when the text is not a plain decimal number.
 std::optional<std::string> number_from_field(std::string_view stored);
 
+struct Member;
+
 // A parsed JSON value.  Numbers keep their text so no digit is lost.
 struct Value {
   enum class Kind { Null, Bool, Number, String, Array, Object };
@@ -65,10 +67,15 @@ struct Value {
   bool boolean = false;
   std::string text;  // number text or UTF-8 string
   std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;  // in document order
+  std::vector<Member> members;  // in document order
 
   const Value* find(std::string_view key) const;
   bool is_null() const { return kind == Kind::Null; }
+};
+
+struct Member {
+  std::string name;
+  Value value;
 };
 
 class ParseError : public std::runtime_error {

@@ -55,9 +55,9 @@ std::string text_bytes(const json::Value& v, const Field& f, rt::text::CodePage 
                       std::to_string(static_cast<int>(cp)));
     return *bytes;
   }
-  if (v.kind == json::Value::Kind::Object && v.members.size() == 1 && v.members[0].first == "hex" &&
-      v.members[0].second.kind == json::Value::Kind::String) {
-    auto bytes = json::from_hex(v.members[0].second.text);
+  if (v.kind == json::Value::Kind::Object && v.members.size() == 1 && v.members[0].name == "hex" &&
+      v.members[0].value.kind == json::Value::Kind::String) {
+    auto bytes = json::from_hex(v.members[0].value.text);
     if (!bytes) throw LineError("field " + f.name + ": \"hex\" must hold pairs of hex digits");
     return *bytes;
   }
