@@ -141,8 +141,14 @@ void check_records(Table& t, std::uint32_t count, VerifyReport& r) {
   }
 }
 
+std::vector<std::string>& bag_options() {
+  static std::vector<std::string> b;
+  return b;
+}
+
 int run(const std::vector<std::string>& argv) {
-  const auto args = parse_args(argv, {});
+  const auto args = parse_args(argv, {{"--bag", true, true}});
+  if (args.has("--bag")) bag_options() = args.values.at("--bag");
   const std::string& file = single_file(args, "verify");
   VerifyReport report(file);
   std::unique_ptr<Table> t;
@@ -175,15 +181,19 @@ int run(const std::vector<std::string>& argv) {
   return report.problems() ? kExitProblems : kExitOk;
 }
 
-const CommandRegistrar reg({"verify", "verify FILE",
+const CommandRegistrar reg({"verify", "verify FILE [--bag BAG]...",
                             "check the header, every record and every memo reference; report every problem",
                             "Problems (exit code 1): values that cannot be read (numbers, dates, logicals),\n"
                             "bad deletion flags, memo references that are not block numbers, that lie\n"
                             "outside the memo file or past its next free block, or that share blocks.\n"
-                            "Notes (exit code unchanged): a missing or odd end-of-file mark.\n",
+                            "Notes (exit code unchanged): a missing or odd end-of-file mark.\n"
+                            "Order bags (the table's own, or each --bag): page structure, sibling links,\n"
+                            "free list, and every tag's keys against the keys computed from the records.\n",
                             run});
 
 }  // namespace
+
+const std::vector<std::string>& verify_bag_options() { return bag_options(); }
 
 VerifyCheckRegistrar::VerifyCheckRegistrar(std::string name, VerifyCheck check) {
   extra_checks().emplace_back(std::move(name), std::move(check));

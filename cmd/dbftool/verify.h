@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "runtime/table/table.h"
 
@@ -26,6 +27,9 @@ class VerifyReport {
 
 // An extra check run on every table verify opens (e.g. its order bags).
 using VerifyCheck = std::function<void(rt::table::Table& table, VerifyReport& report)>;
+
+// The order bags named with verify's --bag options (empty: the table's own).
+const std::vector<std::string>& verify_bag_options();
 
 struct VerifyCheckRegistrar {
   VerifyCheckRegistrar(std::string name, VerifyCheck check);
