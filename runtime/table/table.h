@@ -129,6 +129,11 @@ class Table {
   // memo lock.  An empty text stores "no memo".
   void set_memo(Record& rec, int field, std::string_view text);
 
+  // Forgets cached records: the next read comes from the file.  For a record
+  // reached through an index that another program just changed (its key is
+  // newer than a page cached a moment ago).
+  void drop_cache() { page_ = Page{}; }
+
   // Hands our writes to the operating system: every write already went there
   // when it returned, so nothing is left to do; no fsync (hard commit off).
   void commit() {}

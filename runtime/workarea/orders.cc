@@ -357,6 +357,9 @@ bool seek(Area& area, const Value& key, bool soft) {
     return false;
   }
   const RecNo start = c.valid() ? c.recno() : 0;
+  // The entry may be newer than records this area cached a moment ago (in a
+  // shared open another program may have just written it): read afresh.
+  if (!area.exclusive()) area.table().drop_cache();
   // The filter may pass over the entry found: the record found is the first
   // one from there that passes, and it must still have the key.
   const RecNo r = start ? area.first_passing(start, true) : 0;
