@@ -29,6 +29,9 @@ KeyKind kind_of(const expr::KeyFormat& f) {
 
 TagKeys::TagKeys(const table::Schema& schema, std::string_view key_expr, std::string_view for_expr)
     : scope_(scope_fields(schema), alias_of(schema)) {
+  // UPPER()/LOWER() change the accented letters of the table's code page, as
+  // the keys other programs wrote show.
+  scope_.set_code_page(schema.code_page);
   key_ = expr::Expression::compile(key_expr, scope_);
   format_ = key_.key_format();
   if (!for_expr.empty()) for_ = expr::Expression::compile_condition(for_expr, scope_);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "runtime/cdx/bag.h"
+#include "runtime/cdx/table_index.h"
 #include "runtime/expr/expression.h"
 #include "runtime/expr/table_scope.h"
 #include "runtime/table/table.h"
@@ -137,4 +138,18 @@ TEST(KeysOfEveryForeignBag, RubyDatabase) {
                     {"types.CDX", "types.dbf"},
                     {"FOXPRO-DB-TEST.DCX", "FOXPRO-DB-TEST.DBC"}},
                    8);
+}
+
+TEST(KeysOfEveryForeignBag, VerifyFindsAccentedUpperCaseKeysRight) {
+  // UPPER() over cp1252 names with accents ("Taquería" -> "TAQUERÍA").
+  testing_support::TempDir dir;
+  testing_support::copy_foreign_set("vfp-northwind", dir.path());
+  for (const char* name : {"customers", "suppliers"}) {
+    rt::table::OpenOptions options;
+    options.share = rt::table::Share::Exclusive;
+    options.read_only = true;
+    auto table = rt::table::Table::open(dir.file(std::string(name) + ".dbf"), options);
+    auto bag = rt::cdx::Bag::open(dir.file(std::string(name) + ".cdx"), false);
+    EXPECT_EQ(rt::cdx::verify_against_table(*bag, *table), std::vector<std::string>{}) << name;
+  }
 }
