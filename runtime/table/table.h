@@ -64,7 +64,10 @@ class Table {
   // is its memo file (same base name, ".fpt").  Throws TableError: Busy when
   // sharing forbids the open (another open holds the table exclusively, or
   // an exclusive open meets any other open), Corrupt / Unsupported / Io with
-  // the file name and the problem otherwise.
+  // the file name and the problem otherwise.  A read-only exclusive open of
+  // a file that cannot be opened for writing falls back to a read-only
+  // shared open (an unwritable file cannot be locked exclusively).  Database
+  // containers (".dbc") take their memo file from ".dct".
   static std::unique_ptr<Table> open(const std::string& path, const OpenOptions& options = {});
   // Creates an empty FoxPro 2.x table (0x03, or 0xF5 with an FPT when a
   // field is a memo).  Does not open it.
