@@ -1,6 +1,7 @@
 #include "app/gs1.h"
 
 #include <cctype>
+#include <optional>
 
 #include "runtime/text/convert.h"
 
@@ -41,6 +42,19 @@ std::string_view between(std::string_view r, std::size_t p) {
 std::size_t sep_pos(std::string_view r) {
   const auto at = r.find('@');
   return at == std::string_view::npos ? 0 : at + 1;
+}
+
+// An AI value that may end the code: field := characters 3 to the first
+// separator (or to the end when there is none).  Returns what follows the
+// separator, nullopt when the value ran to the end.
+std::optional<std::string_view> take_value(std::string_view r, std::string& field, std::size_t width) {
+  const std::size_t q = sep_pos(r);
+  if (q == 0) {
+    field = pad_right(rest(r, 3), width);
+    return std::nullopt;
+  }
+  field = pad_right(between(r, q), width);
+  return rest(r, q + 1);
 }
 
 }  // namespace
@@ -104,16 +118,8 @@ std::string split(std::string_view scanned, TraceFields& f) {
       f.expiry = date_in(r);
       f.lot = pad_right(trim(rest(r, 11)), 10);
     }
-    if (starts_with(r, "10")) {
-      const std::size_t q = sep_pos(r);
-      if (q == 0) {
-        f.lot = pad_right(rest(r, 3), 10);
-      } else {
-        f.lot = pad_right(between(r, q), 10);
-        r = rest(r, q + 1);
-        f.expiry = date_in(r);
-      }
-    }
+    if (starts_with(r, "10"))
+      if (auto after = take_value(r, f.lot, 10)) f.expiry = date_in(*after);
   } else if (starts_with(r, "10")) {  // lot first
     const std::size_t p = sep_pos(r);
     f.lot = pad_right(between(r, p), 10);
@@ -128,23 +134,9 @@ std::string split(std::string_view scanned, TraceFields& f) {
     r = rest(r, 9);
     if (starts_with(r, "11")) r = rest(r, 9);  // production date, skipped
     if (starts_with(r, "21")) {
-      const std::size_t q = sep_pos(r);
-      if (q == 0) {
-        f.serial = pad_right(rest(r, 3), 20);
-      } else {
-        f.serial = pad_right(between(r, q), 20);
-        r = rest(r, q + 1);
-        f.lot = pad_right(trim(rest(r, 3)), 10);
-      }
+      if (auto after = take_value(r, f.serial, 20)) f.lot = pad_right(trim(rest(*after, 3)), 10);
     } else if (starts_with(r, "10")) {
-      const std::size_t q = sep_pos(r);
-      if (q == 0) {
-        f.lot = pad_right(rest(r, 3), 10);
-      } else {
-        f.lot = pad_right(between(r, q), 10);
-        r = rest(r, q + 1);
-        f.serial = pad_right(trim(rest(r, 3)), 20);
-      }
+      if (auto after = take_value(r, f.lot, 10)) f.serial = pad_right(trim(rest(*after, 3)), 20);
     }
   }
   return text;
