@@ -1,52 +1,152 @@
 // chk_env2: the packing-check and traceability station.
+//
+//   chk_env2 [--data DIR] [--headless] [TICKET [SELLER [TRACE_ONLY [CANCEL_VOUCHER]]]]
+//   chk_env2 --make-demo DIR
+//
+// Runs in the data folder (the working directory, or DIR of --data).  With
+// --headless the keys come from standard input in the notation of
+// app/key_script.h and the final screen is printed on standard output.
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/demo_data.h"
+#include "app/key_script.h"
+#include "app/startup.h"
+#include "runtime/console/headless.h"
+#include "runtime/console/terminal.h"
 #include "runtime/os/clock.h"
+#include "runtime/text/codepage.h"
 
 namespace {
 
 constexpr const char* kVersion = "chk_env2 0.1";
+constexpr int kExitOk = 0, kExitFailure = 1, kExitUsage = 2;
 
 void print_help(std::FILE* out) {
   std::fprintf(out,
                "usage: chk_env2 [--data DIR] [--headless] [TICKET [SELLER [TRACE_ONLY [CANCEL_VOUCHER]]]]\n"
                "       chk_env2 --make-demo DIR\n"
                "       chk_env2 --help | --version\n\n"
+               "Without TICKET the entry form asks for ticket and seller again and again until Esc.\n"
+               "With TICKET (and SELLER, which is then required) one check runs and the program ends;\n"
+               "any third argument means traceability only, any fourth the cancel voucher.\n\n"
+               "  --data DIR       the data folder (default: the working directory)\n"
+               "  --headless       no terminal: keys from standard input, the final screen on\n"
+               "                   standard output.  Keys: plain characters, and {ENTER} {ESC} {TAB}\n"
+               "                   {BS} {UP} {DOWN} {LEFT} {RIGHT} {HOME} {END} {PGUP} {PGDN} {DEL}\n"
+               "                   {INS} {F1}..{F10} {CTRL-]} (group separator) {LBRACE}; line ends\n"
+               "                   are ignored\n"
                "  --make-demo DIR  write a demo data folder (every table with its order bags)\n"
                "  --help           this text\n"
-               "  --version        the program's version\n");
+               "  --version        the program's version\n\n"
+               "Environment: MAQUINA (machine number, default 55), ARCH_FECHA (business-date table,\n"
+               "default FEC_SYS).  Exit codes: 0 done, 1 the station cannot start or failed, 2 wrong\n"
+               "command line.\n");
+}
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "chk_env2: %s (see chk_env2 --help)\n", message.c_str());
+  return kExitUsage;
+}
+
+void print_screen(const rt::con::Console& con) {
+  for (int r = 0; r < con.screen().rows(); ++r)
+    std::printf("%s\n", rt::text::to_utf8(con.screen().row_text(r)).c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-    print_help(stdout);
-    return 0;
-  }
-  if (!args.empty() && args[0] == "--version") {
-    std::printf("%s\n", kVersion);
-    return 0;
-  }
-  if (!args.empty() && args[0] == "--make-demo") {
-    if (args.size() != 2) {
-      std::fprintf(stderr, "chk_env2: --make-demo needs exactly one folder\n");
-      return 2;
+  std::string data_dir = ".";
+  bool headless = false;
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      print_help(stdout);
+      return kExitOk;
     }
-    try {
-      app::make_demo(args[1], rt::os::system_clock().now().date);
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "chk_env2: %s\n", e.what());
-      return 1;
+    if (a == "--version") {
+      std::printf("%s\n", kVersion);
+      return kExitOk;
     }
-    std::printf("demo data written to %s\n", args[1].c_str());
-    return 0;
+    if (a == "--make-demo") {
+      if (i + 1 >= args.size()) return usage_error("--make-demo needs a folder");
+      try {
+        app::make_demo(args[i + 1], rt::os::system_clock().now().date);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "chk_env2: %s\n", e.what());
+        return kExitFailure;
+      }
+      std::printf("demo data written to %s\n", args[i + 1].c_str());
+      return kExitOk;
+    }
+    if (a == "--data") {
+      if (i + 1 >= args.size()) return usage_error("--data needs a folder");
+      data_dir = args[++i];
+    } else if (a == "--headless") {
+      headless = true;
+    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+      return usage_error("unknown option " + a);
+    } else {
+      positional.push_back(a);
+    }
   }
-  std::fprintf(stderr, "chk_env2: the station itself is not built yet; only --make-demo is available\n");
-  return 1;
+  if (positional.size() > 4) return usage_error("at most four arguments: TICKET SELLER TRACE_ONLY CANCEL_VOUCHER");
+  const app::StartArguments start = app::parse_start_arguments(positional);
+  if (start.single_check && !start.seller_given)
+    return usage_error("a ticket was given without a seller; give both, e.g. chk_env2 1234 7");
+
+  if (const std::string missing = app::missing_startup_tables(data_dir); !missing.empty()) {
+    std::fprintf(stderr, "chk_env2: %s\n", missing.c_str());
+    return kExitFailure;
+  }
+  if (::chdir(data_dir.c_str()) != 0) {
+    std::fprintf(stderr, "chk_env2: cannot enter the data folder %s\n", data_dir.c_str());
+    return kExitFailure;
+  }
+
+  std::unique_ptr<rt::con::Console> con;
+  try {
+    if (headless) {
+      std::string script((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+      auto backend = std::make_unique<rt::con::HeadlessBackend>();
+      for (int code : app::parse_key_script(script)) backend->key(code);
+      con = std::make_unique<rt::con::Console>(std::move(backend));
+    } else {
+      con = std::make_unique<rt::con::Console>(std::make_unique<rt::con::TerminalBackend>());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "chk_env2: %s\n", e.what());
+    return headless ? kExitUsage : kExitFailure;
+  }
+
+  int status = kExitOk;
+  std::string failure;
+  rt::wa::WorkAreas areas;
+  try {
+    app::RunContext run = app::start_up(*con, areas, app::Environment::from_process(), start);
+    app::run_station(*con, areas, run, start, app::check_not_available);
+  } catch (const rt::con::QuitRequest& q) {
+    status = q.status;
+  } catch (const rt::con::ScriptExhausted& e) {
+    failure = e.what();  // headless: the keys ran out; the screen shows where
+  } catch (const std::exception& e) {
+    failure = e.what();
+    status = kExitFailure;
+  }
+  areas.close_all();
+  con->shutdown();
+  if (headless) print_screen(*con);
+  if (!failure.empty()) std::fprintf(stderr, "chk_env2: %s\n", failure.c_str());
+  return status;
 }
