@@ -75,7 +75,7 @@ void check_not_available(rt::con::Console& con, rt::wa::WorkAreas& areas, RunCon
   (void)areas;
   tools::cartel_1(con, "Ticket " + rt::text::trim(rt::text::str(run.ticket, 6)) + ", vendedor " +
                            rt::text::trim(rt::text::str(run.seller, 4)) +
-                           ": el control del ticket no esta disponible todavia");
+                           ": control del ticket aun no disponible");
 }
 
 std::string missing_startup_tables(const std::string& dir) {
