@@ -121,6 +121,11 @@ void reindex(Bag& bag, table::Table& t) {
 }
 
 std::vector<std::string> verify_against_table(Bag& bag, table::Table& t) {
+  // The structure check restores the trailing bytes that leaf compression
+  // left out, so it needs every tag's key type from the table's fields first
+  // (a bare C(8) field is text, not a number); expressions that do not
+  // compile are reported below, tag by tag.
+  apply_key_types(bag, t.schema());
   std::vector<std::string> problems = bag.verify();
   Bag::Lock lock(bag, false);
   for (Tag* tag : bag.tags()) {
