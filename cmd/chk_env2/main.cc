@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/check.h"
 #include "app/demo_data.h"
 #include "app/key_script.h"
 #include "app/startup.h"
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
   rt::wa::WorkAreas areas;
   try {
     app::RunContext run = app::start_up(*con, areas, app::Environment::from_process(), start);
-    app::run_station(*con, areas, run, start, app::check_not_available);
+    app::run_station(*con, areas, run, start, app::princi);
   } catch (const rt::con::QuitRequest& q) {
     status = q.status;
   } catch (const rt::con::ScriptExhausted& e) {

@@ -77,7 +77,7 @@ DateWindow DateWindow::current() {
 
 std::string dtos(Date d) {
   if (d.empty()) return std::string(8, ' ');
-  char buf[16];
+  char buf[40];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year(), d.month(), d.day());
   return buf;
 }
@@ -92,7 +92,7 @@ std::optional<Date> stod(std::string_view s) {
 
 std::string dtoc(Date d) {
   if (d.empty()) return "  /  /  ";
-  char buf[16];
+  char buf[40];
   std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", d.day(), d.month(), d.year() % 100);
   return buf;
 }
@@ -124,7 +124,7 @@ std::optional<Date> ctod(std::string_view text) { return ctod(text, DateWindow::
 
 std::string iso_date(Date d) {
   if (d.empty()) return "";
-  char buf[16];
+  char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
   return buf;
 }
