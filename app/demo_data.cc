@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/product_rules.h"
 #include "data/layouts.h"
 #include "runtime/cdx/bag.h"
 #include "runtime/cdx/table_index.h"
@@ -93,7 +94,7 @@ struct Product {
 
 const Product kProducts[] = {
     {"0000101", 779000000101, "IBUPROFENO 400", "COMP. X 20", "", "N", "N"},
-    {"0000102", 779000000102, "AMOXICILINA 500", "CAPS. X 16", "", "S", "N"},
+    {"0000102", 779000000102, "AMOXICILINA 500", "CAPS. X 16", "", "S", ""},
     {"0000103", 779000000103, "PARACETAMOL 1 G", "COMP. X 10", "", "", ""},
     {"0000104", 779000000104, "CLONAZEPAM 2 MG", "COMP. X 30", "", "N", "S"},
     {"0000105", 779000000105, "ALGODON HIDROFILO", "PAQ. X 140 G", "M", "N", "N"},
@@ -231,7 +232,9 @@ void write_tables(const std::string& dir, rt::text::Date today) {
     Writer w(wa, dir, layout::traza());
     for (const auto& l : kLines) {
       const Product& p = product(l.code);
-      if (std::string(p.trace) != "S" && std::string(p.forced) != "S") continue;
+      // A blank flag is stored as a blank character.
+      const auto flag = [](const char* f) { return *f ? *f : ' '; };
+      if (!is_traceable(flag(p.trace), flag(p.forced))) continue;
       if (*l.anula) continue;
       const double barcode = ean13(p.barcode12);
       for (int unit = 0; unit < l.quantity; ++unit)

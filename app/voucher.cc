@@ -38,7 +38,6 @@ std::string clean_id(std::string_view raw) {
   std::string out;
   for (char c : trim(raw))
     if (!unsafe_in_name(static_cast<unsigned char>(c))) out += c;
-  out = trim(out);
   return out.empty() ? "0" : out;
 }
 
@@ -76,8 +75,6 @@ void Builder::add_unit(std::string_view descrip, std::string_view gtin, std::str
   envio_ += line(std::string(40, '-'));
   comptes_ += std::string(gtin) + std::string(serial) + std::string(lot) + std::string(expiry_text) + "\r\n";
 }
-
-void Builder::add_unit_without_slot(std::string_view gtin) { comptes_ += std::string(gtin) + "\r\n"; }
 
 std::string Builder::voucher() const {
   if (mode_.form != Form::Print) return envio_;

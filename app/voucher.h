@@ -27,10 +27,10 @@ Mode parse_mode(std::string_view compte_tz);
 inline constexpr std::string_view kLineEnd = "tex_nor\r\n";
 
 // A document or affiliate number as it may stand in a file name: trimmed,
-// without "/", "-" and "_" and without any character that is not safe in a
-// file name (path separators, drive colons, wildcards, quotes, "<", ">",
-// "|", control characters), so it cannot point outside the comptes folder;
-// dots stay.  "0" when nothing is left.
+// then without "/", "-" and "_" and without any character that is not safe
+// in a file name (path separators, drive colons, wildcards, quotes, "<",
+// ">", "|", control characters), so it cannot point outside the comptes
+// folder; dots and inner blanks stay.  "0" when nothing is left.
 std::string clean_id(std::string_view raw);
 
 // "s:\qumar\comptes_tz\" + YYYYMMDD + "_" + document + "_" + affiliate + ".txt"
@@ -48,12 +48,12 @@ class Builder {
   Builder(Mode mode, const std::array<std::string, 5>& labels, double ticket_number, rt::text::Date today,
           std::string_view time_hhmmss, std::string_view ticompte, std::string_view nucompte);
 
-  // A unit filled from its slot: serial (20), lot (10), expiry text (8).
+  // A filled unit: the check line's description, the record's GTIN and the
+  // slot's serial (20), lot (10) and expiry text (8).  A record filled
+  // without a slot passes empty texts: its voucher lines then carry the
+  // captions alone and its comptes line the GTIN alone.
   void add_unit(std::string_view descrip, std::string_view gtin, std::string_view serial, std::string_view lot,
                 std::string_view expiry_text);
-  // A record filled without a matching slot: only its GTIN reaches the
-  // comptes file.
-  void add_unit_without_slot(std::string_view gtin);
 
   // The voucher file's bytes in the mode's form.
   std::string voucher() const;

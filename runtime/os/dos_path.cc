@@ -1,7 +1,10 @@
 #include "runtime/os/dos_path.h"
 
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
+#include "runtime/os/file.h"
 #include "runtime/os/process.h"
 
 namespace rt::os {
@@ -19,7 +22,9 @@ std::optional<std::string> map_dos_path(std::string_view p, const DosPathSetting
     p.remove_prefix(2);
     if (!base.empty() && base.back() != '/') base += '/';
   } else if (!p.empty() && (p[0] == '\\' || p[0] == '/')) {
-    base = s.rooted_base.empty() ? "/" : s.rooted_base;
+    base = s.rooted_base;
+    if (base.empty()) base = s.env ? s.env("DRIVE_ROOT") : env("DRIVE_ROOT");
+    if (base.empty()) base = "/";
     if (base.back() != '/') base += '/';
   }
   // Drop the leading separators: the base already ends with one.
@@ -28,6 +33,57 @@ std::optional<std::string> map_dos_path(std::string_view p, const DosPathSetting
   std::string out = base;
   for (char c : p) out += (c == '\\') ? '/' : c;
   return out;
+#endif
+}
+
+}  // namespace rt::os
+
+namespace rt::os {
+
+namespace {
+
+bool same_ascii_nocase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// Puts the on-disk spelling of `part` (inside `dir`) into part; false when
+// nothing of that name exists there.
+bool resolve_part(const std::string& dir, std::string& part) {
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::path(dir) / part, ec)) return true;
+  for (const auto& entry : list_directory(dir))
+    if (same_ascii_nocase(entry, part)) {
+      part = entry;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+std::string resolve_path_nocase(const std::string& path) {
+#ifdef _WIN32
+  return path;
+#else
+  if (path.empty()) return path;
+  std::string done = path[0] == '/' ? "/" : "";
+  std::size_t i = path[0] == '/' ? 1 : 0;
+  bool exists = true;  // everything resolved so far exists on disk
+  while (i <= path.size()) {
+    std::size_t slash = path.find('/', i);
+    if (slash == std::string::npos) slash = path.size();
+    std::string part = path.substr(i, slash - i);
+    if (exists && !part.empty() && part != "." && part != "..") {
+      exists = resolve_part(done.empty() ? "." : done, part);
+    }
+    done += part;
+    if (slash < path.size()) done += '/';
+    i = slash + 1;
+  }
+  return done;
 #endif
 }
 

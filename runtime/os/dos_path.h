@@ -8,7 +8,9 @@
 //     DRIVE_X (DRIVE_S for "s:"); when that is unset or empty the drive is
 //     not available and the path cannot be mapped (nullopt);
 //   - a rooted path without a drive ("\VLM\TMP\") is placed under
-//     `rooted_base` (by default "/", the system's root);
+//     `rooted_base`; when that is empty, under the folder named by the
+//     environment variable DRIVE_ROOT (the station's own drive), or "/"
+//     when that is unset;
 //   - any other path is relative to the working folder and only has its
 //     separators changed.
 // On Windows the path is used unchanged.
@@ -22,12 +24,18 @@
 namespace rt::os {
 
 struct DosPathSettings {
-  // Where "\..." paths land; "/" unless the site says otherwise.
-  std::string rooted_base = "/";
+  // Where "\..." paths land; "" = DRIVE_ROOT from the environment, else "/".
+  std::string rooted_base;
   // Environment lookup ("" for unset); the process environment by default.
   std::function<std::string(const std::string&)> env;
 };
 
 std::optional<std::string> map_dos_path(std::string_view dos_path, const DosPathSettings& settings = {});
+
+// DOS names do not tell upper from lower case ("\VLM\TMP\" and "\vlm\tmp\"
+// are one folder).  Resolves every part of `path` that exists under another
+// case to the name on disk; parts that do not exist are kept as written.
+// An exact match always wins.
+std::string resolve_path_nocase(const std::string& path);
 
 }  // namespace rt::os

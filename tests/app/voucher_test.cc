@@ -36,6 +36,8 @@ TEST(VoucherNames, ComptesFileNameKeepsDotsAndDropsEverythingUnsafe) {
   EXPECT_EQ(clean_id("..\\..\\windows"), "....windows");
   EXPECT_EQ(clean_id("c:*?\"<>|'x\x01\x1f"), "cx");
   EXPECT_EQ(clean_id("/-_"), "0");
+  EXPECT_EQ(clean_id(" 12 - 34 "), "12  34");  // blanks inside stay, only the ends are trimmed
+  EXPECT_EQ(clean_id("a/b\\c:d"), "abcd");
   EXPECT_EQ(base_name("5", 1234), "05001234");
   EXPECT_EQ(base_name("55", 1234), "55001234");
   EXPECT_EQ(base_name("123", 7), "23000007");
@@ -64,7 +66,7 @@ TEST(VoucherText, FiscalFormByteForByte) {
 TEST(VoucherText, PrintFormHasLabelsTrailingBlankLinesAndNoMarker) {
   Builder b(parse_mode("I"), kLabels, 77, day(2027, 1, 2), "09:00:00", "TK", "0000000000077");
   b.add_unit("ASPIRINA tex_nor", "07790000000017", std::string(20, 'S'), std::string(10, 'L'), "        ");
-  b.add_unit_without_slot("07790000000024");
+  b.add_unit("ASPIRINA", "07790000000024", "", "", "");
   const std::string want =
       "FARMACIA CENTRAL\r\n"
       "Av. Siempreviva 742\r\n"
@@ -79,6 +81,12 @@ TEST(VoucherText, PrintFormHasLabelsTrailingBlankLinesAndNoMarker) {
       "SERIE SSSSSSSSSSSSSSSSSSSS\r\n"
       "LOTE LLLLLLLLLL\r\n"
       "VENC         \r\n"
+      "----------------------------------------\r\n"
+      "ASPIRINA\r\n"
+      "GTIN 07790000000024\r\n"
+      "SERIE \r\n"
+      "LOTE \r\n"
+      "VENC \r\n"
       "----------------------------------------\r\n"
       " \r\n \r\n \r\n \r\n";
   EXPECT_EQ(b.voucher(), want);

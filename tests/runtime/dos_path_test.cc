@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
+
+#include "tests/support/testing.h"
 
 #include "runtime/os/dos_path.h"
 
@@ -37,4 +40,20 @@ TEST(DosPath, RootedAndRelativePaths) {
             "/srv/station/VLM/TMP/5501234.TNF");
   EXPECT_EQ(map_dos_path("log_altc.txt", with_env({})), "log_altc.txt");
   EXPECT_EQ(map_dos_path("sub\\file.dbf", with_env({})), "sub/file.dbf");
+}
+
+TEST(DosPath, RootedPathsFollowDriveRootWhenNoBaseIsGiven) {
+  DosPathSettings s = with_env({{"DRIVE_ROOT", "/srv/station"}}, "");
+  EXPECT_EQ(map_dos_path("\\VLM\\TMP\\", s), "/srv/station/VLM/TMP/");
+  EXPECT_EQ(map_dos_path("\\vlm\\tmp\\x.TNF", with_env({}, "")), "/vlm/tmp/x.TNF");
+}
+
+TEST(DosPath, FoldersAreFoundWithoutRegardToCase) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir.file("VLM/Tmp"));
+  testing_support::write_file(dir.file("VLM/Tmp/A.TNF"), "x");
+  EXPECT_EQ(rt::os::resolve_path_nocase(dir.path() + "/vlm/tmp/a.tnf"), dir.path() + "/VLM/Tmp/A.TNF");
+  // Parts that do not exist stay as written, below the last one found.
+  EXPECT_EQ(rt::os::resolve_path_nocase(dir.path() + "/vlm/TMP/new/b.txt"), dir.path() + "/VLM/Tmp/new/b.txt");
+  EXPECT_EQ(rt::os::resolve_path_nocase(dir.path() + "/VLM/tmp/"), dir.path() + "/VLM/Tmp/");
 }
