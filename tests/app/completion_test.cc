@@ -577,3 +577,42 @@ TEST_F(Completion, ComptesFileNameKeepsDotsAndCannotLeaveItsFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Completion, VoucherIsWrittenWhenTheLastProductWalkedHadNothingToFill) {
+  run_.cancel_voucher = true;
+  run_.ticket = 1300;
+  add_trace_record(1300, amoxi_);
+  add_trace_record(1300, para_, "DONE1", "?");  // passed over in a cancel-voucher run
+  make_check_table({{1300, amoxi_, "S", "AMOXICILINA 500", slot("V1", "", "", "01V1"), 1},
+                    {1300, para_, "S", "PARACETAMOL 1 G", "", 1}});
+  salir();
+  const std::string voucher = testing_support::read_file(voucher_file("001300"));
+  EXPECT_NE(voucher.find("SERIE " + pad_right("V1", 20)), std::string::npos);
+  ASSERT_EQ(backend_->commands().size(), 1u);
+}
+
+TEST_F(Completion, APrintProgramThatCannotBeFoundIsNamed) {
+  typical_ticket();
+  backend_->set_command_status(127);
+  std::string box;
+  backend_->then([&] {
+    for (int c = 11; c <= 70; ++c) box += static_cast<char>(con_->screen().at(13, c).ch);
+  }).key(13);
+  salir();
+  EXPECT_NE(box.find("i_n_fisc"), std::string::npos) << box;
+  EXPECT_TRUE(fs::exists(voucher_file()));
+}
+
+TEST_F(Completion, AnEmptyCheckTableLooksUpNoTicket) {
+  run_.trace_only = true;
+  add_trace_record(0, amoxi_);  // a stray record of ticket 0 must stay as it is
+  make_check_table({});
+  const std::string before = testing_support::read_file(dir_.file("traza.dbf"));
+  salir();
+  EXPECT_EQ(testing_support::read_file(dir_.file("traza.dbf")), before);
+  EXPECT_TRUE(backend_->commands().empty());
+}
+
+}  // namespace
