@@ -1,8 +1,516 @@
 #include "app/check_browse.h"
 
+#include <exception>
+#include <optional>
+
+#include "app/capture.h"
+#include "app/check_log.h"
+#include "app/check_scan.h"
+#include "app/permission.h"
+#include "app/product_rules.h"
+#include "runtime/console/browse.h"
+#include "runtime/console/color.h"
+#include "runtime/console/workarea_source.h"
+#include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
+#include "tools/config.h"
+#include "tools/key_substitutions.h"
+#include "tools/screens.h"
+#include "tools/shared_open.h"
+#include "tools/text_tools.h"
+
 namespace app {
 
-// Placeholder until the browse is built: the check ends at once.
-void run_check_browse(CheckEnv& env) { (void)env; }
+namespace {
+
+using rt::Value;
+using rt::text::pad_right;
+using rt::text::trim;
+
+constexpr const char* kCheckAlias = "tempo39";
+constexpr const char* kScanColour = "g+/n";
+constexpr const char* kDescriptionColour = "gr+/n";
+constexpr const char* kDifferencesColour = "r+/n";
+constexpr int kStatusRow = 4, kStatusColumn = 30;
+constexpr int kScanRow = 23, kDescriptionRow = 24;
+constexpr int kFirstDataRow = 10, kLastDataRow = 20;
+
+rt::wa::Area& check_table(CheckEnv& env) { return env.areas.area(kCheckAlias); }
+rt::wa::Area& select_check(CheckEnv& env) {
+  env.areas.select_area(kCheckAlias);
+  return env.areas.current();
+}
+
+std::string ticket_key(const CheckEnv& env) { return rt::text::str(env.run.ticket, 6); }
+
+void put(CheckEnv& env, int row, int col, std::string_view text, const char* colour) {
+  env.con.put(row, col, text, rt::con::parse_color_pair(colour));
+}
+
+// Row 23: the scan buffer centred about column 40.
+void show_scan(CheckEnv& env) {
+  put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
+  put(env, kScanRow, 0, tools::medio(env.check.scan, 40), kScanColour);
+}
+
+// Row 24: the long description of the current line's product.
+void show_description(CheckEnv& env) {
+  std::string line;
+  try {
+    line = tools::gen_descx(env.areas);
+  } catch (const std::exception&) {
+    line.clear();  // no product table: the row stays blank
+  }
+  put(env, kDescriptionRow, 0, std::string(80, ' '), kDescriptionColour);
+  put(env, kDescriptionRow, 0, tools::medio(line, 40), kDescriptionColour);
+}
+
+void show_ok(CheckEnv& env) { put(env, kStatusRow, kStatusColumn, check_text::kOk, kScanColour); }
+
+void closing_tones(CheckEnv& env) {
+  env.con.tone(tools::kHighTone, 1);
+  env.con.tone(tools::kLowTone, 1);
+}
+
+// SE_TRAZA on the product the relation keeps with the current line.
+bool product_traceable(CheckEnv& env) {
+  rt::wa::Area& p = env.areas.area("producto");
+  const std::string traza = p.get("TRAZA").text();
+  const std::string forced = p.get("TRAZA_F").text();
+  return is_traceable(traza.empty() ? ' ' : traza[0], forced.empty() ? ' ' : forced[0]);
+}
+
+bool line_complete(rt::wa::Area& t) { return t.get("CANTID").number() == t.get("CANT_CHK").number(); }
+
+// The check log gets the ticket's lines: over its earlier lines when it has
+// them, appended otherwise.  The check table is current before and after.
+void write_check_log(CheckEnv& env, bool refund) {
+  rt::wa::Area& log = env.areas.area("log_env");
+  env.areas.select_area("log_env");
+  const bool found = rt::wa::seek(log, Value(ticket_key(env)));
+  select_check(env);
+  if (found) {
+    actu_vta(env, refund);
+  } else {
+    app_vta(env, refund);
+  }
+  select_check(env);
+}
+
+// The totals of the lines that pass `take`, the current line kept.
+template <typename Take>
+void totals(CheckEnv& env, Take take) {
+  rt::wa::Area& t = check_table(env);
+  const rt::wa::RecNo rec = t.recno();
+  double sold = 0, counted = 0;
+  t.goto_top();
+  while (!t.eof()) {
+    if (take(t)) {
+      sold += t.get("CANTID").number();
+      counted += t.get("CANT_CHK").number();
+    }
+    t.skip(1);
+  }
+  t.go(rec);
+  env.check.sold = sold;
+  env.check.counted = counted;
+}
+
+// --------------------------------------------------------------- lookup
+
+// The extra-barcode table "cb": the product code of a barcode text, 0 when
+// it is not there or the table cannot be read.
+double extra_barcode_code(CheckEnv& env, const std::string& cp14) {
+  const int previous = env.areas.current_number();
+  double code = 0;
+  env.areas.select_area(0);
+  const int area = env.areas.current_number();
+  try {
+    if (tools::netuse(env.con, env.areas, "cb")) {
+      rt::wa::Area& cb = env.areas.current();
+      rt::wa::set_index(cb, "cb");
+      if (rt::wa::seek(cb, Value(cp14))) code = cb.get("CODIGO").number();
+    }
+  } catch (const std::exception& e) {
+    tools::cartel_1(env.con, "No Se Puede Leer La Tabla cb: " + std::string(e.what()));
+    code = 0;
+  }
+  env.areas.select_area(area);
+  env.areas.close_area();
+  env.areas.select_area(previous);
+  return code;
+}
+
+// The lookup cascade over the check lines; true when a line was found (it
+// is then the current line).  The tag of the last seek stays active.
+bool find_line(CheckEnv& env, const scan::LookupKey& key) {
+  rt::wa::Area& t = select_check(env);
+  if (key.kind == scan::LookupKind::ProductCode) {
+    rt::wa::set_focus(t, "codigo");
+    return rt::wa::seek(t, Value(key.code7));
+  }
+  rt::wa::set_focus(t, "cb");
+  if (rt::wa::seek(t, Value(key.number))) return true;
+  rt::wa::set_focus(t, "cp");
+  if (rt::wa::seek(t, Value(key.cp14))) return true;
+  if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return false;
+  const double code = extra_barcode_code(env, key.cp14);
+  select_check(env);
+  if (code == 0) return false;
+  rt::wa::set_focus(t, "codigo");
+  // The product code as the suite's other programs write it (right-aligned
+  // number), or zero-filled as the product codes of the check table are.
+  if (rt::wa::seek(t, Value(rt::text::str(code, 7)))) return true;
+  return rt::wa::seek(t, Value(tools::str_0(code, 7)));
+}
+
+// Two lines of one ticket may carry the same product: when the line found
+// is complete, the next line with the same key that still waits for units
+// takes the scan, so every such line can be completed.
+void prefer_open_line(CheckEnv& env) {
+  rt::wa::Area& t = check_table(env);
+  if (!line_complete(t)) return;
+  const std::string tag = rt::wa::focus(t);
+  if (tag.empty()) return;
+  const Value key = t.get(tag);
+  const rt::wa::RecNo first = t.recno();
+  t.skip(1);
+  while (!t.eof()) {
+    const Value v = t.get(tag);
+    const bool same = key.is_number() ? v.number() == key.number() : v.text() == key.text();
+    if (!same) break;
+    if (!line_complete(t)) return;
+    t.skip(1);
+  }
+  t.go(first);
+}
+
+// Whether the unit's serial was already counted in this check, on any line
+// of the same product (a serial is unique only within one GTIN).
+bool unit_already_counted(CheckEnv& env, const std::string& serial) {
+  if (trim(serial).empty()) return false;
+  rt::wa::Area& t = check_table(env);
+  const rt::wa::RecNo rec = t.recno();
+  const std::string product = t.get("CODIGO").text();
+  bool seen = scan::serial_in_slots(t.get("SERIES").text(), serial);
+  const rt::wa::RecNo count = static_cast<rt::wa::RecNo>(t.table().record_count());
+  for (rt::wa::RecNo n = 1; n <= count && !seen; ++n) {
+    if (n == rec) continue;
+    t.go(n);
+    if (t.get("CODIGO").text() == product) seen = scan::serial_in_slots(t.get("SERIES").text(), serial);
+  }
+  t.go(rec);
+  return seen;
+}
+
+// Counts one unit on the current line and appends its slot.  On a failed
+// write the line is put back as it was, so count and slots stay paired.
+void count_unit(CheckEnv& env) {
+  rt::wa::Area& t = check_table(env);
+  const std::string series = t.get("SERIES").text();
+  const Value counted = t.get("CANT_CHK");
+  try {
+    t.put("SERIES", Value(series + scan::unit_slot(env.check.unit)));
+    t.put("CANT_CHK", Value(counted.number() + 1));
+    t.put("VEND_CHK", Value(env.run.seller));
+    t.put("HORA_CHK", Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight)));
+  } catch (const std::exception& e) {
+    try {
+      t.put("SERIES", Value(series));
+      t.put("CANT_CHK", counted);
+    } catch (const std::exception&) {
+      // The message below is all that can be done.
+    }
+    tools::cartel_1(env.con, "No Se Pudo Contar La Unidad: " + std::string(e.what()));
+  }
+}
+
+// ----------------------------------------------------------------- modes
+
+int idle(CheckEnv& env) {
+  colorea15(env.con);
+  calcu(env);
+  if (env.check.sold != env.check.counted) {
+    put(env, kStatusRow, kStatusColumn, check_text::kDifferences, kDifferencesColour);
+    show_scan(env);
+    show_description(env);
+    return rt::con::kContinue;
+  }
+  show_ok(env);
+  tools::cartel_1(env.con, check_text::kTicketOk);
+  return rt::con::kAbort;
+}
+
+int buffer_key(CheckEnv& env, int key) {
+  const char c = scan::buffer_char(key);
+  if (c == '%') {
+    env.check.scan.clear();
+  } else {
+    env.check.scan += c;
+  }
+  show_scan(env);
+  return rt::con::kContinue;
+}
+
+// A scan that is dropped: the buffer is emptied and the scan line says so
+// at once; the line that was current stays current.
+int drop_scan(CheckEnv& env, rt::wa::RecNo rec) {
+  env.check.scan.clear();
+  show_scan(env);
+  check_table(env).go(rec);
+  return rt::con::kRefresh;
+}
+
+// The traceability data of a unit of a traceable product; false when the
+// scan is to be dropped.
+bool capture_unit(CheckEnv& env, std::string& whole, rt::wa::RecNo rec) {
+  env.check.unit_ok = false;
+  get_traza(env, whole, true);
+  select_check(env);
+  if (!env.check.unit_ok) {
+    env.con.tone(tools::kLowTone, 1);
+    drop_scan(env, rec);
+    return false;
+  }
+  std::string lot = std::string(10, ' ');
+  rt::text::Date expiry;
+  if (!esta_en_traza(env, env.check.unit.gtin + env.check.unit.serial, lot, expiry)) {
+    if (!tools::cartel_1g(env.con, check_text::kNotReceivedQuestion)) {
+      drop_scan(env, rec);
+      return false;
+    }
+    return true;
+  }
+  // The traceability table's lot and expiry win.
+  if (env.check.unit.lot != lot) {
+    env.check.unit.lot = lot;
+    tools::cartel_1(env.con, check_text::kLotCorrected);
+  }
+  if (env.check.unit.expiry != expiry) {
+    env.check.unit.expiry = expiry;
+    tools::cartel_1(env.con, check_text::kExpiryCorrected);
+  }
+  return true;
+}
+
+int scan_entered(CheckEnv& env) {
+  rt::wa::Area& t = select_check(env);
+  const rt::wa::RecNo rec = t.recno();
+  const scan::Recognised r = scan::recognise(env.check.scan);
+  const scan::LookupKey key = scan::lookup_key(r.lookup);
+  const bool found = find_line(env, key);
+  if (found) {
+    prefer_open_line(env);
+    env.check.unit = gs1::TraceFields{};
+    std::string whole = pad_right(trim(r.whole), 60);
+    if (env.run.traceability && product_traceable(env)) {
+      if (!capture_unit(env, whole, rec)) return rt::con::kRefresh;
+    }
+    env.con.tone(tools::kHighTone, 2);
+    const std::string& serial = env.check.unit.serial;
+    const bool duplicate = unit_already_counted(env, serial);
+    if (!line_complete(check_table(env)) && !duplicate) {
+      count_unit(env);
+    } else if (duplicate) {
+      tools::cartel_3(env.con, check_text::kDuplicate1, check_text::kDuplicate2, check_text::kDuplicate3);
+    } else {
+      tools::cartel_1(env.con, check_text::kAlreadyOk);
+    }
+  } else {
+    tools::cartel_1(env.con, check_text::kNotFound);
+  }
+  select_check(env);
+  env.check.scan.clear();
+  show_scan(env);
+  calcu(env);
+  if (env.check.sold == env.check.counted) {
+    show_ok(env);
+    closing_tones(env);
+    write_check_log(env, false);
+    check_table(env).go(rec);
+    return rt::con::kAbort;
+  }
+  check_table(env).go(rec);
+  return rt::con::kRefresh;
+}
+
+// Leaving with differences marks the sale header (REINTE_3 -15) under a
+// lock; false when the mark could not be written.
+bool mark_sale_header(CheckEnv& env) {
+  const int previous = env.areas.current_number();
+  bool ok = true;
+  try {
+    env.areas.select_area("compenca");
+    rt::wa::Area& h = env.areas.current();
+    if (rt::wa::seek(h, Value("TK" + ticket_key(env)))) {
+      tools::rbloqueo2(env.con, env.areas);
+      try {
+        h.put("REINTE_3", Value(-15));
+      } catch (...) {
+        h.unlock();
+        throw;
+      }
+      h.unlock();
+    }
+  } catch (const std::exception& e) {
+    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + std::string(e.what()));
+    ok = false;
+  }
+  env.areas.select_area(previous);
+  return ok;
+}
+
+int leave(CheckEnv& env) {
+  calcu(env);
+  if (env.check.sold != env.check.counted) {
+    if (!tools::cartel_1g(env.con, check_text::kLeaveQuestion)) return rt::con::kContinue;
+    const std::string colour = env.con.color();
+    const bool allowed = pueden(env, 121);
+    env.con.set_color(colour);
+    select_check(env);
+    if (!allowed) return rt::con::kContinue;
+    if (env.run.traceability && faltan_trazar(env)) {
+      if (!tools::cartel_1g(env.con, check_text::kUntracedQuestion)) return rt::con::kContinue;
+    }
+    if (!mark_sale_header(env)) return rt::con::kContinue;
+  }
+  closing_tones(env);
+  return rt::con::kAbort;
+}
+
+int refund(CheckEnv& env) {
+  write_check_log(env, true);
+  calcu(env);
+  return env.check.sold == env.check.counted ? rt::con::kAbort : rt::con::kContinue;
+}
+
+int key_event(CheckEnv& env, int key) {
+  if (key == rt::con::key::kEsc) return leave(env);
+  const char c = scan::buffer_char(key);
+  if ((c == 'R' || c == 'r') && trim(env.check.scan).empty() &&
+      tools::cartel_1g(env.con, check_text::kRefundQuestion)) {
+    return refund(env);
+  }
+  if (key == rt::con::key::kEnter) return scan_entered(env);
+  if (key == rt::con::key::kF1) {
+    rt::wa::Area& t = check_table(env);
+    if (t.get("TRAZA").text() == "S") {
+      env.con.keyboard(trim(rt::text::str(t.get("CB").number(), 14)) + "\r");
+      return rt::con::kContinue;
+    }
+  }
+  return buffer_key(env, key);
+}
+
+}  // namespace
+
+int funcion(CheckEnv& env, int mode, int column) {
+  (void)column;
+  const int tecla = env.con.lastkey();
+  try {
+    if (mode == rt::con::kIdle && tecla != rt::con::key::kCtrlHome) return idle(env);
+    if (mode == rt::con::kTop || mode == rt::con::kBottom) {
+      env.con.tone(294, 1);
+      env.check.scan.clear();
+      return rt::con::kContinue;
+    }
+    return key_event(env, tecla);
+  } catch (const std::exception& e) {
+    // A table that cannot be read or written: the operator is told and the
+    // scan is dropped; nothing is counted.
+    env.check.scan.clear();
+    tools::cartel_1(env.con, std::string("Error: ") + e.what());
+    if (env.areas.select(kCheckAlias) != 0) select_check(env);
+    return rt::con::kRefresh;
+  }
+}
+
+void calcu(CheckEnv& env) {
+  totals(env, [](rt::wa::Area& t) { return is_counted_line(t.get("CB").number()); });
+}
+
+bool faltan_trazar(CheckEnv& env) {
+  totals(env, [](rt::wa::Area& t) { return t.get("TRAZA").text() == "S"; });
+  return env.check.sold != env.check.counted;
+}
+
+void colorea15(rt::con::Console& con) {
+  con.colorwin(kFirstDataRow, 0, kLastDataRow, 79, "w/n");
+  for (int r = kFirstDataRow; r <= kLastDataRow; ++r) {
+    con.colorwin(r, 1, r, 77, "w/n");
+    const std::string row = rt::con::Console::charodd(con.screenstr(r, 0, 80));
+    switch (scan::row_colour(row)) {
+      case LineColour::Complete: con.colorwin(r, 1, r, 77, "g+/n"); break;
+      case LineColour::Partial: con.colorwin(r, 1, r, 77, "gr+/n"); break;
+      case LineColour::Plain: break;
+    }
+  }
+}
+
+bool esta_en_traza(CheckEnv& env, std::string_view gtin_serial, std::string& lot, rt::text::Date& expiry) {
+  const int previous = env.areas.current_number();
+  bool found = false;
+  env.areas.select_area(0);
+  const int area = env.areas.current_number();
+  try {
+    if (tools::netuse(env.con, env.areas, "traza")) {
+      rt::wa::Area& tz = env.areas.current();
+      rt::wa::set_index(tz, "traza");
+      rt::wa::set_focus(tz, "gtin_s");
+      if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
+        lot = pad_right(tz.get("LOTE").text(), 10);
+        expiry = tz.get("VENC").date();
+        found = true;
+      }
+    }
+  } catch (const std::exception& e) {
+    tools::cartel_1(env.con, "No Se Puede Leer La Tabla traza: " + std::string(e.what()));
+    found = false;
+  }
+  env.areas.select_area(area);
+  env.areas.close_area();
+  env.areas.select_area(previous);
+  return found;
+}
+
+void run_check_browse(CheckEnv& env) {
+  rt::wa::Area& t = select_check(env);
+  t.goto_top();
+  env.check.scan.clear();
+  put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
+  put(env, kDescriptionRow, 0, std::string(80, ' '), kDescriptionColour);
+  env.check.last_lot = std::string(10, ' ');
+  env.check.last_expiry = rt::text::Date{};
+
+  // Widths chosen so the right-aligned quantities end in the columns that
+  // colorea15 reads: "Vend" at 35, "Cheq" at 42.
+  rt::con::BrowseSpec spec;
+  spec.top = 8;
+  spec.left = 0;
+  spec.bottom = 20;
+  spec.right = 79;
+  spec.columns = {{"descrip", "Producto", "", 30},
+                  {"cantid", "Vend", "@Z 999", scan::kSoldLastColumn - 30},
+                  {"cant_chk", "Cheq", "@Z 999", scan::kCountedLastColumn - scan::kSoldLastColumn - 1},
+                  {"cb", "Barras", "", 0},
+                  {"traza", "Traza <F1>", "", 0}};
+  spec.heading_sep = "\xC4";
+  spec.column_sep = " ";
+  spec.user = [&env](int mode, int column) { return funcion(env, mode, column); };
+
+  const std::string title = "<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " + trim(ticket_key(env));
+  put(env, 2, 0, tools::medio(title, 40), kDescriptionColour);
+
+  env.con.set_key(tools::kArrobaKey, tools::put_arroba_action(env.con));
+  rt::con::WorkAreaSource source(env.areas, kCheckAlias);
+  try {
+    rt::con::dbedit(env.con, source, spec);
+  } catch (...) {
+    env.con.set_key(tools::kArrobaKey, {});
+    throw;
+  }
+  env.con.set_key(tools::kArrobaKey, {});
+  select_check(env);
+}
 
 }  // namespace app

@@ -106,7 +106,17 @@ class Browse {
     } else {
       resync();
     }
+    // The routine may have recoloured the rows (colouring lines by their
+    // content); the current cell stays visible all the same.
+    mark_current();
     return true;
+  }
+
+  void mark_current() {
+    if (empty_) return;
+    auto [x0, x1] = current_span();
+    if (x1 < x0) return;
+    con_.screen().recolor(data_top_ + cur_row_, x0, data_top_ + cur_row_, x1, con_.colors().enhanced());
   }
 
   void layout() {
