@@ -173,6 +173,31 @@ TEST(Browse, RedrawAllOnTwoAndFollowingARecordTheRoutineMovedTo) {
   dbedit(con, src, spec);
 }
 
+TEST(Browse, CurrentCellStaysMarkedWhenTheRoutineRecoloursRows) {
+  // A routine that colours whole rows by their content (as the check
+  // browse does at every idle moment) must not hide where the cursor is.
+  contest::Rig rig;
+  Console& con = rig.con();
+  MemorySource src = lines(5);
+  BrowseSpec spec = check_browse();
+  const Attr green = parse_color_pair("g+/n");
+  spec.user = [&](int mode, int) {
+    if (mode == kIdle) con.colorwin(10, 0, 20, 79, "g+/n");
+    return con.lastkey() == key::kEsc ? kAbort : kContinue;
+  };
+  rig.script().pause(0.1).then([&] {
+    EXPECT_EQ(rig.attr(10, 0), con.colors().enhanced());
+    EXPECT_EQ(rig.attr(10, 25), green);
+    EXPECT_EQ(rig.attr(11, 0), green);
+  });
+  rig.script().key(key::kDown).then([&] {
+    EXPECT_EQ(rig.attr(11, 0), con.colors().enhanced());
+    EXPECT_EQ(rig.attr(10, 0), green);
+  });
+  rig.script().key(key::kEsc);
+  dbedit(con, src, spec);
+}
+
 TEST(Browse, EmptySourceCallsModeThreeOncePerKey) {
   contest::Rig rig;
   Console& con = rig.con();
