@@ -1,7 +1,7 @@
 #include "app/gs1.h"
 
 #include <cctype>
-#include <optional>
+#include <string>
 
 #include "runtime/text/convert.h"
 
@@ -44,17 +44,33 @@ std::size_t sep_pos(std::string_view r) {
   return at == std::string_view::npos ? 0 : at + 1;
 }
 
-// An AI value that may end the code: field := characters 3 to the first
-// separator (or to the end when there is none).  Returns what follows the
-// separator, nullopt when the value ran to the end.
-std::optional<std::string_view> take_value(std::string_view r, std::string& field, std::size_t width) {
+// The value of a variable-length element (serial, lot): characters 3 up to
+// the next separator, or to the end of the code when none follows, trimmed
+// and cut or padded to `width`.  Returns what follows the separator ("" when
+// the value ran to the end).
+std::string_view take_value(std::string_view r, std::string& field, std::size_t width) {
   const std::size_t q = sep_pos(r);
-  if (q == 0) {
-    field = pad_right(rest(r, 3), width);
-    return std::nullopt;
-  }
-  field = pad_right(between(r, q), width);
-  return rest(r, q + 1);
+  field = pad_right(trim(q == 0 ? rest(r, 3) : between(r, q)), width);
+  return q == 0 ? std::string_view() : rest(r, q + 1);
+}
+
+// Length (identifier and value) of an element whose length is fixed by its
+// first two digits, so that no separator follows it: 00, 01-04, 11-19
+// (dates), 20, 31-36 (measures) and 41; 0 for every other element, which
+// runs to the next separator.
+std::size_t fixed_length(std::string_view r) {
+  if (r.size() < 2 || !std::isdigit(static_cast<unsigned char>(r[0])) ||
+      !std::isdigit(static_cast<unsigned char>(r[1])))
+    return 0;
+  const int two = (r[0] - '0') * 10 + (r[1] - '0');
+  if (two == 0) return 20;
+  if (two >= 1 && two <= 3) return 16;
+  if (two == 4) return 18;
+  if (two >= 11 && two <= 19) return 8;
+  if (two == 20) return 4;
+  if (two >= 31 && two <= 36) return 10;
+  if (two == 41) return 16;
+  return 0;
 }
 
 }  // namespace
@@ -88,9 +104,10 @@ std::string drop_symbology_prefix(std::string_view text) {
 }
 
 std::string split(std::string_view scanned, TraceFields& f) {
-  std::string text = trim(drop_symbology_prefix(scanned));
-  if (!text.empty() && text.back() == '@') text.back() = ' ';
-  text = normalize_separators(text);
+  std::string text = normalize_separators(trim(drop_symbology_prefix(scanned)));
+  // Separators at the end of the code end nothing: they become blanks.
+  for (auto i = text.size(); i > 0 && (text[i - 1] == '@' || text[i - 1] == ' '); --i)
+    if (text[i - 1] == '@') text[i - 1] = ' ';
 
   if (!looks_like_gs1(text)) {
     f.code = std::string(60, ' ');
@@ -101,50 +118,43 @@ std::string split(std::string_view scanned, TraceFields& f) {
   const std::string_view t = text;
   f.gtin = pad_right(t.substr(2, 14), 14);
   if (t.find('@') == std::string_view::npos) {
-    // No separator at all: the serial is taken to follow "21" at positions 17-18.
-    f.serial = pad_right(rest(t, 19), 20);
+    // A code without any separator yields no lot or expiry unless it
+    // carries them itself.
     f.lot = std::string(10, ' ');
     f.expiry = {};
-    return text;
   }
 
+  // The elements after the GTIN, in any order.  A fixed-length element
+  // needs no separator after it; a serial, a lot or any other element runs
+  // to the next separator (or to the end of the code).
   std::string_view r = rest(t, 17);
-  if (starts_with(r, "21")) {  // serial first
-    const std::size_t p = sep_pos(r);
-    f.serial = pad_right(between(r, p), 20);
-    if (p == 0) return text;
-    r = rest(r, p + 1);
-    if (starts_with(r, "17")) {
-      f.expiry = date_in(r);
-      f.lot = pad_right(trim(rest(r, 11)), 10);
-    }
-    if (starts_with(r, "10"))
-      if (auto after = take_value(r, f.lot, 10)) f.expiry = date_in(*after);
-  } else if (starts_with(r, "10")) {  // lot first
-    const std::size_t p = sep_pos(r);
-    f.lot = pad_right(between(r, p), 10);
-    if (p == 0) return text;
-    r = rest(r, p + 1);
-    if (starts_with(r, "17")) {
-      f.expiry = date_in(r);
-      f.serial = pad_right(trim(rest(r, 11)), 20);
-    }
-  } else if (starts_with(r, "17")) {  // expiry first
-    f.expiry = date_in(r);
-    r = rest(r, 9);
-    if (starts_with(r, "11")) r = rest(r, 9);  // production date, skipped
-    if (starts_with(r, "21")) {
-      if (auto after = take_value(r, f.serial, 20)) f.lot = pad_right(trim(rest(*after, 3)), 10);
+  while (!r.empty()) {
+    if (r.front() == '@' || r.front() == ' ') {
+      r.remove_prefix(1);
+    } else if (starts_with(r, "21")) {
+      r = take_value(r, f.serial, 20);
     } else if (starts_with(r, "10")) {
-      if (auto after = take_value(r, f.lot, 10)) f.serial = pad_right(trim(rest(*after, 3)), 20);
+      r = take_value(r, f.lot, 10);
+    } else if (starts_with(r, "17")) {
+      f.expiry = date_in(r);
+      r = rest(r, 9);
+    } else if (const std::size_t n = fixed_length(r)) {
+      r = rest(r, n + 1);  // production date and the like: skipped
+    } else {
+      const std::size_t q = sep_pos(r);
+      r = q == 0 ? std::string_view() : rest(r, q + 1);
     }
   }
   return text;
 }
 
-std::string retype_keys(const TraceFields& f) {
+std::string retype_keys(const TraceFields& f, bool century) {
   std::string keys = pad_right(f.serial, 20) + '\r';
-  if (!trim(f.lot).empty()) keys += pad_right(f.lot, 10) + '\r' + rt::text::dtoc(f.expiry);
+  if (!trim(f.lot).empty()) {
+    std::string date = rt::text::dtoc(f.expiry);
+    if (century && !f.expiry.empty()) date = date.substr(0, 6) + std::to_string(f.expiry.year());
+    keys += pad_right(f.lot, 10) + '\r' + date;
+  }
   return keys;
 }
 

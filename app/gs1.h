@@ -38,15 +38,23 @@ rt::text::Date date_in(std::string_view t);
 
 // The splitter (DESDO_TZ): works on its own copy of `scanned` and updates
 // `fields` as far as the code yields them; fields the code does not reach
-// keep their values.  A text that is not a GS1 code clears `fields.code`.
+// keep their values (except that a code without any separator clears the
+// lot and the expiry it does not carry).  A text that is not a GS1 code
+// clears `fields.code`; a GS1 code that does not begin with the GTIN (01)
+// sets nothing.  After the GTIN the elements may come in any order: serial
+// (21) and lot (10) run to the next separator or to the end of the code and
+// are cut to 20 and 10 characters; the expiry (17) and other fixed-length
+// elements (production date 11, ...) need no separator after them; other
+// elements are skipped up to the next separator.
 // Returns the processed text (prefix "+C1" dropped, trimmed, separators
-// normalised), which the capture needs to decide whether to retype fields.
+// normalised, separators at the end blanked), which the capture needs to
+// decide whether to retype fields.
 std::string split(std::string_view scanned, TraceFields& fields);
 
 // The keys that retype the split results into the capture box: the serial
 // (20 characters), Enter, and when the lot is not blank the lot, Enter and
-// the expiry as dd/mm/yy.
-std::string retype_keys(const TraceFields& fields);
+// the expiry as dd/mm/yy (dd/mm/yyyy with `century`).
+std::string retype_keys(const TraceFields& fields, bool century = false);
 
 // "+C1" at the front is a reader's symbology prefix: dropped, and three
 // blanks appended so the text keeps its length.

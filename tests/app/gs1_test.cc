@@ -160,3 +160,104 @@ TEST(Gs1Split, RetypeKeysConfirmSerialAndLotAndTypeTheExpiry) {
   f.lot = std::string(10, ' ');
   EXPECT_EQ(retype_keys(f), "SER1                \r");
 }
+
+// Layouts of real packages beyond the common four: every element after the
+// GTIN may come in any order, fixed-length elements need no separator, and
+// a separator always ends a serial or a lot.
+TEST(Gs1Split, ProductionDateBeforeTheExpiry) {
+  // 01 11 17 10 21
+  auto s = run(std::string("01") + kGtin + "11240115" + "17270630" + "10LT77@21SN77");
+  EXPECT_EQ(dtos(s.f.expiry), "20270630");
+  EXPECT_EQ(rtrimmed(s.f.lot), "LT77");
+  EXPECT_EQ(rtrimmed(s.f.serial), "SN77");
+}
+
+TEST(Gs1Split, LotThenSerialThenExpiry) {
+  // 01 10 21 17: the serial is not lost when it follows the lot.
+  auto s = run(std::string("01") + kGtin + "10LOTA@21SERA@17281130");
+  EXPECT_EQ(rtrimmed(s.f.lot), "LOTA");
+  EXPECT_EQ(rtrimmed(s.f.serial), "SERA");
+  EXPECT_EQ(dtos(s.f.expiry), "20281130");
+}
+
+TEST(Gs1Split, ExpiryRightAfterTheGtinWithoutAnySeparator) {
+  // 01 17 21: the date has a fixed length, so a reader sends no separator;
+  // the serial is what follows "21", not the date's digits.
+  auto s = run(std::string("01") + kGtin + "17291231" + "21XY0042");
+  EXPECT_EQ(dtos(s.f.expiry), "20291231");
+  EXPECT_EQ(rtrimmed(s.f.serial), "XY0042");
+  EXPECT_EQ(s.f.lot, std::string(10, ' '));
+}
+
+TEST(Gs1Split, ProductionDateAfterTheLotIsNotTakenAsTheExpiry) {
+  auto s = run(std::string("01") + kGtin + "21S1@10L1@11200101" + "17300101");
+  EXPECT_EQ(dtos(s.f.expiry), "20300101");
+  EXPECT_EQ(rtrimmed(s.f.lot), "L1");
+}
+
+TEST(Gs1Split, OtherElementsDoNotLeakIntoSerialOrLot) {
+  // A national reimbursement number (710) and a company element (91) end at
+  // their separators and are skipped.
+  auto s = run(std::string("01") + kGtin + "21SERX@17270101" + "10LOTX@710123456@91ABC");
+  EXPECT_EQ(rtrimmed(s.f.serial), "SERX");
+  EXPECT_EQ(rtrimmed(s.f.lot), "LOTX");
+  EXPECT_EQ(dtos(s.f.expiry), "20270101");
+  auto t = run(std::string("01") + kGtin + "240ABC@17270101" + "10LOTY@21SERY");
+  EXPECT_EQ(rtrimmed(t.f.serial), "SERY");
+  EXPECT_EQ(rtrimmed(t.f.lot), "LOTY");
+}
+
+TEST(Gs1Split, SeparatorsAtTheEndAreNeverPartOfAValue) {
+  const std::string lot_first = std::string("01") + kGtin + "10LOT55@17261105" + "21SERIAL7";
+  for (const char* end : {"@", "<GS>", "@@", "<GS><GS>", "@@@"}) {
+    auto s = run(lot_first + end);
+    EXPECT_EQ(rtrimmed(s.f.serial), "SERIAL7") << end;
+    EXPECT_EQ(rtrimmed(s.f.lot), "LOT55") << end;
+  }
+  auto t = run(std::string("01") + kGtin + "21SER9@17270101" + "10LOT9<GS>");
+  EXPECT_EQ(rtrimmed(t.f.lot), "LOT9");
+}
+
+TEST(Gs1Split, SerialsWithLettersAndSymbolsAtTheLimit) {
+  for (const std::string serial : {"A", "abcDEF-123/xyz.+_09", "ZZZZZZZZZZZZZZZZZZZZ", "0000000000000000000001"}) {
+    auto s = run(std::string("01") + kGtin + "21" + serial + "@17270101" + "10L");
+    EXPECT_EQ(s.f.serial, serial.size() > 20 ? serial.substr(0, 20) : serial + std::string(20 - serial.size(), ' '))
+        << serial;
+    EXPECT_EQ(dtos(s.f.expiry), "20270101") << serial;
+  }
+}
+
+TEST(Gs1Split, ExpiryIsReadInThe2000s) {
+  EXPECT_EQ(dtos(date_in("17991231")), "20991231");
+  EXPECT_EQ(dtos(date_in("17000101")), "20000101");
+  EXPECT_EQ(dtos(date_in("17280229")), "20280229");
+  for (const char* bad : {"17271301", "17270132", "17270100", "17270229", "17270431", "17 70101", "1727010"})
+    EXPECT_TRUE(date_in(bad).empty()) << bad;
+}
+
+TEST(Gs1Split, RealWorldCodesSplitCompletely) {
+  struct Case {
+    std::string code, gtin, serial, lot, expiry;
+  };
+  const std::vector<Case> cases = {
+      {"0107795320002125211234567890123@17260731" "10A2345", "07795320002125", "1234567890123", "A2345", "20260731"},
+      {"010779123456789017270331" "10B12C@21X7Y8Z9", "07791234567890", "X7Y8Z9", "B12C", "20270331"},
+      {"01077912345678901726053110AB-01@21QWERTY", "07791234567890", "QWERTY", "AB-01", "20260531"},
+      {"0107791234567890212ZZ4QK9@1727103110L0T2", "07791234567890", "2ZZ4QK9", "L0T2", "20271031"},
+  };
+  for (const auto& c : cases) {
+    auto s = run(c.code);
+    EXPECT_EQ(s.f.gtin, c.gtin) << c.code;
+    EXPECT_EQ(rtrimmed(s.f.serial), c.serial) << c.code;
+    EXPECT_EQ(rtrimmed(s.f.lot), c.lot) << c.code;
+    EXPECT_EQ(dtos(s.f.expiry), c.expiry) << c.code;
+  }
+}
+
+TEST(Gs1Split, RetypeKeysWithCenturyDates) {
+  TraceFields f;
+  f.serial = "S                   ";
+  f.lot = "L         ";
+  f.expiry = *rt::text::Date::from_ymd(2027, 1, 5);
+  EXPECT_EQ(retype_keys(f, true), "S                   \rL         \r05/01/2027");
+}
