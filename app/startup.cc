@@ -7,9 +7,9 @@
 #include "runtime/os/file.h"
 #include "runtime/text/convert.h"
 #include "runtime/text/date.h"
-#include "runtime/workarea/orders.h"
 #include "tools/config.h"
 #include "tools/screens.h"
+#include "tools/shared_open.h"
 
 namespace app {
 namespace {
@@ -20,46 +20,19 @@ std::optional<std::string> env_value(const char* name) {
   return std::string(v);
 }
 
-std::vector<layout::ActualField> actual_fields(rt::wa::Area& a) {
-  std::vector<layout::ActualField> out;
-  for (const auto& f : a.table().schema().fields) out.push_back({f.name, f.letter(), f.length, f.decimals});
-  return out;
-}
-
-// Opens a table of the suite shared in the current area and checks its
-// fields; StartupError naming table and field otherwise.
-void open_checked(rt::wa::WorkAreas& areas, const layout::TableSpec& spec) {
-  bool opened = false;
-  try {
-    opened = areas.use(spec.name);
-  } catch (const std::exception& e) {
-    throw StartupError(std::string("cannot open table ") + spec.name + " (" + spec.what + "): " + e.what());
-  }
-  if (!opened)
-    throw StartupError(std::string("table ") + spec.name + " (" + spec.what +
-                       ") is in exclusive use by another program; try again when it is free");
-  const auto problems = layout::check_fields(spec, actual_fields(areas.current()));
-  if (!problems.empty()) {
-    areas.close_area();
-    std::string msg = problems.front();
-    for (std::size_t i = 1; i < problems.size(); ++i) msg += "; " + problems[i];
-    throw StartupError(msg);
-  }
+// Opens a table of the suite shared in the current area with its order bags
+// and checks its fields; StartupError naming table and field otherwise (the
+// operator has seen the same in a message box).
+void open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec) {
+  std::string problem;
+  if (!tools::open_checked(con, areas, spec, "", &problem)) throw StartupError(problem);
 }
 
 // Entry and command-line modes open the seller table with its two bags, the
 // first tag of "acceso21" in control.
-void open_sellers(rt::wa::WorkAreas& areas) {
+void open_sellers(rt::con::Console& con, rt::wa::WorkAreas& areas) {
   areas.select_area(0);
-  open_checked(areas, layout::acceso2());
-  auto& a = areas.current();
-  try {
-    for (const auto& bag : layout::acceso2().bags) rt::wa::set_index(a, bag.file);
-    rt::wa::set_focus(a, 1);
-  } catch (const std::exception& e) {
-    areas.close_area();
-    throw StartupError(std::string("cannot open the order bags of table acceso2 (sellers): ") + e.what());
-  }
+  open_checked(con, areas, layout::acceso2());
 }
 
 void run_check(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run, const CheckRoutine& check) {
@@ -122,7 +95,7 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
   // Voucher label lines: the first five records of rotulo.
   areas.select_area(0);
-  open_checked(areas, layout::rotulo());
+  open_checked(con, areas, layout::rotulo());
   {
     auto& a = areas.current();
     a.goto_top();
@@ -151,14 +124,14 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run, const StartArguments& args,
                  const CheckRoutine& check) {
   if (args.single_check) {
-    open_sellers(areas);
+    open_sellers(con, areas);
     run.ticket = args.ticket;
     run.seller = args.seller;  // the caller is trusted: no seller validation
     run_check(con, areas, run, check);
     return;
   }
   for (;;) {
-    open_sellers(areas);
+    open_sellers(con, areas);
     con.dispbox(1, 0, 24, 79, std::string(9, ' '));
     run.ticket = 0;
     run.seller = 0;

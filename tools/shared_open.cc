@@ -1,8 +1,12 @@
 #include "tools/shared_open.h"
 
+#include "data/layouts.h"
 #include "runtime/console/keys.h"
+#include "runtime/os/file.h"
+#include "runtime/workarea/orders.h"
 #include "runtime/text/convert.h"
 #include "tools/screen_names.h"
+#include "tools/screens.h"
 
 namespace tools {
 
@@ -76,6 +80,50 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
     }
     con.clock().sleep(kNetuseYieldSeconds);
   }
+}
+
+bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
+                  const std::string& file, std::string* problem) {
+  const std::string name = file.empty() ? std::string(spec.name) : file;
+  const std::string table = "table " + name + " (" + spec.what + ")";
+  // Shows `shown` to the operator and hands `detail` to the caller; the
+  // area is left empty.
+  const auto refuse = [&](const std::string& shown, const std::string& detail) {
+    areas.close_area();
+    if (problem) *problem = detail;
+    if (!shown.empty()) tools::cartel_1(con, shown);
+    return false;
+  };
+
+  const std::string dbf = rt::os::has_extension(name) ? name : name + ".dbf";
+  if (!rt::os::file_exists(rt::os::resolve_nocase(dbf)))
+    return refuse(table + " is missing", table + " is missing: no file " + dbf + " in the data folder");
+  try {
+    if (!netuse(con, areas, name)) return refuse("", table + " is in exclusive use by another user; given up");
+  } catch (const std::exception& e) {
+    return refuse(table + " cannot be opened", table + " cannot be opened: " + e.what());
+  }
+
+  std::vector<layout::ActualField> actual;
+  for (const auto& f : areas.current().table().schema().fields)
+    actual.push_back({f.name, f.letter(), f.length, f.decimals});
+  const auto problems = layout::check_fields(spec, actual);
+  if (!problems.empty()) {
+    std::string all = problems.front();
+    for (std::size_t i = 1; i < problems.size(); ++i) all += "; " + problems[i];
+    return refuse(problems.front(), all);
+  }
+
+  for (const auto& bag : spec.bags) {
+    if (!*bag.file) continue;  // the check table's own bag is built with the table
+    try {
+      rt::wa::set_index(areas.current(), bag.file);
+    } catch (const std::exception& e) {
+      return refuse(table + ": order bag " + bag.file + ".cdx unusable",
+                    table + ": order bag " + bag.file + ".cdx cannot be opened: " + e.what());
+    }
+  }
+  return true;
 }
 
 // RBLOQUEO2 of the suite.

@@ -12,6 +12,10 @@
 #include "runtime/text/date.h"
 #include "runtime/workarea/workareas.h"
 
+namespace layout {
+struct TableSpec;
+}
+
 namespace tools {
 
 // Pause between two open attempts of NETUSE, so that the retry loop does not
@@ -28,6 +32,25 @@ inline constexpr double kNetuseYieldSeconds = 0.05;
 // table runtime's errors and pass through, the screen restored.
 bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo = "",
             const std::string& el_driver = "");
+
+// Opening a table of the suite for use: NETUSE, then a check that the table
+// offers every field the station relies on (data/layouts.h), then the order
+// bags its layout declares, opened by name in the declared order (the first
+// bag's first tag is active, the record pointer at its top).
+//
+//   if (!tools::open_checked(con, areas, layout::compenca())) return false;
+//
+// `file` is the file to open when it is not the layout's own name (the date
+// table of ARCH_FECHA); the alias is always the file's base name.  True: the
+// table is open and usable in the current work area.  False: the current
+// area is left empty and nothing has been written; either the operator gave
+// up with Esc while another user held the table (no further message), or
+// the table is missing, damaged, lacks a field, has a field of an unusable
+// type or width, or lacks an order bag: then a message box (CARTEL_1) names
+// the table and the first problem.  `problem`, when given, receives the whole
+// description (every field problem) for a log or standard error.
+bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
+                  const std::string& file = "", std::string* problem = nullptr);
 
 // RBLOQUEO2: locks the current record of the current work area, trying
 // again until it is granted.  The first four attempts follow one another;
