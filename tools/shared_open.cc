@@ -178,8 +178,11 @@ rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::st
     }
   } reselect{wa, had_table, previous};
 
+  // A date table that is missing, damaged or without FECHA is named in a
+  // message box and the machine's date stands in, as when the operator gives
+  // up waiting for it: the caller goes on instead of failing.
   wa.select_area(0);
-  if (!netuse(con, wa, arch_fecha)) return con.clock().now().date;
+  if (!open_checked(con, wa, layout::fec_sys(), arch_fecha)) return con.clock().now().date;
   struct Closer {
     rt::wa::WorkAreas& wa;
     ~Closer() { wa.close_area(); }

@@ -64,8 +64,9 @@ bool rbloqueo2(rt::con::Console& con, rt::wa::WorkAreas& wa);
 // DATE1: the business date, field FECHA of the first record of the date
 // table `arch_fecha` (ARCH_FECHA), opened with NETUSE in a free work area
 // and closed again; the machine's date when the operator gives up waiting
-// with Esc.  An empty table gives the empty date.  The caller's work area is
-// selected again.
+// with Esc, and also (after a message box naming it) when the date table is
+// missing, damaged or lacks its date field.  An empty table gives the empty
+// date.  The caller's work area is selected again.
 rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arch_fecha);
 
 }  // namespace tools

@@ -17,39 +17,11 @@ fi
 demo=$(cd "$(dirname "$demo")" && pwd)/condemo
 
 sock="condemo-test-$$"
-tm() { tmux -L "$sock" "$@"; }
+. "$(dirname "$0")/tmux_common.bash"
 cleanup() { tm kill-server >/dev/null 2>&1; }
 trap cleanup EXIT
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-# Screen text (plain) or with colours (-e) of a session.
-screen() { tm capture-pane -t "$1" -p; }
-screen_e() { tm capture-pane -t "$1" -p -e; }
-
-# Waits until the screen of session $1 contains the fixed text $2, at most $3
-# seconds (default 10).
-wait_for() {
-  local s=$1 text=$2 limit=${3:-10} i=0
-  local tries=$((limit * 20))
-  while [ $i -lt $tries ]; do
-    if screen "$s" | grep -qF -- "$text"; then return 0; fi
-    sleep 0.05
-    i=$((i + 1))
-  done
-  echo "--- screen of $s while waiting for: $text"
-  screen "$s"
-  echo "---"
-  return 1
-}
-
-start() {  # session, width, height
-  tm new-session -d -s "$1" -x "$2" -y "$3" \
-    "env LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color '$demo'; echo EXIT=\$?; stty -a | tr ' ;' '\n\n' | grep -x -e '-\\?icanon' -e '-\\?echo' | sed 's/^/TTY:/'; sleep 60"
-  tm set-option -t "$1" window-size manual >/dev/null 2>&1 || true
-}
+start() { start_program "$1" "$2" "$3" "'$demo'"; }
 
 # ---------------------------------------------------------------- main run
 start main 80 25
@@ -62,36 +34,7 @@ grep -qF "╔══════════════════════�
 grep -qF "║ TICKET Nº 0042       ║" <<<"$s" && pass "Nº inside the frame" || fail "Nº inside the frame"
 grep -qF "│ Caja ª éáíóú ñ    │" <<<"$s" && pass "single frame and accented letters" || fail "single frame and accented letters"
 
-# Colours of single cells, read from capture-pane -e: "fg/bg" as SGR numbers
-# (97 bright white, 46 cyan, ...).
-colour_at() {  # session, row, column (from 0)
-  screen_e "$1" | /usr/bin/python3 -c '
-import re, sys
-row, col = int(sys.argv[1]), int(sys.argv[2])
-line = sys.stdin.read().split("\n")[row]
-fg, bg, x = "39", "49", 0
-for m in re.finditer(r"\x1b\[([0-9;]*)m|([^\x1b])", line):
-    if m.group(2) is not None:
-        if x == col:
-            print(fg + "/" + bg); sys.exit(0)
-        x += 1
-        continue
-    codes = [c for c in m.group(1).split(";") if c] or ["0"]
-    i = 0
-    while i < len(codes):
-        c = int(codes[i])
-        if c == 0: fg, bg = "39", "49"
-        elif 30 <= c <= 39 or 90 <= c <= 97: fg = str(c)
-        elif 40 <= c <= 49 or 100 <= c <= 107: bg = str(c)
-        elif c in (38, 48) and i + 2 < len(codes):
-            (fg if c == 38 else bg)
-            if c == 38: fg = "c" + codes[i + 2]
-            else: bg = "c" + codes[i + 2]
-            i += 2
-        i += 1
-print("none")
-' "$2" "$3"
-}
+# Colours of single cells (colour_at, tmux_common.bash).
 check_colour() {  # row, column, expected fg/bg, what
   local got
   got=$(colour_at main "$1" "$2")
@@ -191,15 +134,6 @@ grep -qx "TTY:icanon" <<<"$s" && grep -qx "TTY:echo" <<<"$s" && pass "terminal r
   fail "terminal not restored: $(grep TTY: <<<"$s" | tr '\n' ' ')"
 
 # --------------------------------------------------- a terminal too small
-start small 60 20
-if wait_for small "Terminal too small: 25 x 80 needed."; then pass "small terminal gets a message"; else fail "small terminal"; fi
-tm resize-window -t small -x 80 -y 25
-if wait_for small "Ingrese Nº Interno"; then pass "screen drawn once the terminal is big enough"; else fail "after resize"; fi
-tm send-keys -t small Escape
-wait_for small "EXIT=0" && pass "left the form with Esc" || fail "Esc in the form"
+check_small_terminal
 
-if [ $failures -gt 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all terminal checks passed"
+finish "all terminal checks passed"

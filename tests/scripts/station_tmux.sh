@@ -20,9 +20,8 @@ bin="$build/bin/chk_env2"
 [ -x "$bin" ] || { echo "FAIL: $bin not built"; exit 1; }
 bin=$(cd "$(dirname "$bin")" && pwd)/chk_env2
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+sock="station-test-$$"
+. "$(dirname "$0")/tmux_common.bash"
 
 # The demo script must still start the station the way this test does.
 demo_script="$src/scripts/demo.sh"
@@ -33,8 +32,6 @@ else
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/station-tmux.XXXXXX")
-sock="station-test-$$"
-tm() { tmux -L "$sock" "$@"; }
 cleanup() {
   tm kill-server >/dev/null 2>&1
   rm -rf "$work"
@@ -49,24 +46,6 @@ else
   exit 1
 fi
 
-screen() { tm capture-pane -t "$1" -p; }
-
-# Waits until the screen of session $1 contains the fixed text $2, at most $3
-# seconds (default 10).
-wait_for() {
-  local s=$1 text=$2 limit=${3:-10} i=0
-  local tries=$((limit * 20))
-  while [ $i -lt $tries ]; do
-    if screen "$s" | grep -qF -- "$text"; then return 0; fi
-    sleep 0.05
-    i=$((i + 1))
-  done
-  echo "--- screen of $s while waiting for: $text"
-  screen "$s"
-  echo "---"
-  return 1
-}
-
 # The entry form with both fields blank: rows 5 and 6 hold only the labels.
 form_blank() {
   local s
@@ -74,45 +53,7 @@ form_blank() {
   [ "$(sed -n 6p <<<"$s" | sed 's/ *$//')" = "     Ingrese Nº Interno" ] &&
     [ "$(sed -n 7p <<<"$s" | sed 's/ *$//')" = "     Vendedor:" ]
 }
-wait_form_blank() {  # session, seconds
-  local i=0 tries=$((${2:-10} * 20))
-  while [ $i -lt $tries ]; do
-    form_blank "$1" && return 0
-    sleep 0.05
-    i=$((i + 1))
-  done
-  echo "--- screen of $1 while waiting for the blank form"
-  screen "$1"
-  echo "---"
-  return 1
-}
-
-# Colour of one cell as "fg/bg" SGR numbers, from capture-pane -e.
-colour_at() {  # session, row, column (from 0)
-  tm capture-pane -t "$1" -p -e | python3 -c '
-import re, sys
-row, col = int(sys.argv[1]), int(sys.argv[2])
-line = sys.stdin.read().split("\n")[row]
-fg, bg, x = "39", "49", 0
-for m in re.finditer(r"\x1b\[([0-9;]*)m|([^\x1b])", line):
-    if m.group(2) is not None:
-        if x == col:
-            print(fg + "/" + bg); sys.exit(0)
-        x += 1
-        continue
-    for c in [int(c) for c in m.group(1).split(";") if c] or [0]:
-        if c == 0: fg, bg = "39", "49"
-        elif 30 <= c <= 37 or 90 <= c <= 97: fg = str(c)
-        elif 40 <= c <= 47 or 100 <= c <= 107: bg = str(c)
-print("none")
-' "$2" "$3"
-}
-
-start() {  # session, width, height: the station as demo.sh runs it, in $work
-  tm new-session -d -s "$1" -x "$2" -y "$3" -c "$work" \
-    "env LANG=C.UTF-8 LC_ALL=C.UTF-8 TERM=xterm-256color '$bin' --data demo; echo EXIT=\$?; stty -a | tr ' ;' '\n\n' | grep -x -e '-\\?icanon' -e '-\\?echo' | sed 's/^/TTY:/'; sleep 60"
-  tm set-option -t "$1" window-size manual >/dev/null 2>&1 || true
-}
+start() { start_program "$1" "$2" "$3" "cd '$work' && '$bin' --data demo"; }  # as demo.sh runs it
 
 # ------------------------------------------------------------ one check
 start main 80 25
@@ -177,15 +118,6 @@ grep -qF "Ingrese Nº Interno" <<<"$s" && fail "the station's screen was left on
   pass "the shell's screen is back"
 
 # ------------------------------------------------- a terminal too small
-start small 60 20
-if wait_for small "Terminal too small: 25 x 80 needed."; then pass "small terminal gets a message"; else fail "small terminal"; fi
-tm resize-window -t small -x 80 -y 25
-if wait_for small "Ingrese Nº Interno"; then pass "form drawn once the terminal is large enough"; else fail "after resize"; fi
-tm send-keys -t small Escape
-wait_for small "EXIT=0" && pass "left with Esc" || fail "Esc in the form"
+check_small_terminal
 
-if [ $failures -gt 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all station terminal checks passed"
+finish "all station terminal checks passed"

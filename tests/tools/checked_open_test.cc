@@ -171,4 +171,31 @@ TEST(OpenChecked, TheDateTableByItsOwnNameAndEscWhileHeldElsewhere) {
   EXPECT_TRUE(rig.wa.alias().empty());
 }
 
+// The business date never stops a check: a date table that is missing or
+// lacks FECHA is named, and the machine's date stands in.
+TEST(OpenChecked, TheBusinessDateFallsBackToTheMachineDateWhenItsTableIsUnusable) {
+  Rig rig;
+  make_table(rig.folder.file("compenca.dbf"), fields_of(layout::compenca()), {});
+  ASSERT_TRUE(rig.wa.use("compenca"));
+  const int area = rig.wa.current_number();
+  const rt::text::Date machine = rig.con().clock().now().date;
+  const Expected before(rig.con().screen());
+
+  rig.script().then([&] { rig.box_row = rig.text(12, 0, 80); });
+  EXPECT_EQ(tools::date1(rig.con(), rig.wa, "FEC_SYS"), machine);
+  EXPECT_TRUE(contains(rig.box_row, "FEC_SYS")) << rig.box_row;
+  EXPECT_TRUE(contains(rig.box_row, "missing")) << rig.box_row;
+  EXPECT_EQ(rig.wa.current_number(), area);
+  EXPECT_EQ(diff(rig.con().screen(), before), "");
+
+  make_table(rig.folder.file("fec_sys.dbf"), {{"FECHAX", 'D', 8, 0}},
+             {{rt::Value(*rt::text::Date::from_ymd(2020, 1, 1))}});
+  rig.box_row.clear();
+  rig.script().then([&] { rig.box_row = rig.text(12, 0, 80); });
+  EXPECT_EQ(tools::date1(rig.con(), rig.wa, "FEC_SYS"), machine);
+  EXPECT_TRUE(contains(rig.box_row, "field FECHA: missing")) << rig.box_row;
+  EXPECT_EQ(rig.wa.current_number(), area);
+  EXPECT_EQ(rig.wa.select("FEC_SYS"), 0);
+}
+
 }  // namespace
