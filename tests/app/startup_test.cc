@@ -14,6 +14,7 @@
 #include "app/key_script.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
+#include "runtime/table/table.h"
 #include "tests/support/testing.h"
 
 namespace {
@@ -195,6 +196,33 @@ TEST(StationExecutable, RefusesATicketWithoutSellerAndRunsHeadless) {
   EXPECT_NE(out.find("Control de Empaque y Traza de Productos"), std::string::npos) << out;
   EXPECT_EQ(testing_support::run_capture(bin + " --data '" + dir.file("none") + "' 2>&1", &out), 1);
   EXPECT_NE(out.find("does not exist"), std::string::npos) << out;
+}
+
+// Settings and tables the station cannot work with stop the start with
+// exit code 1 and a message naming the setting, or the table and field, on
+// standard error; the tables are left as they were.
+TEST(StationExecutable, AnUnusableSettingOrTableStopsTheStartNamingIt) {
+  testing_support::TempDir dir;
+  const std::string bin = testing_support::bin_dir() + "/chk_env2";
+  const std::string data = dir.file("d");
+  std::string out;
+  ASSERT_EQ(testing_support::run_capture(bin + " --make-demo '" + data + "'", &out), 0);
+  const std::string station = bin + " --headless --data '" + data + "' 2>&1 >/dev/null";
+
+  EXPECT_EQ(testing_support::run_capture("printf '{ESC}' | CHK_LOCK_SCHEME=dbase " + station, &out), 1);
+  EXPECT_NE(out.find("CHK_LOCK_SCHEME"), std::string::npos) << out;
+  EXPECT_NE(out.find("dbase"), std::string::npos) << out;
+
+  // Label lines without their field.
+  rt::table::CreateOptions create;
+  create.overwrite = true;
+  rt::table::Table::create(data + "/rotulo.dbf", {{"LINEA", 'C', 40, 0}}, create);
+  const std::string rotulo = testing_support::read_file(data + "/rotulo.dbf");
+  const std::string sellers = testing_support::read_file(data + "/acceso2.dbf");
+  EXPECT_EQ(testing_support::run_capture("printf '{ESC}' | " + station, &out), 1);
+  EXPECT_NE(out.find("table rotulo, field ROTULO: missing"), std::string::npos) << out;
+  EXPECT_EQ(testing_support::read_file(data + "/rotulo.dbf"), rotulo);
+  EXPECT_EQ(testing_support::read_file(data + "/acceso2.dbf"), sellers);
 }
 
 TEST(KeyScript, NamedKeysAndPlainText) {
