@@ -5,14 +5,14 @@ Usage: foreign_dump_compare.py DBFTOOL FOREIGN_DIR SET...
 
 The readers' known differences from what the file holds, and how they are
 handled (each follows the "conventions" of EXPECTED.json and PROVENANCE.md):
-- dbfread ignores _NullFlags: a field listed in a record's
+- the reader ignores _NullFlags: a field listed in a record's
   `null_fields_derived` is NULL, and our dump shows it as null.
-- dbfread returns V/Q fields whole; `varlen_derived` holds their real value,
+- the reader returns V/Q fields whole; `varlen_derived` holds their real value,
   which our dump shows.
 - `_NullFlags` itself is not shown by our dump.
 - text memos are cut to 200 characters; `memo_full_length` gives the length.
 - binary values are {binary_length, hex_head}; our dump gives {"hex": ...}.
-- T values: our dump shows whole seconds ("YYYY-MM-DDTHH:MM:SS"), dbfread adds
+- T values: our dump shows whole seconds ("YYYY-MM-DDTHH:MM:SS"), the reader adds
   the fraction when there is one; the first 19 characters must match.
 - a table without a code-page mark (byte 29 = 0) was decoded by the readers
   with `encoding_used`; our dump is given the same code page (--codepage).
