@@ -11,6 +11,7 @@
 #include "runtime/console/browse.h"
 #include "runtime/console/color.h"
 #include "runtime/console/workarea_source.h"
+#include "runtime/table/table.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tools/config.h"
@@ -97,21 +98,22 @@ void write_check_log(CheckEnv& env, bool refund) {
   select_check(env);
 }
 
-// The totals of the lines that pass `take`, the current line kept.
+// The totals of the lines that pass `take`.  The records are read straight
+// from the table: the sums do not depend on the order, and the area (with
+// the product that follows its current line) does not move.
 template <typename Take>
 void totals(CheckEnv& env, Take take) {
-  rt::wa::Area& t = check_table(env);
-  const rt::wa::RecNo rec = t.recno();
+  rt::table::Table& table = check_table(env).table();
+  rt::table::Record rec = table.blank();
+  const int cantid = rec.field_index("CANTID"), cant_chk = rec.field_index("CANT_CHK");
   double sold = 0, counted = 0;
-  t.goto_top();
-  while (!t.eof()) {
-    if (take(t)) {
-      sold += t.get("CANTID").number();
-      counted += t.get("CANT_CHK").number();
-    }
-    t.skip(1);
+  const std::uint32_t count = table.record_count();
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    table.read_into(n, rec);
+    if (!take(rec)) continue;
+    sold += rec.get(cantid).number();
+    counted += rec.get(cant_chk).number();
   }
-  t.go(rec);
   env.check.sold = sold;
   env.check.counted = counted;
 }
@@ -190,17 +192,17 @@ void prefer_open_line(CheckEnv& env) {
 bool unit_already_counted(CheckEnv& env, const std::string& serial) {
   if (trim(serial).empty()) return false;
   rt::wa::Area& t = check_table(env);
-  const rt::wa::RecNo rec = t.recno();
   const std::string product = t.get("CODIGO").text();
-  bool seen = scan::serial_in_slots(t.get("SERIES").text(), serial);
-  const rt::wa::RecNo count = static_cast<rt::wa::RecNo>(t.table().record_count());
-  for (rt::wa::RecNo n = 1; n <= count && !seen; ++n) {
-    if (n == rec) continue;
-    t.go(n);
-    if (t.get("CODIGO").text() == product) seen = scan::serial_in_slots(t.get("SERIES").text(), serial);
+  rt::table::Table& table = t.table();
+  rt::table::Record rec = table.blank();
+  const int codigo = rec.field_index("CODIGO"), series = rec.field_index("SERIES");
+  const std::uint32_t count = table.record_count();
+  for (std::uint32_t n = 1; n <= count; ++n) {
+    table.read_into(n, rec);
+    if (rec.get(codigo).text() != product) continue;
+    if (scan::serial_in_slots(table.memo(rec, series), serial)) return true;
   }
-  t.go(rec);
-  return seen;
+  return false;
 }
 
 // Counts one unit on the current line and appends its slot.  On a failed
@@ -426,11 +428,11 @@ int funcion(CheckEnv& env, int mode, int column) {
 }
 
 void calcu(CheckEnv& env) {
-  totals(env, [](rt::wa::Area& t) { return is_counted_line(t.get("CB").number()); });
+  totals(env, [](const rt::table::Record& r) { return is_counted_line(r.get("CB").number()); });
 }
 
 bool faltan_trazar(CheckEnv& env) {
-  totals(env, [](rt::wa::Area& t) { return t.get("TRAZA").text() == "S"; });
+  totals(env, [](const rt::table::Record& r) { return r.get("TRAZA").text() == "S"; });
   return env.check.sold != env.check.counted;
 }
 
