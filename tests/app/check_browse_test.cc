@@ -390,6 +390,75 @@ TEST_F(CheckBrowse, RefundQuestionAnsweredNoKeepsTheLetterInTheBuffer) {
   EXPECT_EQ(sale_header_mark(), "0");
 }
 
+// A GS1 DataMatrix as a reader sends it: AI 01 GTIN, 21 serial, separator,
+// 17 expiry 31/12/2028, 10 lot, Enter.
+std::string datamatrix(const std::string& gtin13, const std::string& serial, const std::string& lot) {
+  return "010" + gtin13 + "21" + serial + "\x1d" + "17281231" + "10" + lot;
+}
+
+TEST_F(CheckBrowse, TraceableUnitsGetTheirSlotsAndTheSameUnitTwiceIsRefused) {
+  run_.traceability = true;
+  // Product 104 is traceable; it stands on two lines of the ticket.
+  open_check({{"0000104", 1}, {"0000101", 1}, {"0000104", 2}});
+  const std::string gtin = barcode_text("0000104");
+  // A unit the traceability table knows, with another lot.
+  {
+    rt::wa::WorkAreas w;
+    ASSERT_TRUE(w.use("traza"));
+    rt::wa::set_index(w.current(), "traza");
+    ASSERT_TRUE(w.current().append());
+    w.current().put("GTIN", Value("0" + gtin));
+    w.current().put("SERIE", Value("KNOWN"));
+    w.current().put("LOTE", Value("REALLOT"));
+    w.current().put("VENC", Value(*rt::text::Date::from_ymd(2029, 6, 30)));
+    w.current().unlock();
+  }
+  const auto answer_yes = [&] { backend_->keys("S").key(key::kEnter); };
+  // Unit 1: not in the traceability table, so the operator is asked.
+  backend_->keys(datamatrix(gtin, "SER1", "ABC")).key(key::kEnter);
+  backend_->then([&] {
+    EXPECT_NE(text(12, 0, 80).find("Ingresado"), std::string::npos) << text(12, 0, 80);
+  });
+  answer_yes();
+  backend_->then([&] { EXPECT_EQ(line("0000104", 0).counted, 1); });
+  // Unit 2, serial "ABC": it occurs in unit 1's code followed by blanks, but
+  // it is not unit 1's serial, so it counts (on the second line: the first
+  // is complete).
+  backend_->keys(datamatrix(gtin, "ABC", "L2")).key(key::kEnter);
+  answer_yes();
+  backend_->then([&] { EXPECT_EQ(line("0000104", 1).counted, 1); });
+  // Unit 1 again: refused with the three-line message, nothing counted.
+  backend_->keys(datamatrix(gtin, "SER1", "ABC")).key(key::kEnter);
+  answer_yes();
+  backend_->then([&] {
+    EXPECT_NE(text(12, 10, 60).find(app::check_text::kDuplicate1), std::string::npos) << text(12, 0, 80);
+    EXPECT_NE(text(14, 10, 60).find(app::check_text::kDuplicate3), std::string::npos) << text(14, 0, 80);
+  });
+  backend_->key(' ');  // the message waits for a key
+  backend_->then([&] {
+    EXPECT_EQ(line("0000104", 0).counted, 1);
+    EXPECT_EQ(line("0000104", 1).counted, 1);
+  });
+  // A unit the table knows: its lot and expiry win, the operator is told.
+  backend_->keys(datamatrix(gtin, "KNOWN", "TYPED")).key(key::kEnter);
+  backend_->then([&] { EXPECT_NE(text(12, 5, 70).find(app::check_text::kLotCorrected), std::string::npos); });
+  wait().then([&] { EXPECT_NE(text(12, 5, 70).find(app::check_text::kExpiryCorrected), std::string::npos); });
+  wait();
+  scan(barcode_text("0000101"));
+  browse();
+  EXPECT_EQ(backend_->pending(), 0u);
+
+  const std::string first = line("0000104", 0).series, second = line("0000104", 1).series;
+  ASSERT_EQ(first.size(), 100u);
+  ASSERT_EQ(second.size(), 200u);
+  EXPECT_EQ(first.substr(0, 40), rt::text::pad_right("SER1", 20) + rt::text::pad_right("ABC", 10) + "20281231@@");
+  EXPECT_EQ(first.substr(40), rt::text::pad_right("010" + gtin + "21SER1@1728123110ABC", 60));
+  EXPECT_EQ(second.substr(0, 40), rt::text::pad_right("ABC", 20) + rt::text::pad_right("L2", 10) + "20281231@@");
+  EXPECT_EQ(second.substr(100, 40),
+            rt::text::pad_right("KNOWN", 20) + rt::text::pad_right("REALLOT", 10) + "20290630@@");
+  EXPECT_EQ(line("0000104", 1).counted, 2);
+}
+
 TEST(CheckScan, RecognitionLookupKeysSlotsAndRowColours) {
   using namespace app::scan;
   EXPECT_EQ(buffer_char(29), '@');
