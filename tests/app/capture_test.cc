@@ -175,6 +175,35 @@ TEST_F(Capture, EscInTheCompletionBoxDropsTheUnitButKeepsTheLastValues) {
   expect_restored();
 }
 
+TEST_F(Capture, LongCodeInTheCompletionBoxLeavesNothingBehindOnTheScreen) {
+  // No lot, and a company element that makes the code 60 characters long:
+  // the box's code line runs past the frame to the last column.
+  const std::string code = "01" + kGtin + "21" + std::string(20, 'Q') + "@17271231" "91" + std::string(11, 'Z');
+  ASSERT_EQ(code.size(), 60u);
+  check_.last_lot = "PREV      ";
+  backend_->then([&] { EXPECT_EQ(con_->screen().at(12, 79).ch, static_cast<unsigned char>(code[79 - 35])); });
+  backend_->key(key::kEnter).key(key::kEnter);
+  capture(code);
+  EXPECT_TRUE(check_.unit_ok);
+  EXPECT_EQ(unit().serial, std::string(20, 'Q'));
+  EXPECT_EQ(unit().lot, "PREV      ");
+  EXPECT_EQ(unit().code, code);
+  expect_restored();
+}
+
+TEST_F(Capture, CodeLongerThanTheScanIsKeptAtSixtyCharacters) {
+  std::string scan = "01" + kGtin + "21SER-LONG@17291130" "10LOT-LONG@91" + std::string(40, 'X');
+  ASSERT_GT(scan.size(), 60u);
+  check_.unit = {};
+  app::get_traza(env_, scan, true);
+  EXPECT_TRUE(check_.unit_ok);
+  EXPECT_EQ(unit().code, scan.substr(0, 60));
+  EXPECT_EQ(rtrimmed(unit().serial), "SER-LONG");
+  EXPECT_EQ(rtrimmed(unit().lot), "LOT-LONG");
+  EXPECT_EQ(dtos(unit().expiry), "20291130");
+  EXPECT_EQ(toolstest::diff(con_->screen(), *before_), "");
+}
+
 TEST_F(Capture, CompletionBoxRefusesAnExpiryBeforeTheBusinessDateUntilCorrected) {
   bool held = false;
   backend_->key(key::kEnter).keys("130326").key(key::kEnter);  // the day before the business date
