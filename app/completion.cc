@@ -11,6 +11,7 @@
 #include "app/completion_output.h"
 #include "app/completion_walk.h"
 #include "app/voucher.h"
+#include "data/layouts.h"
 #include "runtime/text/convert.h"
 #include "runtime/text/date.h"
 #include "runtime/workarea/orders.h"
@@ -44,40 +45,40 @@ struct CheckLine {
 
 std::string ticket_key(double numero) { return "TK" + rt::text::str(numero, 6); }
 
-// Opens `file` in the lowest free work area under `alias` with its order
-// bag and tag.  Shared suite tables are opened with NETUSE (waiting while
-// another station holds them); the private check table directly.  On any
-// failure the operator is told which file, the area is closed and the
-// result is false.
-bool open_table(CheckEnv& env, const std::string& file, const std::string& alias, const std::string& bag,
-                const std::string& tag, bool suite_table) {
+// Opens a table of the suite in the lowest free work area with its order
+// bags, checked against its layout (a missing table, field or bag is named
+// to the operator), and makes `tag` active when given.
+bool open_suite_table(CheckEnv& env, const layout::TableSpec& spec, const std::string& tag = "") {
+  env.areas.select_area(0);
+  if (!tools::open_checked(env.con, env.areas, spec)) return false;
+  if (!tag.empty()) {
+    rt::wa::set_focus(env.areas.current(), tag);
+    env.areas.current().goto_top();
+  }
+  return true;
+}
+
+// Opens the seller's check table (private to this station) under the alias
+// "tempo39" with its own bag, order "cb".  A check table that cannot be
+// opened is named to the operator.
+bool open_check_table(CheckEnv& env, const std::string& file) {
   env.areas.select_area(0);
   std::string failed = file + ".dbf";
   try {
-    bool opened;
-    if (suite_table) {
-      opened = tools::netuse(env.con, env.areas, file, alias);
-    } else {
-      rt::wa::OpenOptions options;
-      options.alias = alias;
-      opened = env.areas.use(file, options);
-    }
-    if (!opened) {
-      cpl::tell_failure(env.con, "No Se Puede Abrir El Archivo", failed);
-      return false;
-    }
-    if (!bag.empty()) {
-      failed = bag + ".cdx";
-      rt::wa::set_index(env.areas.current(), bag);
-      if (!tag.empty()) rt::wa::set_focus(env.areas.current(), tag);
+    rt::wa::OpenOptions options;
+    options.alias = "tempo39";
+    if (env.areas.use(file, options)) {
+      failed = file + ".cdx";
+      rt::wa::set_index(env.areas.current(), file);
+      rt::wa::set_focus(env.areas.current(), "cb");
       env.areas.current().goto_top();
+      return true;
     }
-    return true;
   } catch (const std::exception&) {
-    if (env.areas.is_open(env.areas.current_number())) env.areas.close_area();
-    cpl::tell_failure(env.con, "No Se Puede Abrir El Archivo", failed);
-    return false;
   }
+  if (env.areas.is_open(env.areas.current_number())) env.areas.close_area();
+  cpl::tell_failure(env.con, "No Se Puede Abrir El Archivo", failed);
+  return false;
 }
 
 std::vector<CheckLine> read_check_table(Area& t) {
@@ -144,7 +145,7 @@ bool append_record(CheckEnv& env, Area& tz) {
 // the sale's data, the fiscal voucher number and the pharmacy's identity.
 void create_records(CheckEnv& env, const std::vector<CheckLine>& lines, double numero) {
   double pto_vta = 0, nu_fiscal = 0;
-  if (open_table(env, "compenca", "compenca", "compenca", "", true)) {
+  if (open_suite_table(env, layout::compenca())) {
     Area& h = env.areas.current();
     if (rt::wa::seek(h, Value(ticket_key(numero)))) {
       pto_vta = h.get("PTO_VTA").number();
@@ -154,7 +155,7 @@ void create_records(CheckEnv& env, const std::vector<CheckLine>& lines, double n
   }
   const std::string nucompte = tools::str_0(pto_vta, 4) + "-" + tools::str_0(nu_fiscal, 8);
   std::string gln, cuit;
-  if (open_table(env, "datosfar", "datosfar", "", "", true)) {
+  if (open_suite_table(env, layout::datosfar())) {
     Area& f = env.areas.current();
     f.goto_top();
     gln = f.get("GLN").text();
@@ -201,7 +202,7 @@ void create_records(CheckEnv& env, const std::vector<CheckLine>& lines, double n
 // is none (or the table cannot be read).
 std::pair<std::string, std::string> patient_ids(CheckEnv& env, double numero) {
   std::pair<std::string, std::string> ids;
-  if (!open_table(env, "datoafi", "datoafi", "datoafi", "compte", true)) return ids;
+  if (!open_suite_table(env, layout::datoafi(), "compte")) return ids;
   Area& a = env.areas.current();
   if (rt::wa::seek(a, Value(ticket_key(numero)))) {
     ids.first = a.get("DOCUMENTO").text();
@@ -239,7 +240,7 @@ void close_everything(CheckEnv& env) {
 void complete(CheckEnv& env) {
   const std::string check_file =
       env.check.check_table.empty() ? "tm39" + tools::str_0(env.run.seller, 4) : env.check.check_table;
-  if (!open_table(env, check_file, "tempo39", check_file, "cb", false)) return;
+  if (!open_check_table(env, check_file)) return;
   Area& t = env.areas.current();
   const std::vector<CheckLine> lines = read_check_table(t);
   const std::string descrip_blank = blank_of_field(t, "DESCRIP");
@@ -247,7 +248,7 @@ void complete(CheckEnv& env) {
   if (lines.empty()) return;
   const double numero = lines.front().numero;
 
-  if (!open_table(env, "traza", "traza", "traza", "compte", true)) return;
+  if (!open_suite_table(env, layout::traza(), "compte")) return;
   Area& tz = env.areas.current();
   std::vector<TicketRecord> records = ticket_records(tz, numero);
   if (env.run.trace_only && records.empty()) {

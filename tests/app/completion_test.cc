@@ -524,7 +524,7 @@ TEST_F(Completion, ATraceTableThatCannotBeOpenedIsNamedAndNothingIsWritten) {
   fs::remove(dir_.file("traza.cdx"));
   std::string box;
   backend_->then([&] {
-    for (int c = 11; c <= 70; ++c) box += static_cast<char>(con_->screen().at(13, c).ch);
+    for (int c = 5; c <= 74; ++c) box += static_cast<char>(con_->screen().at(12, c).ch);
   }).key(13);
   const std::string before = testing_support::read_file(dir_.file("traza.dbf"));
   salir();
