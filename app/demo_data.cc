@@ -53,6 +53,9 @@ class Writer {
     area_ = &wa.current();
   }
   // Appends one record; with `checksum` CRC_31 is computed over it.
+  // Changes a field of the record appended last.
+  void put(const std::string& name, const Value& value) { area_->put(name, value); }
+  Value get(const std::string& name) { return area_->get(name); }
   void add(const Fields& values, bool checksum = false) {
     if (!area_->append()) throw DemoError(std::string("cannot append to ") + spec_.name);
     for (const auto& [name, value] : values) area_->put(name, value);
@@ -160,6 +163,18 @@ void write_tables(const std::string& dir, rt::text::Date today) {
     w.add(seller_record(demo::kSeller, "GOMEZ MARIA", demo::kSellerPassword, "A", std::string(121, 'X')), true);
     w.add(seller_record(demo::kSellerNoPassword, "PEREZ JUAN", "", "B", std::string(10, 'X')), true);
     w.add(seller_record(12, "RODRIGUEZ ANA", "4321", "S", std::string(121, 'X')), true);
+    // A record whose checksum no longer matches its content.
+    w.add(seller_record(demo::kSellerBadChecksum, "LOPEZ ROTO", demo::kBadChecksumPassword, "A", std::string(121, 'X')),
+          true);
+    w.put("CRC_31", Value(w.get("CRC_31").number() + 1));
+    Fields other_branch =
+        seller_record(demo::kSellerOtherBranch, "DIAZ OTRA SUC", demo::kOtherBranchPassword, "A", std::string(121, 'X'));
+    other_branch["SUC_HABI"] = Value("0509");
+    w.add(other_branch, true);
+    w.add(seller_record(demo::kSellerNoRights, "SOSA NUEVO", "", "", ""), true);
+    w.add(seller_record(demo::kAuthoriserByProfile, "BENITEZ SUPERV", demo::kAuthoriserByProfilePassword, "S", ""),
+          true);
+    w.add(seller_record(demo::kAuthoriserNoProfile, "ACOSTA CAJA", demo::kAuthoriserNoProfilePassword, "B", ""), true);
   }
   {
     Writer w(wa, dir, layout::acceso());
@@ -168,6 +183,25 @@ void write_tables(const std::string& dir, rt::text::Date today) {
     w.add({{"TAREA", Value(1)}, {"DESCRIP", Value("0001ANULAR CONTROL")}, {"PERFIL_A", Value("X")}, {"PERFIL_S", Value("X")}},
           true);
     w.add({{"TAREA", Value(2)}, {"DESCRIP", Value("0002DEVOLUCION")}, {"PERFIL_S", Value("X")}}, true);
+    w.add({{"TAREA", Value(109)},
+           {"DESCRIP", Value("0109CAMBIO DE CLAVE PROPIA")},
+           {"PALABRA", Value(tools::cripta(demo::kTask109Password))},
+           {"PERFIL_A", Value("X")},
+           {"PERFIL_S", Value("X")}},
+          true);
+    w.add({{"TAREA", Value(120)},
+           {"DESCRIP", Value("0120CIERRE DEL PROGRAMA")},
+           {"PALABRA", Value(tools::cripta(demo::kTask120Password))},
+           {"PERFIL_S", Value("X")}},
+          true);
+    w.add({{"TAREA", Value(121)},
+           {"DESCRIP", Value("0121SALIDA CON DIFERENCIAS")},
+           {"PALABRA", Value(tools::cripta(demo::kTask121Password))},
+           {"PERFIL_S", Value("X")}},
+          true);
+    w.add({{"TAREA", Value(demo::kTaskBadChecksum)}, {"DESCRIP", Value("0130TAREA DA\xA5" "ADA")}}, true);
+    w.put("CRC_31", Value(w.get("CRC_31").number() + 3));
+    w.add({{"TAREA", Value(demo::kTaskNoPassword)}, {"DESCRIP", Value("0131SIN CLAVE")}}, true);
   }
   {
     Writer w(wa, dir, layout::producto());

@@ -27,6 +27,24 @@ inline constexpr int kSellerNoPassword = 8;    // no password
 inline constexpr const char* kSellerPassword = "1234";
 inline constexpr const char* kMasterPassword = "9999";
 inline constexpr int kBranch = 3;              // numeros "SU"
+// Sellers and tasks of the access control.
+inline constexpr int kSellerBadChecksum = 20;     // password "1111", CRC_31 off by one
+inline constexpr int kSellerOtherBranch = 21;     // password "2121", branches 05 and 09 only
+inline constexpr int kSellerNoRights = 22;        // no password, no task marks, no profile
+inline constexpr int kAuthoriserByProfile = 23;   // password "5678", profile S, no task marks
+inline constexpr int kAuthoriserNoProfile = 24;   // password "2468", profile B, no task marks
+inline constexpr const char* kBadChecksumPassword = "1111";
+inline constexpr const char* kOtherBranchPassword = "2121";
+inline constexpr const char* kAuthoriserByProfilePassword = "5678";
+inline constexpr const char* kAuthoriserNoProfilePassword = "2468";
+// Tasks 109 (own password), 120 (Alt+C) and 121 (leave with differences)
+// have passwords and are granted to profile S (109 to profile A as well);
+// task 130 has a wrong checksum, task 131 no password.
+inline constexpr const char* kTask109Password = "1090";
+inline constexpr const char* kTask120Password = "1200";
+inline constexpr const char* kTask121Password = "1210";
+inline constexpr int kTaskBadChecksum = 130;
+inline constexpr int kTaskNoPassword = 131;
 }  // namespace demo
 
 // Writes the demo tables into `dir` (created when missing), with `today` as

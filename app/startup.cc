@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/permission.h"
 #include "data/layouts.h"
 #include "runtime/console/get.h"
 #include "runtime/os/file.h"
@@ -10,6 +11,7 @@
 #include "tools/config.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
+#include "tools/trace.h"
 
 namespace app {
 namespace {
@@ -123,10 +125,13 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
 void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run, const StartArguments& args,
                  const CheckRoutine& check) {
+  tools::Trace trace("MAIN");
+  StationHotkeys hotkeys(areas, run);
   if (args.single_check) {
     open_sellers(con, areas);
     run.ticket = args.ticket;
     run.seller = args.seller;  // the caller is trusted: no seller validation
+    trace.at();
     run_check(con, areas, run, check);
     return;
   }
@@ -141,13 +146,15 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
     form.add(con, rt::con::Get::number(5, 24, run.ticket, "@Z 999999"));
     con.devpos(6, 5);
     con.devout("Vendedor:", "gr+/n");
-    // The seller is taken as typed until the seller validation is built.
-    form.add(con, rt::con::Get::number(6, 15, run.seller, "@Z 9999"));
+    form.add(con, rt::con::Get::number(6, 15, run.seller, "@Z 9999"))
+        .valid([&con, &areas, &run] { return ok_vende(con, areas, run, run.seller); });
+    trace.at();
     if (!form.read(con) || con.lastkey() == key::kEsc) {
       areas.close_all();
       con.quit(0);
     }
     con.reset_colors();
+    trace.at();
     run_check(con, areas, run, check);
   }
 }

@@ -18,7 +18,9 @@ std::string cripta(std::string_view text) {
 long long crc_31(const std::vector<ChecksumField>& record) {
   double sum = 0;
   for (const auto& f : record) {
-    if (f.name.find("CRC_31") != std::string::npos) continue;
+    // Plain substring test on the upper-case name: "crc_31" or "OLD_CRC_31"
+    // are left out like CRC_31 itself.
+    if (rt::text::upper(f.name).find("CRC_31") != std::string::npos) continue;
     std::string text;
     if (f.type == 'N' || f.type == 'F')
       text = rt::text::trim(rt::text::str(f.value.number(), f.length, f.decimals));

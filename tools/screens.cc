@@ -6,6 +6,7 @@
 #include "runtime/console/keys.h"
 #include "runtime/text/convert.h"
 #include "tools/text_tools.h"
+#include "tools/trace.h"
 
 namespace tools {
 
@@ -144,6 +145,7 @@ rt::Value cartel_1g_value(rt::con::Console& con, std::string_view que, std::stri
 // CARTEL_3 of the suite.
 void cartel_3(rt::con::Console& con, std::string_view que_1, std::string_view que_2, std::string_view que_3,
               std::string_view que_color, std::optional<int> que_tecla) {
+  Trace trace("CARTEL_3");
   const std::string saved_color = con.color();
   con.setcursor(0);
   const std::string saved_area = con.savescreen(11, 5, 15, 74);
@@ -190,8 +192,10 @@ KeyReaderHooks* set_key_reader_hooks(KeyReaderHooks* hooks) {
 KeyReaderHooks& key_reader_hooks() { return *installed_hooks; }
 
 // TECLA_N of the suite.
-int tecla_n(rt::con::Console& con, bool solo_tecla) {
+int tecla_n(rt::con::Console& con, bool solo_tecla, std::source_location where) {
   (void)solo_tecla;
+  trace_call_site(where);
+  Trace trace("TECLA_N");
   // Every kind of event is read here, whatever the console's mask is.
   const int mask = con.set_event_mask(k::kMaskAll);
   int code = 0;

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -97,7 +98,9 @@ KeyReaderHooks& key_reader_hooks();
 // three Up (forward) or Down (backward) keys in place of the type-ahead; a
 // right click puts one Esc there.  Returns the code read.  `solo_tecla` is
 // accepted and not used, as in the suite.
-int tecla_n(rt::con::Console& con, bool solo_tecla = false);
+// The caller's trace frame takes the line of the call (see trace.h).
+int tecla_n(rt::con::Console& con, bool solo_tecla = false,
+            std::source_location where = std::source_location::current());
 
 // PAUSA: waits `cuanto` seconds (fractions allowed) without reading input.
 // Elapsed time is measured on the console's monotonic clock, so a pause that

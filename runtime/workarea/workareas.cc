@@ -182,6 +182,21 @@ void Area::put(const std::string& name, const Value& value) {
   write_current(after);
 }
 
+void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
+  require_writable("write");
+  Record after = record_;
+  for (const auto& [name, value] : values) {
+    const int i = table_->schema().index_of(name);
+    if (i < 0) fail("no field " + name);
+    if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
+      table_->set_memo(after, i, value.text());
+    } else {
+      after.set(i, value);
+    }
+  }
+  write_current(after);
+}
+
 void Area::write_current(const Record& after) {
   const std::string before(record_.bytes());
   table_->write(after);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/table/table.h"
@@ -71,6 +72,9 @@ class Area {
   int field_pos(const std::string& name) const;  // FIELDPOS: 1-based, 0 when unknown
   Value get(const std::string& name);            // FIELD->X
   void put(const std::string& name, const Value& value);  // FIELD->X := value, written at once
+  // Several fields in one record write: another program never sees some of
+  // them changed and the others not.  Nothing is written when one fails.
+  void put_fields(const std::vector<std::pair<std::string, Value>>& values);
 
   // Locks and writes.
   bool append();        // DBAPPEND: blank record, current and locked; false when the append lock is not got

@@ -1,0 +1,454 @@
+#include "tools/access.h"
+
+#include <exception>
+#include <vector>
+
+#include "runtime/console/keys.h"
+#include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
+#include "tools/key_substitutions.h"
+#include "tools/passwords.h"
+#include "tools/screen_names.h"
+#include "tools/screens.h"
+#include "tools/shared_open.h"
+#include "tools/text_tools.h"
+#include "tools/trace.h"
+
+namespace tools {
+
+namespace k = rt::con::key;
+using rt::Value;
+using rt::wa::Area;
+using rt::wa::WorkAreas;
+
+namespace {
+
+constexpr const char* kSellerAlias = "acceso2";
+constexpr const char* kTaskTable = "acceso";
+constexpr int kPasswordWidth = 5;   // a seller's password
+constexpr int kTaskWordWidth = 10;  // a task's password
+
+std::string without_blanks(std::string_view s) {
+  std::string out;
+  for (char c : s)
+    if (c != ' ') out += c;
+  return out;
+}
+
+bool is_blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+std::string seller_key(double number) { return rt::text::str(number, 4); }
+
+// The seller's mark for task n in ITEMS (a position past its end is no mark).
+bool has_mark(const std::string& items, int task) {
+  return task >= 1 && static_cast<std::size_t>(task) <= items.size() && items[static_cast<std::size_t>(task - 1)] == 'X';
+}
+
+bool checksum_ok(Area& a) { return static_cast<double>(get_crc_31(a)) == a.get("CRC_31").number(); }
+
+// Puts the selected work area back when the routine leaves by any path.
+class KeepArea {
+ public:
+  explicit KeepArea(WorkAreas& wa) : wa_(wa), number_(wa.current_number()) {}
+  ~KeepArea() { restore(); }
+  void restore() { wa_.select_area(number_); }
+
+ private:
+  WorkAreas& wa_;
+  int number_;
+};
+
+}  // namespace
+
+bool registra_on(std::string_view value) {
+  const std::string u = rt::text::upper(value);
+  return u.size() >= 2 && u.compare(0, 2, "SI") == 0;
+}
+
+long long get_crc_31(Area& area) {
+  std::vector<ChecksumField> record;
+  const auto& fields = area.table().schema().fields;
+  for (const auto& f : fields) {
+    const char type = f.letter();
+    const bool summed = type == 'C' || type == 'N' || type == 'F';
+    record.push_back({f.name, type, f.length, f.decimals, summed ? area.get(f.name) : Value()});
+  }
+  return crc_31(record);
+}
+
+std::string tomarsec(rt::con::Console& con, int li1, int co1, int la1, int& toca1, bool visi) {
+  Trace trace("TOMARSEC");
+  const int shape = con.setcursor(1);
+  const std::string echo_colour = con.color();
+  std::string text;
+  toca1 = 0;
+  for (;;) {
+    con.setpos(li1, co1);
+    const int code = con.inkey(0.0);
+    if (code == key::kEsc) {
+      toca1 = key::kEsc;
+      con.setcursor(shape);
+      return "";
+    }
+    if (code == key::kEnter || code == key::kF1) {
+      con.setcursor(shape);
+      return text;
+    }
+    if (code >= 32 && code <= 126) {
+      if (static_cast<int>(text.size()) >= la1) continue;  // at the limit: ignored, no sound
+      char c = static_cast<char>(code);
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      text += c;
+      if (visi) {
+        con.devpos(li1, co1);
+        con.devout(std::string(1, c), echo_colour);
+        pausa(con, 0.2);
+      }
+      con.devpos(li1, co1);
+      con.devout("*", echo_colour);
+      ++co1;
+    } else if (code == key::kBackspace && !text.empty()) {
+      text.pop_back();
+      --co1;
+      con.devpos(li1, co1);
+      con.devout(" ", echo_colour);
+    }
+  }
+}
+
+namespace {
+
+// The "Inexistente!!!" box of a seller number that is not there.
+void unknown_seller_box(rt::con::Console& con) {
+  const std::string saved = con.savescreen(8, 30, 10, 50);
+  con.scroll(8, 30, 10, 50);
+  con.dispbox(8, 30, 10, 50, 1, "gr+/r");
+  con.devpos(9, 34);
+  con.devout(kUnknownSeller, "r+/r");
+  con.tone(kLowTone, 5);
+  con.inkey(2.0);
+  con.restscreen(8, 30, 10, 50, saved);
+}
+
+// Stores a new password for the seller on the current record of `a` (the
+// current area): scrambled password and the checksum of the record as it will
+// be, in one write under the record's lock, so that no other program ever
+// reads the new password with the old checksum.
+void store_password(rt::con::Console& con, WorkAreas& wa, Area& a, const std::string& plain) {
+  rbloqueo2(con, wa);
+  a.refresh();  // the record as it is now, after the lock
+  const int width = a.table().schema().fields[static_cast<std::size_t>(a.field_pos("CLAVE") - 1)].length;
+  const std::string stored = rt::text::pad_right(cripta(plain), static_cast<std::size_t>(width));
+  std::vector<ChecksumField> record;
+  for (const auto& f : a.table().schema().fields) {
+    const char type = f.letter();
+    const bool summed = type == 'C' || type == 'N' || type == 'F';
+    Value v = summed ? a.get(f.name) : Value();
+    if (rt::text::upper(f.name) == "CLAVE") v = Value(stored);
+    record.push_back({f.name, type, f.length, f.decimals, v});
+  }
+  const double crc = static_cast<double>(crc_31(record));
+  a.put_fields({{"CLAVE", Value(stored)}, {"CRC_31", Value(crc)}});
+  wa.commit_all();
+  a.unlock();
+}
+
+}  // namespace
+
+bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_view que, double quien) {
+  Trace trace("OK_VENDE");
+  const std::string entry_colour = con.set_color("gr+/r");
+  KeepArea keep(wa);
+  if (wa.select(kSellerAlias) == 0) {
+    con.set_color(entry_colour);
+    cartel_1(con, kSellerTableError);
+    return false;
+  }
+  wa.select_area(kSellerAlias);
+  Area& a = wa.current();
+  const rt::wa::RecNo entry_record = a.recno();
+  const bool cashier = que == "CAJERO";
+  const bool loads_profile = que == "VENDEDOR" || op.registra;
+
+  // Every refusal puts the table, the colour and the area back.
+  const auto refuse = [&](const char* message) {
+    a.clear_filter();
+    a.go(entry_record);
+    con.set_color(entry_colour);
+    keep.restore();
+    if (message) cartel_1(con, message);
+    return false;
+  };
+
+  rt::wa::RecNo seller_record = 0;
+  try {
+    if (cashier) {
+      a.set_filter(
+          [](Area& x) {
+            const std::string c = rt::text::trim(x.get("HABI_CAJ").text());
+            return c == "X" || c == "S";
+          },
+          "HABI_CAJ$'XS'");
+    } else {
+      a.set_filter([](Area& x) { return x.get("NUM").number() != 0; }, "NUM<>0");
+    }
+    a.goto_top();
+    if (!rt::wa::seek(a, Value(seller_key(quien)))) {
+      unknown_seller_box(con);
+      return refuse(nullptr);
+    }
+    seller_record = a.recno();
+
+    const std::string code = str_0(op.branch, 2);
+    const std::string branches = a.get("SUC_HABI").text();
+    if (code != "00" && !is_blank(branches) && branches.find(code) == std::string::npos) return refuse(kWrongBranch);
+    if (!checksum_ok(a)) return refuse(kBadChecksum);
+  } catch (const std::exception&) {
+    return refuse(kSellerTableError);
+  }
+
+  const std::string stored = a.get("CLAVE").text();
+  if (is_blank(stored)) {
+    if (loads_profile) op.profile = without_blanks(a.get("PERFILES").text());
+    a.clear_filter();
+    con.set_color(entry_colour);
+    return true;
+  }
+
+  const std::string saved_box = con.savescreen(8, 51, 10, 57);
+  con.scroll(8, 51, 10, 57);
+  con.dispbox(8, 51, 10, 57, 1, "gr+/r");
+  con.devpos(8, 52);
+  con.devout("Clave", "g+/r");
+  con.devpos(10, 52);
+  con.devout("F1Cam", "bg+/r");
+  con.set_color("g+/r");
+  int tec1 = 0;
+  int mask = con.set_event_mask(k::kMaskKeyboard);
+  const std::string typed = tomarsec(con, 9, 52, kPasswordWidth, tec1);
+  con.set_event_mask(mask);
+  const bool ended_with_f1 = con.lastkey() == key::kF1;
+
+  const bool match = rt::text::upper(rt::text::trim(typed)) == rt::text::upper(rt::text::trim(cripta(stored)));
+  if (!match) {
+    con.restscreen(8, 51, 10, 57, saved_box);
+    return refuse(nullptr);
+  }
+
+  if (loads_profile) op.profile = without_blanks(a.get("PERFILES").text());
+  a.clear_filter();
+  con.set_color(entry_colour);
+  if (ended_with_f1 && puede(con, wa, op, kTaskChangePassword)) {
+    wa.select_area(kSellerAlias);
+    a.go(seller_record);
+    con.devpos(10, 51);
+    con.devout("Cambiar", "bg+/r");
+    con.set_color("bg+/r");
+    tec1 = 0;
+    mask = con.set_event_mask(k::kMaskKeyboard);
+    const std::string fresh = tomarsec(con, 9, 52, kPasswordWidth, tec1, true);
+    con.set_event_mask(mask);
+    if (tec1 != key::kEsc) {  // Esc cancels the change: the old password stays
+      try {
+        store_password(con, wa, a, fresh);
+      } catch (const std::exception&) {
+        a.unlock();
+        con.set_color(entry_colour);
+        cartel_1(con, kSellerTableError);
+      }
+    }
+    con.set_color(entry_colour);
+    a.go(seller_record);
+  }
+  con.restscreen(8, 51, 10, 57, saved_box);
+  return true;
+}
+
+namespace {
+
+// Opens the seller table in a free area with its seller number tag and
+// gives the task marks of `seller`; "" when it cannot be read.
+std::string items_from_closed_table(WorkAreas& wa, double seller) {
+  std::string items;
+  wa.select_area(0);
+  try {
+    if (wa.use(kSellerAlias)) {
+      Area& s = wa.current();
+      rt::wa::set_index(s, "acceso21");
+      rt::wa::set_focus(s, 1);
+      if (rt::wa::seek(s, Value(seller_key(seller)))) items = s.get("ITEMS").text();
+    }
+  } catch (const std::exception&) {
+    items.clear();
+  }
+  wa.close_area();
+  return items;
+}
+
+// The task's password box; true when the task's or the master password was
+// typed.
+bool password_box(rt::con::Console& con, int pasado, const std::string& name, const std::string& task_word,
+                  const std::string& master) {
+  const std::string screen = con.xsavescreen();
+  con.setcursor(1);
+  con.dispbox(8, 39, 14, 76, std::string(9, '\xDB'), "w");
+  con.set_color(colour::kNormal);
+  con.scroll(9, 40, 13, 75);
+  con.dispbox(9, 40, 13, 75, 2);
+  con.devpos(9, 48);
+  con.devout(kPasswordBoxTitle, "g+/b");
+  const std::string label = rt::text::trim(rt::text::str(pasado)) + " " + name;
+  con.devpos(13, 56 - static_cast<int>(label.size() / 2));
+  con.devout("\xAE " + label + " \xAF", "gr+/b");
+  con.devpos(11, 49);
+  con.devout("   [          ]");
+  int tec1 = 0;
+  const std::string typed = rt::text::pad_right(tomarsec(con, 11, 53, kTaskWordWidth, tec1), kTaskWordWidth);
+  const bool accepted = typed == task_word || (!is_blank(master) && typed == master);
+  con.setcursor(0);
+  con.devpos(11, 49);
+  if (accepted) {
+    con.devout(kPasswordOk, "g+/b");
+    con.inkey(0.3);
+  } else {
+    con.devout(kPasswordWrong, "r+/b");
+    con.inkey(1.0);
+  }
+  con.setcursor(0);
+  con.xrestscreen(screen);
+  return accepted;
+}
+
+}  // namespace
+
+bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado, bool modo_sup) {
+  Trace trace("PUEDE");
+  KeepArea keep(wa);
+  // Task 47 leaves an empty keyboard and no last key behind.
+  const auto done = [&](bool result, bool flush) {
+    keep.restore();
+    if (pasado == 47 && flush) {
+      con.keyboard("");
+      con.set_lastkey(0);
+    }
+    return result;
+  };
+
+  // The seller's own marks.
+  std::string items;
+  if (wa.select(kSellerAlias) != 0) {
+    wa.select_area(kSellerAlias);
+    try {
+      Area& s = wa.current();
+      if (rt::wa::seek(s, Value(seller_key(op.seller)))) items = s.get("ITEMS").text();
+    } catch (const std::exception&) {
+      items.clear();
+    }
+  } else {
+    items = items_from_closed_table(wa, op.seller);
+  }
+  keep.restore();
+  if (has_mark(items, pasado)) return true;
+
+  // The task table.
+  wa.select_area(0);
+  const int task_area = wa.current_number();
+  const auto close_tasks = [&] {
+    wa.select_area(task_area);
+    wa.close_area();
+  };
+  try {
+    if (!wa.use(kTaskTable)) return done(false, true);  // held by another user: refused, no message
+  } catch (const std::exception&) {
+    keep.restore();
+    cartel_1(con, kTaskTableError);
+    return done(false, true);
+  }
+
+  std::string master, task_word, name;
+  bool task_found = false;
+  bool grant = false;
+  try {
+    Area& t = wa.current();
+    // A master record whose checksum is wrong has been tampered with or
+    // damaged: its password opens nothing.
+    if (t.locate([](Area& x) { return x.get("TAREA").number() == 0; }) && checksum_ok(t))
+      master = rt::text::pad_right(cripta(t.get("PALABRA").text()), kTaskWordWidth);
+    task_found = t.locate([pasado](Area& x) { return x.get("TAREA").number() == pasado; });
+    if (task_found) {
+      const std::string descrip = t.get("DESCRIP").text();
+      name = rt::text::trim(descrip.size() > 4 ? descrip.substr(4) : "");
+      if (!checksum_ok(t)) {
+        close_tasks();
+        keep.restore();
+        cartel_1(con, kBadChecksum);
+        return done(false, true);
+      }
+      task_word = rt::text::pad_right(cripta(t.get("PALABRA").text()), kTaskWordWidth);
+    }
+    if (!task_found || is_blank(task_word)) {
+      grant = true;
+    } else if (!is_blank(op.profile)) {
+      for (char letter : op.profile) {
+        const std::string field = std::string("PERFIL_") + letter;
+        // A letter without its field grants nothing.
+        if (t.field_pos(field) > 0 && rt::text::trim(t.get(field).text()) == "X") {
+          grant = true;
+          break;
+        }
+      }
+    }
+  } catch (const std::exception&) {
+    close_tasks();
+    keep.restore();
+    cartel_1(con, kTaskTableError);
+    return done(false, true);
+  }
+  if (grant) {
+    close_tasks();
+    return done(true, true);
+  }
+  if (modo_sup) {
+    close_tasks();
+    return done(false, false);
+  }
+  const bool accepted = password_box(con, pasado, name, task_word, master);
+  close_tasks();
+  return done(accepted, true);
+}
+
+bool pueden(rt::con::Console& con, WorkAreas& wa, Operator& op, int pasado) {
+  Trace trace("PUEDEN");
+  if (puede(con, wa, op, pasado, true)) return true;
+
+  con.set_key(kEnterKey, put_enter_action(con));
+  con.set_event_mask(k::kMaskKeyboard);
+  bool allowed = false;
+  if (cartel_1g(con, kAskAuthorisation)) {
+    QuestionBox box;
+    box.resp = Value(0.0);
+    const Value who = cartel_1g_value(
+        con, "Vendedor:", "@Z 9999",
+        [&](const Value& es_ok) { return ok_vende(con, wa, op, "VENDEDOR", es_ok.number()); }, box);
+    if (who.number() > 0) allowed = puede(con, wa, op, pasado);
+    // The letters of the seller in charge again.
+    const int current = wa.current_number();
+    if (wa.select(kSellerAlias) != 0) {
+      wa.select_area(kSellerAlias);
+      try {
+        Area& s = wa.current();
+        op.profile = rt::wa::seek(s, Value(seller_key(op.seller))) ? without_blanks(s.get("PERFILES").text())
+                                                                    : std::string();
+      } catch (const std::exception&) {
+        op.profile.clear();
+      }
+    }
+    wa.select_area(current);
+  }
+  con.set_key(kEnterKey, {});
+  con.set_event_mask(k::kMaskAll);
+  if (!allowed) cartel_1(con, kNotAllowed);
+  return allowed;
+}
+
+}  // namespace tools

@@ -1,0 +1,42 @@
+// A light call-trace of the station's own routines.  The main routines open
+// a scoped frame with their name; the frame remembers the source file and
+// line where it was opened, and a routine may move its line on before a call
+// that can wait for the operator.  The close hotkey writes the chain of the
+// open frames into its log.  One thread: the frames form a plain stack.
+#pragma once
+
+#include <source_location>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct TraceFrame {
+  std::string name;  // the routine's name as the suite writes it, e.g. "PRINCI"
+  const char* file;  // source file of the frame
+  int line;          // current source line (0 = runtime level, skipped in logs)
+};
+
+class Trace {
+ public:
+  explicit Trace(std::string name, std::source_location where = std::source_location::current());
+  ~Trace();
+  Trace(const Trace&) = delete;
+  Trace& operator=(const Trace&) = delete;
+
+  // Moves this routine's current line (e.g. just before a call that waits).
+  void at(std::source_location where = std::source_location::current());
+
+ private:
+  std::size_t depth_;
+};
+
+// The open frames, outermost first.
+const std::vector<TraceFrame>& trace_frames();
+
+// A routine that is called from many places takes its caller's position:
+// when the innermost frame was opened in the same source file as `where`,
+// its line becomes the line of `where`.
+void trace_call_site(std::source_location where);
+
+}  // namespace tools
