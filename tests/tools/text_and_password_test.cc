@@ -74,3 +74,15 @@ TEST(Crc31, SumsTrimmedTextsAndNumbersAtTheirDeclaredWidth) {
   b[1].value = rt::Value("bb");
   EXPECT_NE(crc_31(a), crc_31(b));
 }
+
+TEST(Crc31, NamesContainingCrc31AreLeftOutWhateverTheirCase) {
+  const std::vector<ChecksumField> plain = {{"A", 'C', 3, 0, rt::Value("abc")}};
+  for (const char* name : {"CRC_31", "crc_31", "OLDCRC_31X"}) {
+    auto rec = plain;
+    rec.push_back({name, 'N', 10, 0, rt::Value(12345.0)});
+    EXPECT_EQ(crc_31(rec), crc_31(plain)) << name;
+  }
+  auto counted = plain;
+  counted.push_back({"CRC31", 'N', 10, 0, rt::Value(5.0)});
+  EXPECT_NE(crc_31(counted), crc_31(plain));
+}
