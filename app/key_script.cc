@@ -15,7 +15,7 @@ std::vector<int> parse_key_script(std::string_view script) {
       {"UP", key::kUp},       {"DOWN", key::kDown},  {"LEFT", key::kLeft}, {"RIGHT", key::kRight},
       {"HOME", key::kHome},   {"END", key::kEnd},    {"PGUP", key::kPgUp}, {"PGDN", key::kPgDn},
       {"DEL", key::kDel},     {"INS", key::kIns},    {"F1", key::kF1},     {"CTRL-]", key::kGroupSeparator},
-      {"LBRACE", '{'}};
+      {"LBRACE", '{'},        {"ALT-C", key::kAltC}, {"CTRL-KPMINUS", 398}, {"CTRL-KPPLUS", 400}};
   std::vector<int> out;
   std::string plain;
   const auto flush = [&] {
