@@ -148,6 +148,10 @@ int main(int argc, char** argv) {
   areas.close_all();
   con->shutdown();
   if (headless) print_screen(*con);
+  // The font keys change a setting a terminal cannot apply: say what it is.
+  if (!headless && (con->font_width() != 11 || con->font_height() != 22))
+    for (const auto& kept : con->kept_settings())
+      if (kept.rfind("font", 0) == 0) std::fprintf(stderr, "chk_env2: %s\n", kept.c_str());
   if (!failure.empty()) std::fprintf(stderr, "chk_env2: %s\n", failure.c_str());
   return status;
 }

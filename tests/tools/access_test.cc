@@ -606,3 +606,33 @@ TEST_F(Access, AWrongAuthoriserPasswordKeepsThePromptOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Access, ASellerTableWithoutItsOrderOrATaskTableMissingIsRefusedWithAMessage) {
+  // The seller table open without its order bag: the seek cannot run.
+  wa_.close_all();
+  wa_.select_area(1);
+  ASSERT_TRUE(wa_.use("acceso2"));
+  std::string seen;
+  script().then([&] { seen = con().screen().row_text(12); });
+  EXPECT_FALSE(ok_vende(demo::kSeller));
+  EXPECT_NE(seen.find(tools::kSellerTableError), std::string::npos);
+  EXPECT_EQ(wa_.area("acceso2").filter_text(), "");
+
+  // No seller table open at all.
+  wa_.close_all();
+  script().then([&] { seen = con().screen().row_text(12); });
+  EXPECT_FALSE(ok_vende(demo::kSeller));
+  EXPECT_NE(seen.find(tools::kSellerTableError), std::string::npos);
+
+  // The task table gone: nothing is granted that needs it.
+  ASSERT_TRUE(std::filesystem::remove(folder_.file("acceso.dbf")));
+  op_.seller = demo::kSellerNoRights;
+  script().then([&] { seen = con().screen().row_text(12); });
+  EXPECT_FALSE(tools::puede(con(), wa_, op_, 555));
+  EXPECT_NE(seen.find(tools::kTaskTableError), std::string::npos);
+  EXPECT_EQ(wa_.select("acceso"), 0);
+}
+
+}  // namespace
