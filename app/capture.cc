@@ -7,6 +7,7 @@
 #include "tools/screen_names.h"
 #include "tools/shared_open.h"
 #include "tools/text_tools.h"
+#include "tools/trace.h"
 
 namespace app {
 namespace {
@@ -194,6 +195,7 @@ bool desdo_tz(CheckEnv& env, std::string_view last_cod, bool tec) {
 }
 
 void get_traza(CheckEnv& env, std::string& last_cod, bool hint_box) {
+  tools::Trace trace("GET_TRAZA");
   gs1::TraceFields& u = env.check.unit;
   last_cod = gs1::normalize_separators(gs1::drop_symbology_prefix(last_cod));
 

@@ -19,6 +19,7 @@
 #include "tools/screens.h"
 #include "tools/shared_open.h"
 #include "tools/text_tools.h"
+#include "tools/trace.h"
 
 namespace app {
 
@@ -407,6 +408,7 @@ int key_event(CheckEnv& env, int key) {
 }  // namespace
 
 int funcion(CheckEnv& env, int mode, int column) {
+  tools::Trace trace("FUNCION");
   (void)column;
   const int tecla = env.con.lastkey();
   try {

@@ -19,6 +19,7 @@
 #include "tools/screens.h"
 #include "tools/shared_open.h"
 #include "tools/text_tools.h"
+#include "tools/trace.h"
 
 namespace app {
 
@@ -334,6 +335,7 @@ void complete(CheckEnv& env) {
 }  // namespace
 
 void salir(CheckEnv& env) {
+  tools::Trace trace("SALIR");
   close_everything(env);
   if (env.run.traceability) complete(env);
   close_everything(env);
