@@ -1,12 +1,339 @@
 #include "app/check.h"
 
-#include "app/startup.h"
+#include <cmath>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/check_browse.h"
+#include "app/completion.h"
+#include "app/product_rules.h"
+#include "data/layouts.h"
+#include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
+#include "tools/key_substitutions.h"
+#include "tools/screens.h"
+#include "tools/shared_open.h"
+#include "tools/text_tools.h"
 
 namespace app {
+namespace {
 
-// Placeholder until the ticket loading is built.
+using rt::Value;
+using rt::wa::Area;
+
+constexpr const char* kCheckAlias = "tempo39";
+constexpr const char* kTemplate = "tempo39";
+// Widest message the one-line box shows (columns 5 to 74 less its border).
+constexpr std::size_t kMessageWidth = 66;
+
+// A failure while loading that ends the check with a message.
+struct LoadFailure {
+  LoadStatus status;
+  std::string message;
+};
+
+std::string fit(std::string text) {
+  if (text.size() > kMessageWidth) text.resize(kMessageWidth);
+  return text;
+}
+
+std::vector<layout::ActualField> actual_fields(Area& a) {
+  std::vector<layout::ActualField> out;
+  for (const auto& f : a.table().schema().fields) out.push_back({f.name, f.letter(), f.length, f.decimals});
+  return out;
+}
+
+// Opens a table of the suite shared in the lowest free area (retrying while
+// another user holds it, as NETUSE does), checks that it has the fields the
+// check uses and adds its order bag.  Anything wrong ends the load with a
+// message naming the table.
+Area& open_shared(CheckEnv& env, const layout::TableSpec& spec) {
+  env.areas.select_area(0);
+  bool opened = false;
+  try {
+    opened = tools::netuse(env.con, env.areas, spec.name);
+  } catch (const std::exception& e) {
+    throw LoadFailure{LoadStatus::TablesUnavailable,
+                      fit(std::string("No Se Puede Abrir ") + spec.name + ": " + e.what())};
+  }
+  if (!opened)
+    throw LoadFailure{LoadStatus::TablesUnavailable, fit(std::string("Tabla ") + spec.name + " En Uso Exclusivo!!!")};
+  Area& a = env.areas.current();
+  const auto problems = layout::check_fields(spec, actual_fields(a));
+  if (!problems.empty())
+    throw LoadFailure{LoadStatus::TablesUnavailable, fit(std::string("Tabla ") + spec.name + " Inservible: " +
+                                                         problems.front())};
+  try {
+    for (const auto& bag : spec.bags)
+      if (*bag.file) rt::wa::set_index(a, bag.file);
+  } catch (const std::exception& e) {
+    throw LoadFailure{LoadStatus::TablesUnavailable,
+                      fit(std::string("Indice De ") + spec.name + " Inservible: " + e.what())};
+  }
+  return a;
+}
+
+std::string ticket_key(double ticket) { return "TK" + rt::text::str(ticket, 6); }
+
+std::string code_of(Area& a) { return rt::text::rtrim(a.get("CODIGO").text()); }
+
+char flag(Area& a, const char* field) {
+  const std::string t = a.get(field).text();
+  return t.empty() ? ' ' : t[0];
+}
+
+// SE_TRAZA over the product the producto area stands on (blank at its end).
+bool se_traza(Area& producto) { return is_traceable(flag(producto, "TRAZA"), flag(producto, "TRAZA_F")); }
+
+// Is the sale-line area on a line of the ticket?
+bool on_ticket(Area& compitem, double ticket) {
+  return !compitem.eof() && compitem.get("NUMERO").number() == ticket &&
+         compitem.get("COMPTE").text().compare(0, 2, "TK") == 0;
+}
+
+// The counted quantity the pre-fill rules give a line, applied in order to
+// the sale line in use and its product; a later rule overrides an earlier.
+double prefill(Area& compitem, Area& producto, double department, double counted) {
+  const double sold = compitem.get("CANTID").number();
+  if (compitem.get("BONO").text().find('@') != std::string::npos) counted = sold;  // A: needs no scan
+  if (flag(producto, "CALIDAD_CB") == 'M') counted = sold;                        // B: barcode unreadable
+  if (department != -1 && department != compitem.get("DEPTO").number()) counted = sold;  // C: other department
+  const double vale = compitem.get("VALE").number();
+  if (vale > 0) counted = vale;  // D: voucher quantity
+  return counted;
+}
+
+// Deletes the seller's earlier check table and creates it afresh from the
+// template, opened exclusively as "tempo39" with its three tags, "cb"
+// active, related to producto.  A check table that another station holds
+// is left alone.
+Area& fresh_check_table(CheckEnv& env) {
+  const std::string& name = env.check.check_table;
+  const LoadFailure busy{LoadStatus::CheckTableBusy,
+                         fit("Tabla " + name + " En Uso En Otra Estaci\xA2n (Vendedor " +
+                             rt::text::trim(rt::text::str(env.run.seller, 4)) + ")!!!")};
+  // Make sure nobody uses the earlier copy before deleting it: on a shared
+  // drive its files could otherwise be deleted under another station, which
+  // would go on checking in files nobody else can see.
+  if (rt::wa::WorkAreas::file_exists(name + ".dbf")) {
+    env.areas.select_area(0);
+    rt::wa::OpenOptions o;
+    o.exclusive = true;
+    bool held_elsewhere = false;
+    try {
+      held_elsewhere = !env.areas.use(name, o) && env.areas.neterr();
+    } catch (const std::exception&) {
+      // A damaged leftover of an earlier check is simply replaced.
+    }
+    if (held_elsewhere) throw busy;
+    for (const char* ext : {".dbf", ".fpt", ".cdx"}) {
+      const std::string file = name + ext;
+      if (rt::wa::WorkAreas::file_exists(file) && !rt::wa::WorkAreas::erase_file(file)) {
+        env.areas.close_area();
+        throw busy;
+      }
+    }
+    env.areas.close_area();
+  } else {
+    for (const char* ext : {".fpt", ".cdx"}) {
+      const std::string file = name + ext;
+      if (rt::wa::WorkAreas::file_exists(file) && !rt::wa::WorkAreas::erase_file(file)) throw busy;
+    }
+  }
+
+  Area& tmpl = open_shared(env, layout::tempo39());
+  (void)tmpl;
+  try {
+    env.areas.copy_structure(name);
+  } catch (const std::exception& e) {
+    env.areas.close_area();
+    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + e.what())};
+  }
+  env.areas.close_area();
+
+  env.areas.select_area(0);
+  rt::wa::OpenOptions o;
+  o.alias = kCheckAlias;
+  o.exclusive = true;
+  if (!env.areas.use(name, o)) throw busy;
+  Area& check = env.areas.current();
+  for (const auto& tag : layout::tempo39().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
+  rt::wa::set_focus(check, "cb");
+  rt::wa::clear_relations(check);
+  rt::wa::set_relation(env.areas, check, "producto", "codigo");
+  return check;
+}
+
+// LLENA_T39: one check line from the sale line compitem stands on.
+void llena_t39(CheckEnv& env, Area& check, Area& compitem, Area& producto, Area& compenca,
+               rt::text::Date today) {
+  if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+  check.put("FECHA_CHK", Value(today));
+  check.put("HORA_CHK", Value(""));
+  check.put("VEND_CHK", Value(0));
+  check.put("CB", producto.get("CODVAR"));
+  check.put("CP", producto.get("CODPROD"));
+  check.put("TRAZA", Value(se_traza(producto) ? "S" : "N"));
+  check.put("CANT_CHK", Value(prefill(compitem, producto, env.run.department, 0)));
+  check.put("NUMERO", compitem.get("NUMERO"));
+  check.put("CODIGO", compitem.get("CODIGO"));
+  check.put("CANTID", compitem.get("CANTID"));
+  check.put("DESCRIP", compitem.get("DESCRIP"));
+  check.put("VENDEDOR", compenca.get("VENDEDOR"));
+  check.put("FECHA_VTA", compenca.get("FECHA"));
+  check.put("HORA_VTA", compenca.get("HORAX"));
+}
+
+// Fills the check table from the ticket's sale lines.
+LoadOutcome load_from_sales(CheckEnv& env, Area& check, rt::text::Date today) {
+  Area& compitem = env.areas.area("compitem");
+  Area& producto = env.areas.area("producto");
+  Area& compenca = env.areas.area("compenca");
+  const double ticket = env.run.ticket;
+  rt::wa::seek(compitem, Value(ticket_key(ticket)));
+  if (!compitem.found()) return {LoadStatus::NotFound, "Ticket No Encontrado!!!", false};
+  if (flag(compitem, "ANULA") == 'S') return {LoadStatus::Cancelled, "Ticket Anulado!!", false};
+  while (on_ticket(compitem, ticket)) {
+    if (!(env.run.trace_only && !se_traza(producto))) llena_t39(env, check, compitem, producto, compenca, today);
+    compitem.skip();
+  }
+  return {LoadStatus::Loaded, "", false};
+}
+
+// Rebuilds the check table from the ticket's check-log lines (log_env stands
+// on the first), each matched with the first sale line of the ticket that
+// has its product code.  A log line whose product is on no sale line of the
+// ticket keeps what the log says: no pre-fill is read from an unrelated sale
+// line, and its traceability flag is its own product's.
+LoadOutcome rebuild_from_log(CheckEnv& env, Area& check, Area& log) {
+  Area& compitem = env.areas.area("compitem");
+  Area& producto = env.areas.area("producto");
+  const double ticket = env.run.ticket;
+  const Value key(ticket_key(ticket));
+  while (!log.eof() && log.get("NUMERO").number() == ticket) {
+    const std::string code = code_of(log);
+    rt::wa::seek(compitem, key);
+    while (on_ticket(compitem, ticket) && code_of(compitem) != code) compitem.skip();
+    const bool matched = on_ticket(compitem, ticket);
+    if (!matched) rt::wa::seek(producto, Value(log.get("CODIGO").text()));
+
+    if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+    check.put("FECHA_CHK", log.get("FECHA_CHK"));
+    check.put("FECHA_VTA", log.get("FECHA_VTA"));
+    check.put("HORA_CHK", log.get("HORA_CHK"));
+    check.put("VEND_CHK", log.get("VEND_CHK"));
+    check.put("CB", log.get("CB"));
+    check.put("CP", log.get("CP"));
+    check.put("TRAZA", Value(se_traza(producto) ? "S" : "N"));
+    check.put("NUMERO", log.get("NUMERO"));
+    check.put("CODIGO", log.get("CODIGO"));
+    check.put("CANTID", log.get("CANTID"));
+    check.put("DESCRIP", log.get("DESCRIP"));
+    check.put("VENDEDOR", log.get("VENDEDOR"));
+    check.put("HORA_VTA", log.get("HORA_VTA"));
+    const double logged = env.run.trace_only ? 0 : log.get("CANT_CHK").number();
+    double counted = matched ? prefill(compitem, producto, env.run.department, logged) : logged;
+    double sold = log.get("CANTID").number();
+    if (env.run.cancel_voucher) {
+      counted = 0;
+      sold = matched ? std::fabs(compitem.get("VALE").number()) : 0;
+    }
+    check.put("CANT_CHK", Value(counted));
+    if (sold != log.get("CANTID").number()) check.put("CANTID", Value(sold));
+    log.skip();
+  }
+  return {LoadStatus::Loaded, "", true};
+}
+
+LoadOutcome load(CheckEnv& env) {
+  // Shared tables, each in the lowest free area.
+  Area& log = open_shared(env, layout::log_env());
+  (void)log;
+  open_shared(env, layout::compenca());
+  Area& producto = open_shared(env, layout::producto());
+  rt::wa::set_focus(producto, "codigo");
+  Area& compitem = open_shared(env, layout::compitem());
+  rt::wa::clear_relations(compitem);
+  rt::wa::set_relation(env.areas, compitem, "producto", "codigo");
+  rt::wa::set_relation(env.areas, compitem, "compenca", "compte+str(numero,6)");
+
+  env.check.check_table = "tm39" + tools::str_0(env.run.seller, 4);
+  Area& check = fresh_check_table(env);
+  const rt::text::Date today = env.con.clock().now().date;
+
+  Area& log_area = env.areas.area("log_env");
+  rt::wa::seek(log_area, Value(rt::text::str(env.run.ticket, 6)));
+  LoadOutcome out = log_area.found() ? rebuild_from_log(env, check, log_area) : load_from_sales(env, check, today);
+  if (out.status != LoadStatus::Loaded) return out;
+
+  env.areas.select_area(kCheckAlias);
+  check.goto_top();
+  return out;
+}
+
+void close_check(rt::wa::WorkAreas& areas) {
+  areas.close_all();
+  areas.select_area(1);
+}
+
+}  // namespace
+
+LoadOutcome load_ticket(CheckEnv& env) {
+  try {
+    return load(env);
+  } catch (const LoadFailure& f) {
+    return {f.status, f.message, false};
+  } catch (const std::exception& e) {
+    return {LoadStatus::TablesUnavailable, fit(std::string("Error Al Cargar El Ticket: ") + e.what()), false};
+  }
+}
+
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
-  check_not_available(con, areas, run);
+  CheckContext check;
+  CheckEnv env{con, areas, run, check};
+  // Rows 1 to 24 cleared in the standard colour.
+  con.dispbox(1, 0, 24, 79, std::string(9, ' '));
+
+  const LoadOutcome loaded = load_ticket(env);
+  if (loaded.status != LoadStatus::Loaded) {
+    close_check(areas);
+    tools::cartel_1(con, loaded.message);
+    return;
+  }
+
+  // Browse set-up: the scan buffer, the scan and description rows, the
+  // ticket line, and the reader's group separator arriving as "@".
+  check.scan.clear();
+  check.sold = check.counted = 0;
+  con.devpos(23, 0);
+  con.devout(std::string(80, ' '), "g+/n");
+  con.devpos(24, 0);
+  con.devout(std::string(80, ' '), "gr+/n");
+  check.last_lot = std::string(10, ' ');
+  check.last_expiry = rt::text::Date{};
+  con.devpos(2, 0);
+  con.devout(tools::medio("<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " +
+                              rt::text::trim(rt::text::str(run.ticket, 6)),
+                          40),
+             "gr+/n");
+  con.set_key(tools::kArrobaKey, tools::put_arroba_action(con));
+
+  try {
+    run_check_browse(env);
+    con.set_key(tools::kArrobaKey, nullptr);
+    salir(env);
+  } catch (const rt::con::QuitRequest&) {
+    con.set_key(tools::kArrobaKey, nullptr);
+    close_check(areas);
+    throw;
+  } catch (const std::exception& e) {
+    con.set_key(tools::kArrobaKey, nullptr);
+    close_check(areas);
+    tools::cartel_1(con, fit(std::string("Error En El Control: ") + e.what()));
+    return;
+  }
+  close_check(areas);
 }
 
 }  // namespace app

@@ -1,9 +1,101 @@
 #include "app/check_log.h"
 
-namespace app {
+#include <string>
 
-// Placeholders until the check log is built.
-void app_vta(CheckEnv& env, bool refund) { (void)env; (void)refund; }
-void actu_vta(CheckEnv& env, bool refund) { (void)env; (void)refund; }
+#include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
+#include "tools/screens.h"
+
+namespace app {
+namespace {
+
+using rt::Value;
+using rt::wa::Area;
+
+constexpr double kRefundBarcode = -1234;
+
+bool traced(Area& check) { return check.get("TRAZA").text().compare(0, 1, "S") == 0; }
+
+// Where the check table stood, and in which order, so that walking it in
+// another order does not move the browse.
+struct Position {
+  std::string tag;
+  rt::wa::RecNo recno;
+};
+
+}  // namespace
+
+void app_vta(CheckEnv& env, bool refund) {
+  const int check_number = env.areas.current_number();
+  Area& check = env.areas.current();
+  Area& log = env.areas.area("log_env");
+  check.goto_top();
+  while (!check.eof()) {
+    env.areas.select_area("log_env");
+    // The append waits for another station's append to end; when it still
+    // cannot get in, the operator is told instead of losing lines quietly.
+    if (!log.append()) {
+      env.areas.select_area(check_number);
+      tools::cartel_1(env.con, "No Se Pudo Grabar El Control En log_env (Tabla Ocupada)!!!");
+      return;
+    }
+    log.put("FECHA_VTA", check.get("FECHA_VTA"));
+    log.put("FECHA_CHK", check.get("FECHA_CHK"));
+    log.put("HORA_CHK", check.get("HORA_CHK"));
+    log.put("VEND_CHK", check.get("VEND_CHK"));
+    log.put("CANT_CHK", check.get("CANT_CHK"));
+    log.put("CB", refund && !traced(check) ? Value(kRefundBarcode) : check.get("CB"));
+    log.put("CP", check.get("CP"));
+    log.put("TRAZA", check.get("TRAZA"));
+    log.put("NUMERO", check.get("NUMERO"));
+    log.put("CODIGO", check.get("CODIGO"));
+    log.put("CANTID", check.get("CANTID"));
+    log.put("DESCRIP", check.get("DESCRIP"));
+    log.put("VENDEDOR", check.get("VENDEDOR"));
+    log.put("HORA_VTA", check.get("HORA_VTA"));
+    env.areas.select_area(check_number);
+    check.skip();
+  }
+}
+
+// The log lines of a ticket were appended in the order of its check lines,
+// and a check table rebuilt from the log holds its lines in the log's order;
+// so check lines are walked in the order they were filled (physical order)
+// and paired one by one with the ticket's log lines from the one log_env
+// stands on.  The walk never goes past the ticket's own log lines, and a
+// pair whose product codes differ is not written, so a check line never
+// overwrites the log line of another product or of another ticket.
+void actu_vta(CheckEnv& env, bool refund) {
+  const int check_number = env.areas.current_number();
+  Area& check = env.areas.current();
+  Area& log = env.areas.area("log_env");
+  const double ticket = env.run.ticket;
+  const Position was{rt::wa::focus(check), check.recno()};
+  rt::wa::set_focus(check, 0);
+  check.goto_top();
+  while (!check.eof()) {
+    env.areas.select_area("log_env");
+    if (log.eof() || log.get("NUMERO").number() != ticket) break;
+    const bool same_product =
+        rt::text::rtrim(log.get("CODIGO").text()) == rt::text::rtrim(check.get("CODIGO").text());
+    if (same_product && log.lock_record()) {
+      log.put("HORA_CHK", check.get("HORA_CHK"));
+      log.put("VEND_CHK", check.get("VEND_CHK"));
+      log.put("CANT_CHK", check.get("CANT_CHK"));
+      log.put("TRAZA", check.get("TRAZA"));
+      if (refund && !traced(check)) {
+        log.put("CB", Value(kRefundBarcode));
+        log.put("CANT_CHK", Value(0));
+      }
+      log.unlock();
+    }
+    log.skip();
+    env.areas.select_area(check_number);
+    check.skip();
+  }
+  env.areas.select_area(check_number);
+  rt::wa::set_focus(check, was.tag);
+  check.go(was.recno);
+}
 
 }  // namespace app

@@ -1,0 +1,122 @@
+// A demo data folder as the working directory, a headless console and the
+// context of one check, for the tests of the ticket loading and the check
+// log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/check.h"
+#include "app/check_env.h"
+#include "app/demo_data.h"
+#include "runtime/console/headless.h"
+#include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
+#include "tests/support/testing.h"
+
+namespace check_rig {
+
+using rt::Value;
+
+inline const rt::text::Date kSaleDay = *rt::text::Date::from_ymd(2026, 12, 7);
+
+class CheckRig : public ::testing::Test {
+ protected:
+  CheckRig() : previous_(std::filesystem::current_path()) {
+    app::make_demo(dir_.path(), kSaleDay);
+    std::filesystem::current_path(dir_.path());
+    auto b = std::make_unique<rt::con::HeadlessBackend>();
+    backend_ = b.get();
+    con_ = std::make_unique<rt::con::Console>(std::move(b));
+    run_.seller = app::demo::kSeller;
+    run_.traceability = true;
+  }
+  ~CheckRig() override {
+    areas_.close_all();
+    std::filesystem::current_path(previous_);
+  }
+
+  app::CheckEnv env() { return app::CheckEnv{*con_, areas_, run_, check_}; }
+  app::LoadOutcome load(double ticket) {
+    run_.ticket = ticket;
+    check_ = app::CheckContext{};
+    app::CheckEnv e = env();
+    return app::load_ticket(e);
+  }
+  rt::text::Date today() { return con_->clock().now().date; }
+
+  // A second set of work areas reading the folder's tables as they are on
+  // disk, independent of the ones under test.
+  struct Reader {
+    rt::wa::WorkAreas areas;
+    rt::wa::Area& open(const std::string& table, const std::string& bag = "") {
+      areas.select_area(0);
+      EXPECT_TRUE(areas.use(table));
+      auto& a = areas.current();
+      if (!bag.empty()) rt::wa::set_index(a, bag);
+      return a;
+    }
+  };
+
+  // One table's records (physical order) as field maps of the named fields.
+  static std::vector<std::vector<Value>> rows(rt::wa::Area& a, const std::vector<std::string>& fields) {
+    std::vector<std::vector<Value>> out;
+    rt::wa::set_focus(a, 0);
+    for (a.goto_top(); !a.eof(); a.skip()) {
+      std::vector<Value> r;
+      for (const auto& f : fields) r.push_back(a.get(f));
+      out.push_back(r);
+    }
+    return out;
+  }
+
+  // Writes fields of the record `recno` of a table (opened shared, locked).
+  static void set_fields(const std::string& table, rt::wa::RecNo recno,
+                         const std::vector<std::pair<std::string, Value>>& fields) {
+    rt::wa::WorkAreas w;
+    ASSERT_TRUE(w.use(table));
+    auto& a = w.current();
+    rt::wa::set_index(a, table);
+    a.go(recno);
+    ASSERT_TRUE(a.lock_record());
+    for (const auto& [name, value] : fields) a.put(name, value);
+    a.unlock();
+  }
+
+  // Record number of a ticket's sale line for a product code.
+  static rt::wa::RecNo sale_line(double ticket, const std::string& code) {
+    rt::wa::WorkAreas w;
+    EXPECT_TRUE(w.use("compitem"));
+    auto& a = w.current();
+    a.locate([&](rt::wa::Area& r) {
+      return r.get("NUMERO").number() == ticket && rt::text::rtrim(r.get("CODIGO").text()) == code;
+    });
+    EXPECT_TRUE(a.found()) << ticket << " " << code;
+    return a.recno();
+  }
+
+  // Appends a record to a table with its own bag kept.
+  static void append(const std::string& table, const std::vector<std::pair<std::string, Value>>& fields) {
+    rt::wa::WorkAreas w;
+    ASSERT_TRUE(w.use(table));
+    auto& a = w.current();
+    rt::wa::set_index(a, table);
+    ASSERT_TRUE(a.append());
+    for (const auto& [name, value] : fields) a.put(name, value);
+    a.unlock();
+  }
+
+  testing_support::TempDir dir_;
+  std::filesystem::path previous_;
+  rt::con::HeadlessBackend* backend_ = nullptr;
+  std::unique_ptr<rt::con::Console> con_;
+  rt::wa::WorkAreas areas_;
+  app::RunContext run_;
+  app::CheckContext check_;
+};
+
+}  // namespace check_rig
