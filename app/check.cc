@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -169,20 +170,20 @@ Area& fresh_check_table(CheckEnv& env) {
 void llena_t39(CheckEnv& env, Area& check, Area& compitem, Area& producto, Area& compenca,
                rt::text::Date today) {
   if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
-  check.put("FECHA_CHK", Value(today));
-  check.put("HORA_CHK", Value(""));
-  check.put("VEND_CHK", Value(0));
-  check.put("CB", producto.get("CODVAR"));
-  check.put("CP", producto.get("CODPROD"));
-  check.put("TRAZA", Value(se_traza(producto) ? "S" : "N"));
-  check.put("CANT_CHK", Value(prefill(compitem, producto, env.run.department, 0)));
-  check.put("NUMERO", compitem.get("NUMERO"));
-  check.put("CODIGO", compitem.get("CODIGO"));
-  check.put("CANTID", compitem.get("CANTID"));
-  check.put("DESCRIP", compitem.get("DESCRIP"));
-  check.put("VENDEDOR", compenca.get("VENDEDOR"));
-  check.put("FECHA_VTA", compenca.get("FECHA"));
-  check.put("HORA_VTA", compenca.get("HORAX"));
+  check.put_fields({{"FECHA_CHK", Value(today)},
+                    {"HORA_CHK", Value("")},
+                    {"VEND_CHK", Value(0)},
+                    {"CB", producto.get("CODVAR")},
+                    {"CP", producto.get("CODPROD")},
+                    {"TRAZA", Value(se_traza(producto) ? "S" : "N")},
+                    {"CANT_CHK", Value(prefill(compitem, producto, env.run.department, 0))},
+                    {"NUMERO", compitem.get("NUMERO")},
+                    {"CODIGO", compitem.get("CODIGO")},
+                    {"CANTID", compitem.get("CANTID")},
+                    {"DESCRIP", compitem.get("DESCRIP")},
+                    {"VENDEDOR", compenca.get("VENDEDOR")},
+                    {"FECHA_VTA", compenca.get("FECHA")},
+                    {"HORA_VTA", compenca.get("HORAX")}});
 }
 
 // Fills the check table from the ticket's sale lines.
@@ -203,35 +204,27 @@ LoadOutcome load_from_sales(CheckEnv& env, Area& check, rt::text::Date today) {
 
 // Rebuilds the check table from the ticket's check-log lines (log_env stands
 // on the first), each matched with the first sale line of the ticket that
-// has its product code.  A log line whose product is on no sale line of the
+// has its product code (two log lines of one product match the same sale
+// line).  The ticket's sale lines are read once, first line per product
+// code remembered.  A log line whose product is on no sale line of the
 // ticket keeps what the log says: no pre-fill is read from an unrelated sale
 // line, and its traceability flag is its own product's.
 LoadOutcome rebuild_from_log(CheckEnv& env, Area& check, Area& log) {
   Area& compitem = env.areas.area("compitem");
   Area& producto = env.areas.area("producto");
   const double ticket = env.run.ticket;
-  const Value key(ticket_key(ticket));
-  while (!log.eof() && log.get("NUMERO").number() == ticket) {
-    const std::string code = code_of(log);
-    rt::wa::seek(compitem, key);
-    while (on_ticket(compitem, ticket) && code_of(compitem) != code) compitem.skip();
-    const bool matched = on_ticket(compitem, ticket);
-    if (!matched) rt::wa::seek(producto, Value(log.get("CODIGO").text()));
+  std::map<std::string, rt::wa::RecNo> first_line;
+  for (rt::wa::seek(compitem, Value(ticket_key(ticket))); on_ticket(compitem, ticket); compitem.skip())
+    first_line.emplace(code_of(compitem), compitem.recno());
 
-    if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
-    check.put("FECHA_CHK", log.get("FECHA_CHK"));
-    check.put("FECHA_VTA", log.get("FECHA_VTA"));
-    check.put("HORA_CHK", log.get("HORA_CHK"));
-    check.put("VEND_CHK", log.get("VEND_CHK"));
-    check.put("CB", log.get("CB"));
-    check.put("CP", log.get("CP"));
-    check.put("TRAZA", Value(se_traza(producto) ? "S" : "N"));
-    check.put("NUMERO", log.get("NUMERO"));
-    check.put("CODIGO", log.get("CODIGO"));
-    check.put("CANTID", log.get("CANTID"));
-    check.put("DESCRIP", log.get("DESCRIP"));
-    check.put("VENDEDOR", log.get("VENDEDOR"));
-    check.put("HORA_VTA", log.get("HORA_VTA"));
+  while (!log.eof() && log.get("NUMERO").number() == ticket) {
+    const auto sale = first_line.find(code_of(log));
+    const bool matched = sale != first_line.end();
+    if (matched)
+      compitem.go(sale->second);  // producto and compenca follow it
+    else
+      rt::wa::seek(producto, Value(log.get("CODIGO").text()));
+
     const double logged = env.run.trace_only ? 0 : log.get("CANT_CHK").number();
     double counted = matched ? prefill(compitem, producto, env.run.department, logged) : logged;
     double sold = log.get("CANTID").number();
@@ -239,8 +232,21 @@ LoadOutcome rebuild_from_log(CheckEnv& env, Area& check, Area& log) {
       counted = 0;
       sold = matched ? std::fabs(compitem.get("VALE").number()) : 0;
     }
-    check.put("CANT_CHK", Value(counted));
-    if (sold != log.get("CANTID").number()) check.put("CANTID", Value(sold));
+    if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+    check.put_fields({{"FECHA_CHK", log.get("FECHA_CHK")},
+                      {"FECHA_VTA", log.get("FECHA_VTA")},
+                      {"HORA_CHK", log.get("HORA_CHK")},
+                      {"VEND_CHK", log.get("VEND_CHK")},
+                      {"CB", log.get("CB")},
+                      {"CP", log.get("CP")},
+                      {"TRAZA", Value(se_traza(producto) ? "S" : "N")},
+                      {"NUMERO", log.get("NUMERO")},
+                      {"CODIGO", log.get("CODIGO")},
+                      {"CANTID", Value(sold)},
+                      {"DESCRIP", log.get("DESCRIP")},
+                      {"VENDEDOR", log.get("VENDEDOR")},
+                      {"HORA_VTA", log.get("HORA_VTA")},
+                      {"CANT_CHK", Value(counted)}});
     log.skip();
   }
   return {LoadStatus::Loaded, "", true};

@@ -1,6 +1,8 @@
 #include "app/check_log.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -39,20 +41,20 @@ void app_vta(CheckEnv& env, bool refund) {
       tools::cartel_1(env.con, "No Se Pudo Grabar El Control En log_env (Tabla Ocupada)!!!");
       return;
     }
-    log.put("FECHA_VTA", check.get("FECHA_VTA"));
-    log.put("FECHA_CHK", check.get("FECHA_CHK"));
-    log.put("HORA_CHK", check.get("HORA_CHK"));
-    log.put("VEND_CHK", check.get("VEND_CHK"));
-    log.put("CANT_CHK", check.get("CANT_CHK"));
-    log.put("CB", refund && !traced(check) ? Value(kRefundBarcode) : check.get("CB"));
-    log.put("CP", check.get("CP"));
-    log.put("TRAZA", check.get("TRAZA"));
-    log.put("NUMERO", check.get("NUMERO"));
-    log.put("CODIGO", check.get("CODIGO"));
-    log.put("CANTID", check.get("CANTID"));
-    log.put("DESCRIP", check.get("DESCRIP"));
-    log.put("VENDEDOR", check.get("VENDEDOR"));
-    log.put("HORA_VTA", check.get("HORA_VTA"));
+    log.put_fields({{"FECHA_VTA", check.get("FECHA_VTA")},
+                    {"FECHA_CHK", check.get("FECHA_CHK")},
+                    {"HORA_CHK", check.get("HORA_CHK")},
+                    {"VEND_CHK", check.get("VEND_CHK")},
+                    {"CANT_CHK", check.get("CANT_CHK")},
+                    {"CB", refund && !traced(check) ? Value(kRefundBarcode) : check.get("CB")},
+                    {"CP", check.get("CP")},
+                    {"TRAZA", check.get("TRAZA")},
+                    {"NUMERO", check.get("NUMERO")},
+                    {"CODIGO", check.get("CODIGO")},
+                    {"CANTID", check.get("CANTID")},
+                    {"DESCRIP", check.get("DESCRIP")},
+                    {"VENDEDOR", check.get("VENDEDOR")},
+                    {"HORA_VTA", check.get("HORA_VTA")}});
     env.areas.select_area(check_number);
     check.skip();
   }
@@ -79,14 +81,15 @@ void actu_vta(CheckEnv& env, bool refund) {
     const bool same_product =
         rt::text::rtrim(log.get("CODIGO").text()) == rt::text::rtrim(check.get("CODIGO").text());
     if (same_product && log.lock_record()) {
-      log.put("HORA_CHK", check.get("HORA_CHK"));
-      log.put("VEND_CHK", check.get("VEND_CHK"));
-      log.put("CANT_CHK", check.get("CANT_CHK"));
-      log.put("TRAZA", check.get("TRAZA"));
+      std::vector<std::pair<std::string, Value>> update = {{"HORA_CHK", check.get("HORA_CHK")},
+                                                             {"VEND_CHK", check.get("VEND_CHK")},
+                                                             {"CANT_CHK", check.get("CANT_CHK")},
+                                                             {"TRAZA", check.get("TRAZA")}};
       if (refund && !traced(check)) {
-        log.put("CB", Value(kRefundBarcode));
-        log.put("CANT_CHK", Value(0));
+        update.emplace_back("CB", Value(kRefundBarcode));
+        update.emplace_back("CANT_CHK", Value(0));
       }
+      log.put_fields(update);
       log.unlock();
     }
     log.skip();

@@ -321,6 +321,31 @@ TEST_F(Refusal, ACheckTableHeldByAnotherStationIsLeftAloneAndNamed) {
   EXPECT_EQ(load(app::demo::kCheckedTicket).status, app::LoadStatus::Loaded);
 }
 
+TEST_F(Refusal, AFullyPrefilledTicketShowsItsLineAndEndsWithEveryTableClosed) {
+  // Every line belongs to another department: nothing is left to count.
+  run_.ticket = app::demo::kDepartmentTicket;
+  run_.department = 9;
+  run_.traceability = false;
+  con_->devpos(5, 0);
+  con_->devout("left over from the entry form");
+  areas_.select_area(1);
+  ASSERT_TRUE(areas_.use("acceso2"));
+  app::princi(*con_, areas_, run_);
+  EXPECT_EQ(areas_.current_number(), 1);
+  for (int n = 1; n < 10; ++n) EXPECT_FALSE(areas_.is_open(n)) << n;
+  EXPECT_FALSE(con_->hotkey(29)) << "the group separator hotkey is removed";
+  const std::string ticket_line = con_->screen().row_text(2);
+  EXPECT_NE(ticket_line.find("<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 1238"), std::string::npos)
+      << ticket_line;
+  EXPECT_EQ(con_->screen().row_text(5), std::string(80, ' ')) << "rows below the title cleared";
+  // The check table holds the ticket, every line counted in advance.
+  rt::wa::WorkAreas w;
+  ASSERT_TRUE(w.use("tm390007"));
+  auto lines = rows(w.current(), {"CANTID", "CANT_CHK"});
+  ASSERT_EQ(lines.size(), 3u);
+  for (const auto& l : lines) EXPECT_EQ(l[0].number(), l[1].number());
+}
+
 TEST_F(Refusal, AMissingSharedTableIsNamedAndNothingIsWritten) {
   std::filesystem::remove(dir_.file("producto.cdx"));
   const auto out = load(app::demo::kTicket);

@@ -358,3 +358,28 @@ TEST(WorkAreas, EveryWriteIsSeenWithItsImagesBeforeAndAfter) {
   EXPECT_TRUE(rec->writes[1].first.empty());
   EXPECT_EQ(rec->writes[1].second.substr(0, 8), "        ");
 }
+
+TEST(WorkAreas, SeveralFieldsWrittenAsOneRecordWriteOrNotAtAll) {
+  TempDir dir;
+  const auto items = make_items(dir, 2);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(items));
+  Area& a = wa.current();
+  auto rec = std::make_shared<Recorder>();
+  a.add_write_observer(rec);
+  // A shared record needs its lock, as for one field.
+  EXPECT_THROW(a.put_fields({{"QTY", Value(7)}}), WorkAreaError);
+  ASSERT_TRUE(a.lock_record());
+  a.put_fields({{"CODE", Value("X1")}, {"QTY", Value(3)}, {"QTY", Value(42)}, {"NOTE", Value("memo text")}});
+  ASSERT_EQ(rec->writes.size(), 1u) << "one write for every field";
+  // A value too wide for its field, or an unknown name, writes nothing.
+  EXPECT_ANY_THROW(a.put_fields({{"CODE", Value("Y1")}, {"QTY", Value(1234567)}}));
+  EXPECT_THROW(a.put_fields({{"CODE", Value("Y1")}, {"NOPE", Value(1)}}), WorkAreaError);
+  EXPECT_EQ(rec->writes.size(), 1u);
+  a.unlock();
+  WorkAreas other;
+  ASSERT_TRUE(other.use(items));
+  EXPECT_EQ(other.current().get("CODE").text(), "X1     ");
+  EXPECT_EQ(other.current().get("QTY").number(), 42) << "the last value given for a field wins";
+  EXPECT_EQ(other.current().get("NOTE").text(), "memo text");
+}

@@ -1,0 +1,132 @@
+// Two stations check two different tickets of the same shared tables again
+// and again while a third program appends sale lines and check-log lines:
+// every station's count reaches the log, no appended line is lost, and
+// every order bag still matches its table.
+#include <string>
+#include <vector>
+
+#include "app/check_log.h"
+#include "tests/app/check_rig.h"
+
+namespace {
+
+using check_rig::CheckRig;
+using rt::Value;
+
+constexpr int kRounds = 12;         // checks of its ticket per station
+constexpr int kWriterAppends = 150; // sale lines and log lines each
+
+// One station: loads its ticket, counts every line as scanned, writes the
+// log (appended the first time, written over afterwards) with the round
+// number as the time of the count.
+int station(double ticket, double seller) {
+  rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
+  rt::wa::WorkAreas areas;
+  app::RunContext run;
+  run.ticket = ticket;
+  run.seller = seller;
+  for (int round = 0; round < kRounds; ++round) {
+    app::CheckContext ctx;
+    app::CheckEnv env{con, areas, run, ctx};
+    const auto out = app::load_ticket(env);
+    if (out.status != app::LoadStatus::Loaded) return 10;
+    if (out.from_log != (round > 0)) return 11;
+    auto& check = areas.current();
+    const std::string hour = "12:00:" + std::string(round < 10 ? "0" : "") + std::to_string(round);
+    for (check.goto_top(); !check.eof(); check.skip()) {
+      check.put("CANT_CHK", check.get("CANTID"));
+      check.put("VEND_CHK", Value(seller));
+      check.put("HORA_CHK", Value(hour));
+    }
+    areas.select_area("log_env");
+    const bool logged = rt::wa::seek(areas.current(), Value(rt::text::str(ticket, 6)));
+    areas.select_area("tempo39");
+    if (logged)
+      app::actu_vta(env, false);
+    else
+      app::app_vta(env, false);
+    areas.close_all();
+  }
+  return 0;
+}
+
+// The suite's point of sale and another station: new sale lines and new
+// log lines of other tickets, each under its append lock.
+int writer() {
+  rt::wa::WorkAreas areas;
+  areas.select_area(0);
+  if (!areas.use("compitem")) return 20;
+  rt::wa::set_index(areas.current(), "compitem");
+  areas.select_area(0);
+  if (!areas.use("log_env")) return 21;
+  rt::wa::set_index(areas.current(), "log_env");
+  for (int i = 0; i < kWriterAppends; ++i) {
+    auto& items = areas.area("compitem");
+    if (!items.append()) return 22;
+    items.put("COMPTE", Value("TK"));
+    items.put("NUMERO", Value(5000 + i / 3));
+    items.put("CODIGO", Value("0000101"));
+    items.put("CANTID", Value(1));
+    items.unlock();
+    auto& log = areas.area("log_env");
+    if (!log.append()) return 23;
+    log.put("NUMERO", Value(6000 + i / 3));
+    log.put("CODIGO", Value("0000107"));
+    log.put("CANTID", Value(2));
+    log.put("CANT_CHK", Value(i));
+    log.unlock();
+  }
+  return 0;
+}
+
+class Concurrency : public CheckRig {};
+
+TEST_F(Concurrency, TwoStationsAndAWriterLoseNothingAndEveryBagVerifies) {
+  Reader before;
+  const auto items_before = before.open("compitem").table().record_count();
+  const auto log_before = before.open("log_env").table().record_count();
+  before.areas.close_all();
+
+  const int a = testing_support::spawn_child([] { return station(app::demo::kTicket, 7); });
+  const int b = testing_support::spawn_child([] { return station(app::demo::kDepartmentTicket, 12); });
+  const int w = testing_support::spawn_child([] { return writer(); });
+  EXPECT_EQ(testing_support::wait_child(a), 0);
+  EXPECT_EQ(testing_support::wait_child(b), 0);
+  EXPECT_EQ(testing_support::wait_child(w), 0);
+
+  Reader r;
+  auto& items = r.open("compitem", "compitem");
+  auto& log = r.open("log_env", "log_env");
+  EXPECT_EQ(items.table().record_count(), items_before + kWriterAppends);
+  EXPECT_EQ(log.table().record_count(), log_before + kWriterAppends + 3 + 3);
+  // Each station's ticket: one log line per sale line, with the last round's count.
+  for (const auto& [ticket, seller] : std::vector<std::pair<double, double>>{{app::demo::kTicket, 7},
+                                                                              {app::demo::kDepartmentTicket, 12}}) {
+    ASSERT_TRUE(rt::wa::seek(log, Value(rt::text::str(ticket, 6)))) << ticket;
+    int lines = 0;
+    for (; !log.eof() && log.get("NUMERO").number() == ticket; log.skip(), ++lines) {
+      EXPECT_EQ(log.get("CANT_CHK").number(), log.get("CANTID").number());
+      EXPECT_EQ(log.get("VEND_CHK").number(), seller);
+      EXPECT_EQ(log.get("HORA_CHK").text(), "12:00:" + std::to_string(kRounds - 1));
+    }
+    EXPECT_EQ(lines, 3) << ticket;
+  }
+  // The writer's log lines, every one there once with its own count.
+  std::vector<int> seen(kWriterAppends, 0);
+  for (log.goto_top(); !log.eof(); log.skip())
+    if (log.get("NUMERO").number() >= 6000) ++seen.at(static_cast<std::size_t>(log.get("CANT_CHK").number()));
+  for (int i = 0; i < kWriterAppends; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], 1) << i;
+  r.areas.close_all();
+
+  for (const auto& [table, bag] : std::vector<std::pair<std::string, std::string>>{
+           {"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}}) {
+    std::string out;
+    EXPECT_EQ(testing_support::run_capture(testing_support::bin_dir() + "/dbftool verify " + table + ".dbf --bag " +
+                                               bag + ".cdx 2>&1",
+                                           &out),
+              0)
+        << table << ": " << out;
+  }
+}
+
+}  // namespace
