@@ -32,6 +32,7 @@ constexpr std::size_t kMessageWidth = 66;
 struct LoadFailure {
   LoadStatus status;
   std::string message;
+  bool shown = false;  // the operator has seen it already
 };
 
 std::string fit(std::string text) {
@@ -39,40 +40,17 @@ std::string fit(std::string text) {
   return text;
 }
 
-std::vector<layout::ActualField> actual_fields(Area& a) {
-  std::vector<layout::ActualField> out;
-  for (const auto& f : a.table().schema().fields) out.push_back({f.name, f.letter(), f.length, f.decimals});
-  return out;
-}
-
-// Opens a table of the suite shared in the lowest free area (retrying while
-// another user holds it, as NETUSE does), checks that it has the fields the
-// check uses and adds its order bag.  Anything wrong ends the load with a
-// message naming the table.
+// Opens a table of the suite shared in the lowest free area with its
+// fields checked and its order bags (NETUSE, retrying while another user
+// holds it).  When it cannot be used the operator has been told already,
+// naming the table, and the load ends.
 Area& open_shared(CheckEnv& env, const layout::TableSpec& spec) {
   env.areas.select_area(0);
-  bool opened = false;
-  try {
-    opened = tools::netuse(env.con, env.areas, spec.name);
-  } catch (const std::exception& e) {
+  std::string problem;
+  if (!tools::open_checked(env.con, env.areas, spec, "", &problem))
     throw LoadFailure{LoadStatus::TablesUnavailable,
-                      fit(std::string("No Se Puede Abrir ") + spec.name + ": " + e.what())};
-  }
-  if (!opened)
-    throw LoadFailure{LoadStatus::TablesUnavailable, fit(std::string("Tabla ") + spec.name + " En Uso Exclusivo!!!")};
-  Area& a = env.areas.current();
-  const auto problems = layout::check_fields(spec, actual_fields(a));
-  if (!problems.empty())
-    throw LoadFailure{LoadStatus::TablesUnavailable, fit(std::string("Tabla ") + spec.name + " Inservible: " +
-                                                         problems.front())};
-  try {
-    for (const auto& bag : spec.bags)
-      if (*bag.file) rt::wa::set_index(a, bag.file);
-  } catch (const std::exception& e) {
-    throw LoadFailure{LoadStatus::TablesUnavailable,
-                      fit(std::string("Indice De ") + spec.name + " Inservible: " + e.what())};
-  }
-  return a;
+                      problem.empty() ? std::string("Tabla ") + spec.name + " En Uso Exclusivo!!!" : problem, true};
+  return env.areas.current();
 }
 
 std::string ticket_key(double ticket) { return "TK" + rt::text::str(ticket, 6); }
@@ -289,9 +267,9 @@ LoadOutcome load_ticket(CheckEnv& env) {
   try {
     return load(env);
   } catch (const LoadFailure& f) {
-    return {f.status, f.message, false};
+    return {f.status, f.message, false, f.shown};
   } catch (const std::exception& e) {
-    return {LoadStatus::TablesUnavailable, fit(std::string("Error Al Cargar El Ticket: ") + e.what()), false};
+    return {LoadStatus::TablesUnavailable, fit(std::string("Error Al Cargar El Ticket: ") + e.what()), false, false};
   }
 }
 
@@ -304,7 +282,7 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   const LoadOutcome loaded = load_ticket(env);
   if (loaded.status != LoadStatus::Loaded) {
     close_check(areas);
-    tools::cartel_1(con, loaded.message);
+    if (!loaded.shown) tools::cartel_1(con, loaded.message);
     return;
   }
 

@@ -28,6 +28,7 @@ struct LoadOutcome {
   LoadStatus status = LoadStatus::Loaded;
   std::string message;  // what the operator is shown (empty when loaded)
   bool from_log = false; // rebuilt from the check log instead of the sale lines
+  bool shown = false;    // the message has been shown already (a table that cannot be used)
 };
 
 // The load phase of the check: opens log_env, compenca, producto and
@@ -38,7 +39,8 @@ struct LoadOutcome {
 // env.check.check_table.  On Loaded the check table (alias "tempo39", tag
 // "cb") is current on its first line and every table stays open; otherwise
 // nothing has been written to any shared table and the tables are left open
-// for the caller to close.  Shows nothing on the screen.
+// for the caller to close.  Shows nothing on the screen, except the message
+// box naming a shared table that cannot be used (then `shown`).
 LoadOutcome load_ticket(CheckEnv& env);
 
 }  // namespace app
