@@ -411,6 +411,8 @@ int funcion(CheckEnv& env, int mode, int column) {
   tools::Trace trace("FUNCION");
   (void)column;
   const int tecla = env.con.lastkey();
+  std::optional<rt::wa::RecNo> current;
+  if (env.areas.select(kCheckAlias) != 0) current = check_table(env).recno();
   try {
     if (mode == rt::con::kIdle && tecla != rt::con::key::kCtrlHome) return idle(env);
     if (mode == rt::con::kTop || mode == rt::con::kBottom) {
@@ -424,7 +426,10 @@ int funcion(CheckEnv& env, int mode, int column) {
     // scan is dropped; nothing is counted.
     env.check.scan.clear();
     tools::cartel_1(env.con, std::string("Error: ") + e.what());
-    if (env.areas.select(kCheckAlias) != 0) select_check(env);
+    if (env.areas.select(kCheckAlias) != 0) {
+      select_check(env);
+      if (current) check_table(env).go(*current);
+    }
     return rt::con::kRefresh;
   }
 }
