@@ -16,6 +16,7 @@
 #include "tools/screens.h"
 #include "tools/shared_open.h"
 #include "tools/text_tools.h"
+#include "tools/trace.h"
 
 namespace app {
 namespace {
@@ -274,6 +275,7 @@ LoadOutcome load_ticket(CheckEnv& env) {
 }
 
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
+  tools::Trace trace("PRINCI");
   CheckContext check;
   CheckEnv env{con, areas, run, check};
   // Rows 1 to 24 cleared in the standard colour.
@@ -304,6 +306,7 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   con.set_key(tools::kArrobaKey, tools::put_arroba_action(con));
 
   try {
+    trace.at();
     run_check_browse(env);
     con.set_key(tools::kArrobaKey, nullptr);
     salir(env);

@@ -3,7 +3,8 @@
 # folder) inside tmux (80 x 25).  Seller 7 types the password 1234 into the
 # password box (only stars are shown) and the ticket check starts; seller 12
 # types a wrong password and stays in the form; Esc ends the station with
-# the terminal restored.
+# the terminal restored.  Then Alt+C closes the station from a waiting
+# message box, writing the close log.
 # Arguments: build folder, source folder.
 set -u
 export LC_ALL=C.UTF-8
@@ -133,6 +134,60 @@ wait_for main "TTY:" 5 >/dev/null
 s=$(screen main)
 grep -qx "TTY:icanon" <<<"$s" && grep -qx "TTY:echo" <<<"$s" && pass "terminal restored (icanon, echo)" ||
   fail "terminal not restored: $(grep TTY: <<<"$s" | tr '\n' ' ')"
+
+# ------------------------------------------ Alt+C while a message box waits
+# Seller 7 checks ticket 1234 and scans the same traceable unit twice: the
+# second scan is refused in a three-line box that waits for a key.  Alt+C
+# there asks "Cierra Velmor???"; "S" writes the close log and ends the
+# station with the terminal restored.
+amox=$("$build/bin/dbftool" dump "$work/demo/producto.dbf" | python3 -c '
+import json, sys
+for line in sys.stdin:
+    v = json.loads(line)["values"]
+    if v["CODIGO"] == "0000102":
+        print(int(v["CODVAR"]))
+')
+[ -n "$amox" ] || fail "demo barcode of 0000102 not read"
+start altc
+wait_for altc "Ingrese Nº Interno" && pass "station started again" || fail "station did not start again"
+tm send-keys -t altc 1234 Enter
+tm send-keys -t altc 7 Enter
+wait_for altc "F1Cam" >/dev/null || fail "no password box"
+tm send-keys -t altc 1234 Enter
+wait_for altc "TICKET Nº 1234" 15 && pass "check of ticket 1234 started" || fail "check not started"
+unit() {
+  tm send-keys -t altc -l "010${amox}21ALTC0001" \; send-keys -t altc C-] \; \
+    send-keys -t altc -l "1728123110L0T1" \; send-keys -t altc Enter
+}
+unit
+wait_for altc "Ingresado" && tm send-keys -t altc S Enter || fail "first scan: no question"
+wait_gone altc "Ingresado" || fail "first scan: question stays"
+unit
+wait_for altc "Ingresado" && tm send-keys -t altc S Enter || fail "second scan: no question"
+if wait_for altc "Ya Habia Sido Pasado"; then pass "the same unit again: refused in a box"; else fail "no box for the same unit"; fi
+tm send-keys -t altc M-c
+if wait_for altc "Cierra Velmor???"; then pass "Alt+C asks before closing"; else fail "Alt+C: no question"; fi
+tm send-keys -t altc S Enter
+if wait_for altc "EXIT=0" 15; then pass "Alt+C closed the station with status 0"; else fail "Alt+C did not close the station"; fi
+wait_for altc "TTY:" 5 >/dev/null
+s=$(screen altc)
+grep -qx "TTY:icanon" <<<"$s" && grep -qx "TTY:echo" <<<"$s" && pass "terminal restored after Alt+C (icanon, echo)" ||
+  fail "terminal not restored after Alt+C: $(grep TTY: <<<"$s" | tr '\n' ' ')"
+log="$work/demo/log_altc.txt"
+if [ -f "$log" ]; then
+  # One close: a blank line, the heading, a blank line, the close line (date,
+  # time, seller in 4, machine), then the chain of routines, innermost first;
+  # every line ends in CR LF.
+  body=$(tr -d '\r' <"$log")
+  [ "$(sed -n 2p <<<"$body")" = "Fecha | Hora | Vddr | PtoVta" ] && pass "close log heading" || fail "close log heading: $(sed -n 2p <<<"$body")"
+  sed -n 4p <<<"$body" | grep -qE '^[0-9]{2}/[0-9]{2}/[0-9]{2}\|[0-9]{2}:[0-9]{2}:[0-9]{2}\|   7\|55$' &&
+    pass "close line: date, time, seller 7, machine 55" || fail "close line: $(sed -n 4p <<<"$body")"
+  chain=$(grep -o '^Llamada desde: [A-Z_0-9]*' <<<"$body" | sed 's/^Llamada desde: //' | tr '\n' ' ')
+  [ "$chain" = "CARTEL_3 FUNCION PRINCI MAIN " ] && pass "routine chain: $chain" || fail "routine chain: '$chain'"
+  [ "$(grep -c $'\r$' "$log")" -eq "$(wc -l <"$log")" ] && pass "close log lines end in CR LF" || fail "close log line ends"
+else
+  fail "no close log written"
+fi
 
 [ "$failures" -eq 0 ] && echo "all passed" || echo "$failures failed"
 exit $((failures > 0))
