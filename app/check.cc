@@ -25,7 +25,6 @@ using rt::Value;
 using rt::wa::Area;
 
 constexpr const char* kCheckAlias = "tempo39";
-constexpr const char* kTemplate = "tempo39";
 // Widest message the one-line box shows (columns 5 to 74 less its border).
 constexpr std::size_t kMessageWidth = 66;
 

@@ -192,9 +192,9 @@ KeyReaderHooks* set_key_reader_hooks(KeyReaderHooks* hooks) {
 KeyReaderHooks& key_reader_hooks() { return *installed_hooks; }
 
 // TECLA_N of the suite.
-int tecla_n(rt::con::Console& con, bool solo_tecla, std::source_location where) {
+int tecla_n(rt::con::Console& con, bool solo_tecla, const char* caller_file, int caller_line) {
   (void)solo_tecla;
-  trace_call_site(where);
+  trace_call_site(caller_file, caller_line);
   Trace trace("TECLA_N");
   // Every kind of event is read here, whatever the console's mask is.
   const int mask = con.set_event_mask(k::kMaskAll);

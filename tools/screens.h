@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -100,7 +99,7 @@ KeyReaderHooks& key_reader_hooks();
 // accepted and not used, as in the suite.
 // The caller's trace frame takes the line of the call (see trace.h).
 int tecla_n(rt::con::Console& con, bool solo_tecla = false,
-            std::source_location where = std::source_location::current());
+            const char* caller_file = __builtin_FILE(), int caller_line = __builtin_LINE());
 
 // PAUSA: waits `cuanto` seconds (fractions allowed) without reading input.
 // Elapsed time is measured on the console's monotonic clock, so a pause that

@@ -10,8 +10,8 @@ std::vector<TraceFrame>& frames() {
 }
 }  // namespace
 
-Trace::Trace(std::string name, std::source_location where) : depth_(frames().size()) {
-  frames().push_back({std::move(name), where.file_name(), static_cast<int>(where.line())});
+Trace::Trace(std::string name, const char* file, int line) : depth_(frames().size()) {
+  frames().push_back({std::move(name), file, line});
 }
 
 Trace::~Trace() {
@@ -20,16 +20,16 @@ Trace::~Trace() {
   frames().resize(depth_);
 }
 
-void Trace::at(std::source_location where) {
-  if (depth_ < frames().size()) frames()[depth_].line = static_cast<int>(where.line());
+void Trace::at(int line) {
+  if (depth_ < frames().size()) frames()[depth_].line = line;
 }
 
 const std::vector<TraceFrame>& trace_frames() { return frames(); }
 
-void trace_call_site(std::source_location where) {
+void trace_call_site(const char* file, int line) {
   if (frames().empty()) return;
   TraceFrame& top = frames().back();
-  if (top.file && std::strcmp(top.file, where.file_name()) == 0) top.line = static_cast<int>(where.line());
+  if (top.file && file && std::strcmp(top.file, file) == 0) top.line = line;
 }
 
 }  // namespace tools

@@ -5,7 +5,6 @@
 // open frames into its log.  One thread: the frames form a plain stack.
 #pragma once
 
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,15 @@ struct TraceFrame {
 
 class Trace {
  public:
-  explicit Trace(std::string name, std::source_location where = std::source_location::current());
+  // `file` and `line` default to the place of the declaration of the frame
+  // (compiler built-ins, so this builds with every compiler we use).
+  explicit Trace(std::string name, const char* file = __builtin_FILE(), int line = __builtin_LINE());
   ~Trace();
   Trace(const Trace&) = delete;
   Trace& operator=(const Trace&) = delete;
 
   // Moves this routine's current line (e.g. just before a call that waits).
-  void at(std::source_location where = std::source_location::current());
+  void at(int line = __builtin_LINE());
 
  private:
   std::size_t depth_;
@@ -36,7 +37,7 @@ const std::vector<TraceFrame>& trace_frames();
 
 // A routine that is called from many places takes its caller's position:
 // when the innermost frame was opened in the same source file as `where`,
-// its line becomes the line of `where`.
-void trace_call_site(std::source_location where);
+// its line becomes `line`.
+void trace_call_site(const char* file, int line);
 
 }  // namespace tools
