@@ -9,7 +9,7 @@ src=${2:?source folder}
 tool="$build/bin/dbftool"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$src/../shared/fixtures/foreign/vfp-northwind/orders."* "$work/"
+cp "$src/tests/fixtures/foreign/vfp-northwind/orders."* "$work/"
 chmod u+w "$work"/*
 fail() { echo "FAIL: $*"; exit 1; }
 

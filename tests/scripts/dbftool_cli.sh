@@ -90,7 +90,7 @@ expect_out '"invalid"'
 expect_err "record 1"
 
 # Tables of other programs' newer formats are read, never written.
-cp "$src/../shared/fixtures/foreign/go-foxpro/TEST.DBF" "$src/../shared/fixtures/foreign/go-foxpro/TEST.FPT" "$work/"
+cp "$src/tests/fixtures/foreign/go-foxpro/TEST.DBF" "$src/tests/fixtures/foreign/go-foxpro/TEST.FPT" "$work/"
 chmod u+w "$work/TEST.DBF" "$work/TEST.FPT"
 cp "$work/TEST.DBF" "$work/test.orig"
 echo '{"values": {}}' | "$tool" load "$work/TEST.DBF" >"$work/out" 2>"$work/err"

@@ -7,5 +7,5 @@ set -euo pipefail
 build=${1:?build folder}
 src=${2:?source folder}
 exec /usr/bin/python3 "$src/tests/scripts/foreign_keys_compare.py" \
-  "$build/bin/dbftool" "$src/../shared/fixtures/foreign" \
+  "$build/bin/dbftool" "$src/tests/fixtures/foreign" \
   vfp-northwind vfp-freetables ruby-foxprodb perl-xbase

@@ -25,13 +25,10 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string shared_dir() {
-  if (const char* s = std::getenv("CHK_SHARED_DIR")) return s;
-  return CHK_SHARED_DIR;
-}
+std::string fixtures_dir() { return std::string(CHK_SOURCE_DIR) + "/tests/fixtures"; }
 
 std::string foreign_fixture(const std::string& relative) {
-  return shared_dir() + "/fixtures/foreign/" + relative;
+  return fixtures_dir() + "/foreign/" + relative;
 }
 
 void copy_file(const std::string& from, const std::string& to) {

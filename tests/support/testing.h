@@ -23,9 +23,9 @@ class TempDir {
   std::string path_;
 };
 
-// The read-only folder of shared sample files (fixtures/foreign/... lives there).
-std::string shared_dir();
-std::string foreign_fixture(const std::string& relative);  // shared/fixtures/foreign/<relative>
+// The read-only folder of sample files kept with the tests (tests/fixtures).
+std::string fixtures_dir();
+std::string foreign_fixture(const std::string& relative);  // tests/fixtures/foreign/<relative>
 // Copies every file of a foreign fixture set into dir (fixtures are read-only).
 void copy_foreign_set(const std::string& set, const std::string& dir);
 void copy_file(const std::string& from, const std::string& to);
