@@ -10,12 +10,23 @@
 //    (far beyond any data, as the table's record locks): readers take it
 //    shared for the length of one operation, writers exclusively.  A Bag::Lock
 //    held by the caller spans several operations (a batch of seeks, an append
-//    that touches several tags).
-//  * On taking the lock the change counter (directory header bytes 8-11,
-//    big-endian) is compared with the last one seen; when another process
-//    changed the bag, cached pages are dropped and the directory re-read.
-//  * A writer increments the counter once per lock period in which it changed
-//    anything, before it releases the lock.
+//    that touches several tags).  The wait for the lock is bounded
+//    (set_lock_wait); when it ends, CdxError of kind Busy is thrown.
+//  * On taking the lock shared, the change counter (directory header bytes
+//    8-11, big-endian) is compared with the last one seen; when another
+//    process changed the bag, cached pages are dropped and the directory
+//    re-read.  On taking it exclusively, cached pages are always dropped and
+//    the directory re-read: a program that wrote without raising the counter
+//    never has its pages overwritten with stale ones.
+//  * A writer raises the counter once per lock period, before the first page
+//    of that period is written, so another program never holds cached pages
+//    of a change already under way without seeing a new counter.
+//
+// Surviving a kill: pages are only added at the end of the file and a page a
+// change leaves is never reused (store.h).  A tag is rebuilt by writing its
+// new tree, syncing, then pointing its header at the new root; reindex()
+// (table_index.h) writes a whole new file beside the bag and renames it over
+// the old one, which leaves a compact file.
 //
 // Descending tags keep their keys in ascending order; the work-area layer
 // walks them from the end (Tag::descending()).
@@ -29,6 +40,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,6 +55,14 @@
 namespace rt::cdx {
 
 constexpr std::uint64_t kLockOffset = 0x7FFFFFFEull;
+
+// How long to keep trying for the bag's lock: called after every refused
+// attempt with its number (1, 2, ...); it pauses before the next attempt and
+// returns true, or false to give up.
+using LockWait = std::function<bool(int attempt)>;
+// Gives up after `seconds`, pausing 10 ms between attempts.
+LockWait bounded_lock_wait(double seconds);
+constexpr double kDefaultLockWaitSeconds = 10.0;
 
 // How trailing bytes left out by compression are restored: blanks for
 // character keys, zero bytes for binary (numeric, date, integer) keys.
@@ -108,6 +128,12 @@ class Tag {
   Insert insert(std::string_view key, std::uint32_t recno);
   // Removes exactly (key, recno); false when it was not there.
   bool remove(std::string_view key, std::uint32_t recno);
+  // Checks, without writing, that (key, recno) can be inserted or removed:
+  // the bag's free-page list head and the pages on the way to the key are
+  // sound.  Throws CdxError (Damaged) otherwise.  Insert and remove run the
+  // same checks; a caller that must not write anything else (the record)
+  // before knowing the tag can follow runs this first.
+  void check_change(std::string_view key, std::uint32_t recno);
 
   std::size_t count();
   int height();
@@ -162,7 +188,9 @@ class Cursor {
 class Bag {
  public:
   static std::unique_ptr<Bag> open(const std::string& path, bool writable);
-  // A new, empty bag (an existing file is replaced).
+  // A new, empty bag.  It is written beside `path` and renamed over it, so
+  // no reader ever sees a half-written or truncated bag; an existing bag is
+  // replaced only when no other open holds it.
   static std::unique_ptr<Bag> create(const std::string& path, bool structural = true);
   ~Bag();
   Bag(const Bag&) = delete;
@@ -182,12 +210,16 @@ class Bag {
   void drop_tag(std::string_view name);
 
   std::uint32_t version();
+  // The free-page list head found in the directory header (never followed).
+  std::int32_t free_list_head();
+  void set_lock_wait(LockWait wait) { lock_wait_ = std::move(wait); }
   PageStats stats() const { return store_->stats(); }
   void reset_stats() { store_->stats() = PageStats{}; }
   void drop_cache() { store_->drop(); }
 
-  // Structure of the directory, every tag and the free list; one line per
-  // problem, empty when the bag is sound.
+  // Structure of the directory and every tag, pages shared between trees,
+  // and the free-page list head; one line per problem, empty when the bag is
+  // sound.
   std::vector<std::string> verify();
 
   // Holds the bag's lock for a batch of operations.
@@ -208,13 +240,13 @@ class Bag {
   Bag(std::string path, std::unique_ptr<os::File> file);
   void acquire(bool exclusive);
   void release();
-  void refresh();
+  void refresh(bool force);
   void load_directory();
-  void modified() {
-    dirty_ = true;
-    ++generation_;
-  }
+  void raise_version();
+  void modified() { ++generation_; }
   void require_writer(const std::string& tag) const;
+  // Throws when the free-page list head is not 0, -1 or a page of the bag.
+  void check_free_list(const std::string& tag);
   Tree directory() { return Tree(*store_, dir_ref_); }
 
   std::string path_;
@@ -228,7 +260,7 @@ class Bag {
   bool loaded_ = false;
   int depth_ = 0;
   bool exclusive_ = false;
-  bool dirty_ = false;
+  LockWait lock_wait_ = bounded_lock_wait(kDefaultLockWaitSeconds);
 };
 
 }  // namespace rt::cdx
