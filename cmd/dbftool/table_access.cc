@@ -118,3 +118,12 @@ int exit_code_for(const TableError& e, bool writing) {
 }
 
 }  // namespace dbftool
+
+namespace dbftool {
+
+int exit_code_for_any(const std::exception& e, bool writing) {
+  if (const auto* t = dynamic_cast<const TableError*>(&e)) return exit_code_for(*t, writing);
+  return writing ? kExitCannotWrite : kExitCannotRead;
+}
+
+}  // namespace dbftool

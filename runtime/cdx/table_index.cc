@@ -80,6 +80,42 @@ std::vector<std::string> apply_key_types(Bag& bag, const table::Schema& schema) 
   return problems;
 }
 
+BagAppender::BagAppender(Bag& bag, const table::Schema& schema) : bag_(bag) {
+  if (!bag.writable()) throw CdxError(bag.path(), "", "the bag is open read-only", CdxError::Kind::Refused);
+  for (Tag* tag : bag.tags()) {
+    std::unique_ptr<TagKeys> keys;
+    try {
+      keys = std::make_unique<TagKeys>(schema, tag->key_expr(), tag->for_expr());
+    } catch (const expr::Error& e) {
+      throw CdxError(bag.path(), tag->name(), std::string("its keys cannot be computed here: ") + e.what(),
+                     CdxError::Kind::Refused);
+    }
+    if (tag->nullable()) keys->set_nullable();
+    if (int(keys->format().stored_length()) != tag->key_length())
+      throw CdxError(bag.path(), tag->name(),
+                     "key length " + std::to_string(tag->key_length()) + " but the expression gives " +
+                         std::to_string(keys->format().stored_length()) + " bytes",
+                     CdxError::Kind::Refused);
+    tag->set_kind(kind_of(keys->format()));
+    tags_.push_back(Entry{tag, std::move(keys)});
+  }
+}
+
+std::uint32_t BagAppender::append(table::Table& t, table::Record rec) {
+  Bag::Lock lock(bag_, true);
+  std::vector<std::string> keys(tags_.size());
+  // Keys may use RECNO(): computed with the number the record will most
+  // likely get for the check, again with its real number after the append.
+  rec.set_recno(t.record_count() + 1);
+  for (std::size_t i = 0; i < tags_.size(); ++i)
+    if (tags_[i].keys->key(t, rec, keys[i])) tags_[i].tag->check_change(keys[i], rec.recno());
+  const std::uint32_t recno = t.append(rec);
+  rec.set_recno(recno);
+  for (std::size_t i = 0; i < tags_.size(); ++i)
+    if (tags_[i].keys->key(t, rec, keys[i])) tags_[i].tag->insert(keys[i], recno);
+  return recno;
+}
+
 Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
   std::unique_ptr<TagKeys> keys;
   try {
