@@ -199,6 +199,10 @@ void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) 
 
 void Area::write_current(const Record& after) {
   const std::string before(record_.bytes());
+  // The order bags are locked (and checked) before the record changes, so a
+  // bag that cannot take the change stops the write with nothing written.
+  std::vector<std::shared_ptr<void>> held;
+  for (auto& o : observers_) held.push_back(o->prepare_write(recno_, before, after.bytes()));
   table_->write(after);
   record_ = after;
   for (auto& o : observers_) o->record_written(recno_, before, record_.bytes());
@@ -221,6 +225,11 @@ void Area::recall() {
 bool Area::append() {
   if (readonly_) fail("cannot append: the table is open read-only");
   table_->unlock_all();  // an append, like a lock, drops the area's other locks
+  std::vector<std::shared_ptr<void>> held;
+  {
+    const Record blank = table_->blank();
+    for (auto& o : observers_) held.push_back(o->prepare_write(0, std::string_view(), blank.bytes()));
+  }
   RecNo r = 0;
   try {
     r = table_->append_blank();
