@@ -469,23 +469,14 @@ void Table::set_memo(Record& rec, int field, std::string_view text) {
     return;
   }
   MemoFile& m = memo_file(f);
+  // Blocks a stored record refers to are never overwritten: a kill between
+  // the memo and the record would leave the record with another version's
+  // memo.  Only blocks this open wrote and no stored record refers to yet
+  // are rewritten in place.
   const std::int64_t block = rec.memo_block(field);
-  if (block > 0) {
-    const auto b = static_cast<std::uint32_t>(block);
-    bool owned = fresh_blocks_.count(b) > 0;
-    const std::uint32_t recno = rec.recno();
-    if (!owned && recno >= 1 && recno <= count_ && is_locked(recno)) {
-      // The record's stored reference (stable: we hold its lock).
-      std::string stored(f.length, '\0');
-      try {
-        file_->read_exact(schema_->record_offset(recno) + f.offset, stored.data(), stored.size());
-      } catch (const os::IoError& e) {
-        throw io_error(path_, e);
-      }
-      owned = decode_memo_ref(f, stored) == block;
-    }
-    if (owned && m.rewrite_in_place(b, text)) return;
-  }
+  if (block > 0 && fresh_blocks_.count(static_cast<std::uint32_t>(block)) > 0 &&
+      m.rewrite_in_place(static_cast<std::uint32_t>(block), text))
+    return;
   allocate_memo(rec, field, text, kMemoTypeText);
 }
 
