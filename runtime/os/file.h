@@ -73,6 +73,9 @@ bool file_exists(const std::string& path);
 bool is_directory(const std::string& path);
 // Deletes a file; false when it did not exist; throws on other failures.
 bool remove_file(const std::string& path);
+// Renames `from` to `to`, replacing `to` in one step (a reader sees the old
+// file or the new one, never none), and makes the rename durable.
+void rename_file(const std::string& from, const std::string& to);
 std::vector<std::string> list_directory(const std::string& dir);
 
 // The path of an existing file whose name matches `name` without regard to

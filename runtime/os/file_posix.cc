@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "runtime/os/file.h"
@@ -143,6 +144,16 @@ bool remove_file(const std::string& path) {
   if (::unlink(path.c_str()) == 0) return true;
   if (errno == ENOENT) return false;
   throw IoError(path, "cannot delete: " + errno_text());
+}
+
+void rename_file(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) throw IoError(to, "cannot rename " + from + " to it: " + errno_text());
+  // The folder's entry is durable only once the folder is synced.
+  const std::string dir = dirname_of(to);
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 std::vector<std::string> list_directory(const std::string& dir) {
