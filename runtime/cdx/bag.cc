@@ -294,11 +294,12 @@ std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable) {
   return bag;
 }
 
-std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
+void Bag::write_empty(const std::string& path, bool structural, std::uint32_t version) {
   auto file = os::File::open(path, os::OpenMode::Truncate);
   std::uint8_t buf[kHeaderSize + kPageSize];
   TagHeader h;
   h.root = kHeaderSize;
+  h.version = version;
   h.key_length = 10;
   h.options = std::uint8_t(kOptCompact | kOptCompound | (structural ? kOptStructural : 0));
   h.encode(buf);
@@ -307,8 +308,53 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
   root.key_length = 10;
   encode_node(root, 0x20, buf + kHeaderSize);
   file->write_at(0, buf, sizeof buf);
-  file.reset();
+  file->sync();
+}
+
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
+  // Written aside and renamed over the name: nobody ever sees the bag
+  // truncated or half written.  An existing bag is replaced only while its
+  // lock can be had (nobody is in the middle of using it).
+  const std::string tmp = path + ".tmp";
+  write_empty(tmp, structural, 0);
+  std::unique_ptr<os::File> old;
+  if (os::file_exists(path)) {
+    old = os::File::open(path, os::OpenMode::ReadWrite);
+    if (!old->try_lock(kLockOffset, 1, os::LockKind::Exclusive)) {
+      os::remove_file(tmp);
+      throw CdxError(path, "", "another program is using the bag; it is not replaced", CdxError::Kind::Busy);
+    }
+  }
+  os::rename_file(tmp, path);
+  old.reset();
   return open(path, true);
+}
+
+void Bag::rebuild(const KeysFor& keys_for) {
+  require_writer("");
+  const std::string tmp = path_ + ".tmp";
+  {
+    Lock lock(*this, true);
+    write_empty(tmp, dir_header_.options & kOptStructural, version_ + 1);
+    std::unique_ptr<Bag> fresh = open(tmp, true);
+    for (Tag* old : tags()) {
+      TagSpec spec{old->name(), old->key_expr(), old->for_expr(), old->key_length(), old->kind(), old->unique(),
+                   old->descending(), old->candidate(), old->nullable(),
+                   std::string(reinterpret_cast<const char*>(old->header_.reserved16), sizeof old->header_.reserved16)};
+      KeyList keys = keys_for(*old, spec);
+      fresh->build_tag(spec, keys);
+    }
+    fresh.reset();
+    os::rename_file(tmp, path_);
+  }
+  reopen();
+}
+
+void Bag::reopen() {
+  file_ = os::File::open(path_, os::OpenMode::ReadWrite);
+  store_ = std::make_unique<PageStore>(*file_, path_);
+  loaded_ = false;
+  Lock lock(*this, false);  // reads the header and the directory
 }
 
 void Bag::require_writer(const std::string& tag) const {
@@ -516,6 +562,8 @@ Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
   } else {
     header_off = store_->allocate(2);
   }
+  if (!spec.header_stats.empty())
+    std::memcpy(h.reserved16, spec.header_stats.data(), std::min(spec.header_stats.size(), sizeof h.reserved16));
   TreeRef ref;
   ref.name = name;
   ref.header = header_off;

@@ -83,6 +83,9 @@ struct TagSpec {
   bool descending = false;
   bool candidate = false;
   bool nullable = false;  // keys carry the NULL marker byte (options bit 0x02)
+  // Header bytes 16-35 (other programs' key statistics) to write; empty:
+  // those of the tag replaced, or zeros for a new tag.
+  std::string header_stats = {};
 };
 
 // Keys gathered for building a tag: add in any order, then build sorts them.
@@ -209,6 +212,16 @@ class Bag {
   Tag& build_tag(const TagSpec& spec, KeyList& keys);
   void drop_tag(std::string_view name);
 
+  // Writes a new bag beside this one (same name + ".tmp") holding every tag
+  // again, in creation order, with its name, expressions, options and header
+  // statistics; `keys_for` completes the spec (key length and kind) and gives
+  // the keys.  The new file is synced and renamed over the bag, and this
+  // object then reads it.  Nothing of the old file is copied, so any damage
+  // below the tag headers is gone and the file is compact.  The caller makes
+  // sure nobody else writes the bag meanwhile (the table open exclusively).
+  using KeysFor = std::function<KeyList(const Tag& old, TagSpec& spec)>;
+  void rebuild(const KeysFor& keys_for);
+
   std::uint32_t version();
   // The free-page list head found in the directory header (never followed).
   std::int32_t free_list_head();
@@ -238,6 +251,9 @@ class Bag {
   friend class Tag;
   friend class Cursor;
   Bag(std::string path, std::unique_ptr<os::File> file);
+  // Writes an empty bag (directory header and root) to `path`, synced.
+  static void write_empty(const std::string& path, bool structural, std::uint32_t version);
+  void reopen();
   void acquire(bool exclusive);
   void release();
   void refresh(bool force);

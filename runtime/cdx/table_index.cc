@@ -137,23 +137,22 @@ Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
 }
 
 void reindex(Bag& bag, table::Table& t) {
-  Bag::Lock lock(bag, true);
-  for (Tag* tag : bag.tags()) {
-    IndexSpec spec{tag->name(), tag->key_expr(), tag->for_expr(), tag->unique(), tag->descending()};
-    const bool candidate = tag->candidate();
-    const bool nullable = tag->nullable();
+  if (!t.exclusive())
+    throw CdxError(bag.path(), "", "reindex needs the table open exclusively (nobody else may write it meanwhile)",
+                   CdxError::Kind::Refused);
+  bag.rebuild([&](const Tag& old, TagSpec& spec) {
     std::unique_ptr<TagKeys> keys;
     try {
       keys = std::make_unique<TagKeys>(t.schema(), spec.key_expr, spec.for_expr);
     } catch (const expr::Error& e) {
       throw CdxError(bag.path(), spec.name, e.what());
     }
-    if (nullable) keys->set_nullable();
-    KeyList list = keys->all(t, spec.unique);
-    TagSpec ts{spec.name, spec.key_expr, spec.for_expr, int(keys->format().stored_length()), kind_of(keys->format()),
-               spec.unique, spec.descending, candidate, keys->format().nullable};
-    bag.build_tag(ts, list);
-  }
+    if (old.nullable()) keys->set_nullable();
+    spec.key_length = int(keys->format().stored_length());
+    spec.kind = kind_of(keys->format());
+    spec.nullable = keys->format().nullable;
+    return keys->all(t, spec.unique);
+  });
 }
 
 std::vector<std::string> verify_against_table(Bag& bag, table::Table& t) {

@@ -74,7 +74,9 @@ struct IndexSpec {
 
 // Adds or replaces a tag built from every record of the table.
 Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec);
-// Rebuilds every tag from its stored expressions and options.
+// Rebuilds every tag from its stored expressions and options into a new file
+// renamed over the bag (Bag::rebuild): repairs any damage below the tag
+// headers and leaves a compact file.  The table must be open exclusively.
 void reindex(Bag& bag, table::Table& t);
 // Structure of the bag, then every tag's keys against the keys computed from
 // the records; one line per problem.
