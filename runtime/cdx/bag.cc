@@ -125,8 +125,9 @@ std::string Tag::full_key(std::string_view key) const {
   return k;
 }
 
-void Tag::check_change(std::string_view key, std::uint32_t recno) {
-  Bag::Lock lock(bag_, true);
+// What every change checks first (the tree checks the pages on its path
+// itself before it writes).
+void Tag::check_writable(std::string_view key) {
   check_present();
   bag_.require_writer(ref_.name);
   bag_.check_free_list(ref_.name);
@@ -134,12 +135,17 @@ void Tag::check_change(std::string_view key, std::uint32_t recno) {
     throw CdxError(bag_.path_, ref_.name,
                    "key of " + std::to_string(key.size()) + " bytes for a key length of " + std::to_string(ref_.key_length),
                    CdxError::Kind::Refused);
+}
+
+void Tag::check_change(std::string_view key, std::uint32_t recno) {
+  Bag::Lock lock(bag_, true);
+  check_writable(key);
   tree().check_path(key, recno);
 }
 
 Tag::Insert Tag::insert(std::string_view key, std::uint32_t recno) {
   Bag::Lock lock(bag_, true);
-  check_change(key, recno);
+  check_writable(key);
   Tree t = tree();
   Insert result = Insert::Added;
   if (unique()) {
@@ -161,7 +167,7 @@ Tag::Insert Tag::insert(std::string_view key, std::uint32_t recno) {
 bool Tag::remove(std::string_view key, std::uint32_t recno) {
   Bag::Lock lock(bag_, true);
   if (key.size() != std::size_t(ref_.key_length)) return false;
-  check_change(key, recno);
+  check_writable(key);
   Tree t = tree();
   if (!t.remove(key, recno)) return false;
   bag_.modified();

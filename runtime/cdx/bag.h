@@ -149,6 +149,7 @@ class Tag {
   Tag(Bag& bag, std::string name) : bag_(bag) { ref_.name = std::move(name); }
   Tree tree();
   void check_present() const;
+  void check_writable(std::string_view key);
 
   Bag& bag_;
   TreeRef ref_;

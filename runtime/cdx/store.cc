@@ -24,20 +24,34 @@ std::shared_ptr<const Node> PageStore::node(std::uint32_t off, int key_length, s
                                             const std::string& tag) {
   ++stats_.pages_visited;
   auto it = cache_.find(off);
-  if (it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad) return it->second.node;
+  const bool known = it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad;
+  if (known && it->second.epoch == epoch_) return it->second.node;
   check_page(off, tag, "page offset");
   std::uint8_t buf[kPageSize];
   file_.read_exact(off, buf, kPageSize);
   ++stats_.pages_read;
+  if (known && std::memcmp(buf, it->second.raw.data(), kPageSize) == 0) {
+    it->second.epoch = epoch_;
+    return it->second.node;
+  }
   std::shared_ptr<const Node> n;
   try {
     n = std::make_shared<const Node>(decode_node(buf, key_length, pad));
   } catch (const PageError& e) {
     throw CdxError(bag_, tag, "page " + std::to_string(off) + ": " + e.what());
   }
-  if (cache_.size() >= kMaxCached) cache_.clear();
-  cache_[off] = Cached{n, key_length, pad};
+  remember(off, n, pad, buf);
   return n;
+}
+
+void PageStore::remember(std::uint32_t off, std::shared_ptr<const Node> n, std::uint8_t pad, const std::uint8_t* raw) {
+  if (cache_.size() >= kMaxCached) cache_.clear();
+  Cached& c = cache_[off];
+  c.key_length = n->key_length;
+  c.pad = pad;
+  c.node = std::move(n);
+  c.epoch = epoch_;
+  std::memcpy(c.raw.data(), raw, kPageSize);
 }
 
 void PageStore::put(std::uint32_t off, const Node& n, std::uint8_t pad, const std::string& tag) {
@@ -49,8 +63,7 @@ void PageStore::put(std::uint32_t off, const Node& n, std::uint8_t pad, const st
   }
   write_raw(off, buf, kPageSize);
   ++stats_.pages_written;
-  if (cache_.size() >= kMaxCached) cache_.clear();
-  cache_[off] = Cached{std::make_shared<const Node>(n), n.key_length, pad};
+  remember(off, std::make_shared<const Node>(n), pad, buf);
 }
 
 void PageStore::about_to_write() {

@@ -7,6 +7,7 @@
 // process has changed the file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -64,7 +65,10 @@ class PageStore {
 
   void check_page(std::uint32_t off, const std::string& tag, const char* what) const;
 
-  void drop() { cache_.clear(); }
+  // Every cached page must be read from the file again before it is used.
+  // The decoded copy is kept only to spare decoding a page whose bytes have
+  // not changed.
+  void drop() { ++epoch_; }
   PageStats& stats() { return stats_; }
 
  private:
@@ -72,13 +76,17 @@ class PageStore {
     std::shared_ptr<const Node> node;
     int key_length;
     std::uint8_t pad;
+    std::uint64_t epoch;                     // valid without reading while epoch_ has this value
+    std::array<std::uint8_t, kPageSize> raw;  // the page's bytes as decoded
   };
+  void remember(std::uint32_t off, std::shared_ptr<const Node> n, std::uint8_t pad, const std::uint8_t* raw);
   void about_to_write();
 
   os::File& file_;
   std::string bag_;
   std::uint32_t pages_ = 0;
   std::unordered_map<std::uint32_t, Cached> cache_;
+  std::uint64_t epoch_ = 1;
   PageStats stats_;
   std::function<void()> before_write_;
   static constexpr std::size_t kMaxCached = 1u << 16;

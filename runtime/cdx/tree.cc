@@ -168,32 +168,50 @@ std::uint32_t Tree::edge_leaf(bool right) {
   fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels (page pointers in a cycle?)");
 }
 
-std::vector<Tree::Step> Tree::path_to(std::string_view key, std::uint32_t recno) {
-  std::vector<Step> path;
+// Walks from the root to the leaf where (key, recno) belongs, checking each
+// page against the entry that led to it, and calls visit(off, page, index)
+// for every page on the way.
+template <class Visit>
+void Tree::descend(std::string_view key, std::uint32_t recno, Visit visit) {
   std::uint32_t off = ref_.root;
+  std::shared_ptr<const Node> up;
+  std::size_t up_idx = 0;
+  std::uint32_t up_off = 0;
   for (int depth = 0; depth < kMaxHeight; ++depth) {
     auto n = load(off);
     // A page below an interior entry holds no key above that entry's key,
     // and only the root may be empty: otherwise the change would land in the
     // wrong place.
-    if (!path.empty()) {
-      const Step& up = path.back();
+    if (up) {
       if (n->size() == 0) fail("page " + std::to_string(off) + " is empty but not the root");
       const std::size_t last = n->size() - 1;
-      if (entry_less(up.node.key(up.idx), up.node.recnos[up.idx], n->key(last), n->recnos[last]))
-        fail("page " + std::to_string(off) + " holds keys above its parent's entry (page " + std::to_string(up.off) + ")");
+      if (entry_less(up->key(up_idx), up->recnos[up_idx], n->key(last), n->recnos[last]))
+        fail("page " + std::to_string(off) + " holds keys above its parent's entry (page " + std::to_string(up_off) + ")");
     }
     std::size_t i = node_lower(*n, key, recno, true);
     if (n->leaf()) {
-      path.push_back(Step{off, *n, i});
-      return path;
+      visit(off, *n, i);
+      return;
     }
     if (n->size() == 0) fail("interior page " + std::to_string(off) + " has no keys");
     if (i >= n->size()) i = n->size() - 1;  // a new highest key goes to the last child
-    path.push_back(Step{off, *n, i});
+    visit(off, *n, i);
+    up = n;
+    up_idx = i;
+    up_off = off;
     off = n->children[i];
   }
   fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels (page pointers in a cycle?)");
+}
+
+std::vector<Tree::Step> Tree::path_to(std::string_view key, std::uint32_t recno) {
+  std::vector<Step> path;
+  descend(key, recno, [&](std::uint32_t off, const Node& n, std::size_t i) { path.push_back(Step{off, n, i}); });
+  return path;
+}
+
+void Tree::check_path(std::string_view key, std::uint32_t recno) {
+  descend(key, recno, [](std::uint32_t, const Node&, std::size_t) {});
 }
 
 bool Tree::leaf_fits(const Node& n) const {

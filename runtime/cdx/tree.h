@@ -71,7 +71,7 @@ class Tree {
 
   // Reads and checks the pages from the root to where (key, recno) belongs,
   // as insert and remove do before they write; throws CdxError on damage.
-  void check_path(std::string_view key, std::uint32_t recno) { path_to(key, recno); }
+  void check_path(std::string_view key, std::uint32_t recno);
   // false when the entry is already there / was not there.
   bool insert(std::string_view key, std::uint32_t recno);
   bool remove(std::string_view key, std::uint32_t recno);
@@ -94,6 +94,8 @@ class Tree {
   std::shared_ptr<const Node> load(std::uint32_t off);
   void put(std::uint32_t off, const Node& n);
   [[noreturn]] void fail(const std::string& what) const;
+  template <class Visit>
+  void descend(std::string_view key, std::uint32_t recno, Visit visit);
   std::vector<Step> path_to(std::string_view key, std::uint32_t recno);
   void write_up(std::vector<Step>& path, std::size_t level);
   void remove_up(std::vector<Step>& path, std::size_t level);
