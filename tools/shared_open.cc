@@ -35,16 +35,16 @@ struct TrafficBox {
   }
 };
 
-void draw_netuse_box(rt::con::Console& con, const std::string& archivo) {
+void draw_netuse_box(rt::con::Console& con, const std::string& file, const char* in_use) {
   con.scroll(16, 1, 24, 42);
   con.scroll(17, 3, 23, 40);
   con.dispbox(17, 3, 23, 40, 1);
   con.devpos(17, 8);
   con.devout(" Tr\xA0nsito Pesado En La Red ");
   con.devpos(19, 5);
-  con.devout("Archivo: " + archivo + ".DBF");
+  con.devout("Archivo: " + file);
   con.devpos(20, 5);
-  con.devout("En Uso Exclusivo Por Otro Usuario ");
+  con.devout(in_use);
   con.devpos(21, 5);
   con.devout("Reintentando ...                  ");
   con.devpos(22, 7);
@@ -71,7 +71,7 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
     ++failures;
     if (failures == 5) {
       box.save();
-      draw_netuse_box(con, archivo);
+      draw_netuse_box(con, archivo + ".DBF", "En Uso Exclusivo Por Otro Usuario ");
       con.setcursor(0);
     }
     if (con.inkey() == rt::con::key::kEsc) {
@@ -80,6 +80,27 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
     }
     con.clock().sleep(kNetuseYieldSeconds);
   }
+}
+
+rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {
+  auto box = std::make_shared<TrafficBox>(con);
+  return [&con, box](const std::string& bag, int attempt) {
+    if (attempt == 0) {
+      box->close();
+      return true;
+    }
+    if (attempt == 5) {
+      box->save();
+      draw_netuse_box(con, rt::text::upper(rt::os::basename_of(bag)), "Indice Bloqueado Por Otro Usuario ");
+      con.setcursor(0);
+    }
+    if (con.inkey() == rt::con::key::kEsc) {
+      box->close();
+      return false;
+    }
+    con.clock().sleep(kNetuseYieldSeconds);
+    return true;
+  };
 }
 
 bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,

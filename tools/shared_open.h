@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "runtime/cdx/bag.h"
 #include "runtime/console/console.h"
 #include "runtime/text/date.h"
 #include "runtime/workarea/workareas.h"
@@ -51,6 +52,14 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
 // description (every field problem) for a log or standard error.
 bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
                   const std::string& file = "", std::string* problem = nullptr);
+
+// The wait for an order bag's lock while the station writes a record (the
+// work areas' BagLockWait), as NETUSE waits for a table: the first four
+// attempts follow one another (a short pause each); before the fifth the
+// traffic box names the bag; Esc typed at any time gives up, and the write is
+// then refused with nothing written.  The box goes (screen and cursor
+// restored) when the lock is granted or the operator gives up.
+rt::cdx::LockWait bag_lock_wait(rt::con::Console& con);
 
 // RBLOQUEO2: locks the current record of the current work area, trying
 // again until it is granted.  The first four attempts follow one another;

@@ -369,8 +369,9 @@ void Bag::require_writer(const std::string& tag) const {
 
 LockWait bounded_lock_wait(double seconds) {
   auto start = std::make_shared<double>(0.0);
-  return [start, seconds](int attempt) {
+  return [start, seconds](const std::string&, int attempt) {
     os::Clock& clock = os::system_clock();
+    if (attempt == 0) return true;
     if (attempt == 1) *start = clock.monotonic();
     if (clock.monotonic() - *start >= seconds) return false;
     clock.sleep(0.01);
@@ -390,9 +391,11 @@ void Bag::acquire(bool exclusive) {
   }
   if (exclusive) require_writer("");
   const auto kind = exclusive ? os::LockKind::Exclusive : os::LockKind::Shared;
-  for (int attempt = 1; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
-    if (!lock_wait_ || !lock_wait_(attempt))
+  int attempt = 1;
+  for (; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
+    if (!lock_wait_ || !lock_wait_(path_, attempt))
       throw CdxError(path_, "", "another program holds the bag locked", CdxError::Kind::Busy);
+  if (attempt > 1) lock_wait_(path_, 0);
   depth_ = 1;
   exclusive_ = exclusive;
   try {

@@ -56,10 +56,12 @@ namespace rt::cdx {
 
 constexpr std::uint64_t kLockOffset = 0x7FFFFFFEull;
 
-// How long to keep trying for the bag's lock: called after every refused
-// attempt with its number (1, 2, ...); it pauses before the next attempt and
-// returns true, or false to give up.
-using LockWait = std::function<bool(int attempt)>;
+// How long to keep trying for the bag's lock: called with the bag's path
+// after every refused attempt with its number (1, 2, ...); it pauses before
+// the next attempt and returns true, or false to give up.  Called with 0 once
+// the lock is granted after refused attempts (whatever the wait showed can
+// go).
+using LockWait = std::function<bool(const std::string& bag, int attempt)>;
 // Gives up after `seconds`, pausing 10 ms between attempts.
 LockWait bounded_lock_wait(double seconds);
 constexpr double kDefaultLockWaitSeconds = 10.0;

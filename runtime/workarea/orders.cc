@@ -304,6 +304,7 @@ void set_index(Area& area, const std::string& bag) {
   std::unique_ptr<cdx::Bag> opened;
   try {
     opened = cdx::Bag::open(path, !area.readonly());
+    if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
   } catch (const std::exception& e) {
     throw WorkAreaError(area.alias() + ": cannot open the order bag " + path + ": " + e.what());
   }
@@ -439,6 +440,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
   if (!bag) {
     try {
       auto opened = os::file_exists(path) ? cdx::Bag::open(path, true) : cdx::Bag::create(path, true);
+      if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
       bag = opened.get();
       ix.bags().push_back(std::move(opened));
     } catch (const std::exception& e) {

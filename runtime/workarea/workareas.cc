@@ -342,6 +342,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
   }
   neterr_ = false;
   auto area = std::make_unique<Area>(current_, alias, std::move(t), options.exclusive, options.readonly);
+  area->set_bag_lock_wait(bag_lock_wait_);
   area->goto_top();
   areas_[current_] = std::move(area);
   return true;

@@ -35,6 +35,12 @@ class WorkAreaError : public std::runtime_error {
 class WorkAreas;
 class AreaIndexes;  // the order layer's state of an area (orders.h)
 
+// How an order bag opened on an area waits for the bag's lock (see
+// rt::cdx::LockWait): called with the bag's path after each refused attempt
+// with its number, once more with 0 when the lock is granted; false gives
+// up.  Empty: the bag's own bounded wait.
+using BagLockWait = std::function<bool(const std::string& bag, int attempt)>;
+
 // One open table with its position, order, filter and locks.
 class Area {
  public:
@@ -107,6 +113,9 @@ class Area {
   // run after every move of the record pointer (top, bottom, goto, skip,
   // seek; not append) that moves the area's related children.
   std::shared_ptr<AreaIndexes>& indexes() { return indexes_; }
+  // The wait for the lock of every order bag opened on this area.
+  const BagLockWait& bag_lock_wait() const { return bag_lock_wait_; }
+  void set_bag_lock_wait(BagLockWait wait) { bag_lock_wait_ = std::move(wait); }
   void seek_position(RecNo recno, bool found);
   // From `from` on (in the order's direction), the first record the filter
   // lets through, loaded; 0 (nothing loaded) when none.  No move hook.
@@ -140,6 +149,7 @@ class Area {
   bool found_ = false;
   table::Record record_;  // the current record's image (blank at end of file)
   std::function<void()> move_hook_;
+  BagLockWait bag_lock_wait_;
   std::shared_ptr<AreaIndexes> indexes_;  // destroyed first: bags close before the table
 };
 
@@ -172,6 +182,8 @@ class WorkAreas {
   // alias in use) throw.  The file gets ".dbf" when it has no extension.
   bool use(const std::string& file, const OpenOptions& options = {});
   bool neterr() const { return neterr_; }
+  // The wait for order bags' locks given to every area opened from now on.
+  void set_bag_lock_wait(BagLockWait wait) { bag_lock_wait_ = std::move(wait); }
 
   // The current area; WorkAreaError when no table is open in it.
   Area& current();
@@ -197,6 +209,7 @@ class WorkAreas {
   std::map<int, std::unique_ptr<Area>> areas_;
   int current_ = 1;
   bool neterr_ = false;
+  BagLockWait bag_lock_wait_;
 };
 
 }  // namespace rt::wa

@@ -172,7 +172,7 @@ TEST(CdxSharing, CachedPagesNeverOutliveTheWriteLockAndTheWaitIsBounded) {
   auto other = Bag::open(s.cdx, true);
   Bag::Lock held(*other, true);
   int attempts = 0;
-  s.bag->set_lock_wait([&](int attempt) { return (attempts = attempt) < 3; });
+  s.bag->set_lock_wait([&](const std::string&, int attempt) { return (attempts = attempt) < 3; });
   const std::string before = ts::read_file(s.cdx);
   try {
     mine.insert("C300000 ", 5003);

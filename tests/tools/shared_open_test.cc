@@ -5,6 +5,7 @@
 #include "screen_expect.h"
 #include "table_rig.h"
 #include "tests/console/console_test_util.h"
+#include "runtime/workarea/orders.h"
 #include "tools/shared_open.h"
 
 using namespace toolstest;
@@ -117,6 +118,50 @@ TEST(Netuse, EscInTheBoxGivesUpAndRestoresTheScreen) {
   EXPECT_FALSE(tools::netuse(ahead.con(), ahead.wa, "compenca"));
   EXPECT_EQ(diff(ahead.screen(), untouched), "");
   EXPECT_EQ(ahead.con().cursor_shape(), 3);
+}
+
+TEST(BagLockWait, BoxFromTheFifthFailureThenTheWriteOrEscRefusesIt) {
+  for (const bool give_up : {false, true}) {
+    SCOPED_TRACE(give_up ? "Esc in the box" : "the other program lets go");
+    Rig rig;
+    {
+      rt::wa::OpenOptions o;
+      o.exclusive = true;
+      ASSERT_TRUE(rig.wa.use("compenca", o));
+      rt::wa::create_order(rig.wa.current(), "NUMERO", "NUMERO");
+      rig.wa.close_area();
+    }
+    rig.wa.set_bag_lock_wait(tools::bag_lock_wait(rig.con()));
+    ASSERT_TRUE(rig.wa.use("compenca"));
+    rt::wa::Area& a = rig.wa.current();
+    rt::wa::set_index(a, "compenca");
+    a.go(2);
+    ASSERT_TRUE(a.lock_record());
+    auto other = rt::cdx::Bag::open(rig.folder.file("compenca.cdx"), true);
+    std::optional<rt::cdx::Bag::Lock> held(std::in_place, *other, true);
+    const Expected before(rig.screen());
+    Expected box = netuse_box(rig.screen(), "COMPENCA");
+    box.text(19, 5, "Archivo: COMPENCA.CDX", kBoxColour);
+    box.text(20, 5, "Indice Bloqueado Por Otro Usuario ", kBoxColour);
+    std::string shown = "not checked";
+    rig.script().keys("abcd").then([&] {
+      shown = diff(rig.screen(), box);
+      if (!give_up) held.reset();
+    });
+    if (give_up) rig.script().key(key::kEsc);
+    if (give_up) {
+      EXPECT_THROW(a.put("NUMERO", rt::Value(9.0)), rt::cdx::CdxError);
+    } else {
+      a.put("NUMERO", rt::Value(9.0));
+    }
+    EXPECT_EQ(shown, "");
+    EXPECT_EQ(diff(rig.screen(), before), "");
+    EXPECT_EQ(rig.con().cursor_shape(), 1);
+    a.refresh();
+    EXPECT_EQ(a.get("NUMERO").number(), give_up ? 2.0 : 9.0);
+    held.reset();
+    EXPECT_EQ(other->tag("NUMERO").count(), 2u);
+  }
 }
 
 TEST(Netuse, AMissingTableIsNotASharingConflict) {
