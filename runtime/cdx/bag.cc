@@ -5,7 +5,6 @@
 #include <numeric>
 #include <unordered_set>
 
-#include "runtime/os/clock.h"
 
 namespace rt::cdx {
 
@@ -287,21 +286,25 @@ bool Cursor::prev() {
 
 // ---------------------------------------------------------------- Bag
 
-Bag::Bag(std::string path, std::unique_ptr<os::File> file)
-    : path_(std::move(path)), file_(std::move(file)), store_(std::make_unique<PageStore>(*file_, path_)) {}
+Bag::Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env)
+    : path_(std::move(path)),
+      env_(env),
+      file_(std::move(file)),
+      store_(std::make_unique<PageStore>(*file_, path_)),
+      lock_wait_(bounded_lock_wait(kDefaultLockWaitSeconds, env.clock())) {}
 
 Bag::~Bag() = default;
 
-std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable) {
-  const std::string real = os::resolve_nocase(path);
-  auto file = os::File::open(real, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
-  std::unique_ptr<Bag> bag(new Bag(real, std::move(file)));
+std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& env) {
+  const std::string real = os::resolve_nocase(env, path);
+  auto file = env.open_file(real, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
+  std::unique_ptr<Bag> bag(new Bag(real, std::move(file), env));
   Lock lock(*bag, false);  // reads the header and the directory
   return bag;
 }
 
-void Bag::write_empty(const std::string& path, bool structural, std::uint32_t version) {
-  auto file = os::File::open(path, os::OpenMode::Truncate);
+void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version) {
+  auto file = env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive);
   std::uint8_t buf[kHeaderSize + kPageSize];
   TagHeader h;
   h.root = kHeaderSize;
@@ -317,23 +320,24 @@ void Bag::write_empty(const std::string& path, bool structural, std::uint32_t ve
   file->sync();
 }
 
-std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env) {
   // Written aside and renamed over the name: nobody ever sees the bag
-  // truncated or half written.  An existing bag is replaced only while its
-  // lock can be had (nobody is in the middle of using it).
+  // truncated or half written.  An existing bag is replaced only while no
+  // other open holds it (its exclusive open is held over the rename).
   const std::string tmp = path + ".tmp";
-  write_empty(tmp, structural, 0);
   std::unique_ptr<os::File> old;
-  if (os::file_exists(path)) {
-    old = os::File::open(path, os::OpenMode::ReadWrite);
-    if (!old->try_lock(kLockOffset, 1, os::LockKind::Exclusive)) {
-      os::remove_file(tmp);
-      throw CdxError(path, "", "another program is using the bag; it is not replaced", CdxError::Kind::Busy);
+  if (env.file_exists(path)) {
+    try {
+      old = env.open_file(path, os::OpenMode::ReadWrite, os::ShareMode::Exclusive);
+    } catch (const os::IoError& e) {
+      if (e.kind() != os::IoKind::Busy) throw;
+      throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);
     }
   }
-  os::rename_file(tmp, path);
+  write_empty(env, tmp, structural, 0);
+  env.rename_file(tmp, path);
   old.reset();
-  return open(path, true);
+  return open(path, true, env);
 }
 
 void Bag::rebuild(const KeysFor& keys_for) {
@@ -341,8 +345,8 @@ void Bag::rebuild(const KeysFor& keys_for) {
   const std::string tmp = path_ + ".tmp";
   {
     Lock lock(*this, true);
-    write_empty(tmp, dir_header_.options & kOptStructural, version_ + 1);
-    std::unique_ptr<Bag> fresh = open(tmp, true);
+    write_empty(env_, tmp, dir_header_.options & kOptStructural, version_ + 1);
+    std::unique_ptr<Bag> fresh = open(tmp, true, env_);
     for (Tag* old : tags()) {
       TagSpec spec{old->name(), old->key_expr(), old->for_expr(), old->key_length(), old->kind(), old->unique(),
                    old->descending(), old->candidate(), old->nullable(),
@@ -351,13 +355,13 @@ void Bag::rebuild(const KeysFor& keys_for) {
       fresh->build_tag(spec, keys);
     }
     fresh.reset();
-    os::rename_file(tmp, path_);
+    env_.rename_file(tmp, path_);
   }
   reopen();
 }
 
 void Bag::reopen() {
-  file_ = os::File::open(path_, os::OpenMode::ReadWrite);
+  file_ = env_.open_file(path_, os::OpenMode::ReadWrite);
   store_ = std::make_unique<PageStore>(*file_, path_);
   loaded_ = false;
   Lock lock(*this, false);  // reads the header and the directory
@@ -367,10 +371,9 @@ void Bag::require_writer(const std::string& tag) const {
   if (!file_->writable()) throw CdxError(path_, tag, "the bag is open read-only", CdxError::Kind::Refused);
 }
 
-LockWait bounded_lock_wait(double seconds) {
+LockWait bounded_lock_wait(double seconds, os::Clock& clock) {
   auto start = std::make_shared<double>(0.0);
-  return [start, seconds](const std::string&, int attempt) {
-    os::Clock& clock = os::system_clock();
+  return [start, seconds, &clock](const std::string&, int attempt) {
     if (attempt == 0) return true;
     if (attempt == 1) *start = clock.monotonic();
     if (clock.monotonic() - *start >= seconds) return false;

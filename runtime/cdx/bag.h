@@ -50,6 +50,7 @@
 #include "runtime/cdx/page.h"
 #include "runtime/cdx/store.h"
 #include "runtime/cdx/tree.h"
+#include "runtime/os/env.h"
 #include "runtime/os/file.h"
 
 namespace rt::cdx {
@@ -62,8 +63,8 @@ constexpr std::uint64_t kLockOffset = 0x7FFFFFFEull;
 // the lock is granted after refused attempts (whatever the wait showed can
 // go).
 using LockWait = std::function<bool(const std::string& bag, int attempt)>;
-// Gives up after `seconds`, pausing 10 ms between attempts.
-LockWait bounded_lock_wait(double seconds);
+// Gives up after `seconds` of `clock`, pausing 10 ms between attempts.
+LockWait bounded_lock_wait(double seconds, os::Clock& clock);
 constexpr double kDefaultLockWaitSeconds = 10.0;
 
 // How trailing bytes left out by compression are restored: blanks for
@@ -193,17 +194,20 @@ class Cursor {
 
 class Bag {
  public:
-  static std::unique_ptr<Bag> open(const std::string& path, bool writable);
+  // Files, locks and clocks go through env (the table's Env).
+  static std::unique_ptr<Bag> open(const std::string& path, bool writable, os::Env& env = os::Env::Default());
   // A new, empty bag.  It is written beside `path` and renamed over it, so
   // no reader ever sees a half-written or truncated bag; an existing bag is
-  // replaced only when no other open holds it.
-  static std::unique_ptr<Bag> create(const std::string& path, bool structural = true);
+  // replaced only when no other open holds it (CdxError Busy otherwise).
+  static std::unique_ptr<Bag> create(const std::string& path, bool structural = true,
+                                     os::Env& env = os::Env::Default());
   ~Bag();
   Bag(const Bag&) = delete;
   Bag& operator=(const Bag&) = delete;
 
   const std::string& path() const { return path_; }
   bool writable() const { return file_->writable(); }
+  os::Env& env() const { return env_; }
 
   // Tags in creation order (ascending header offset).
   std::vector<Tag*> tags();
@@ -253,9 +257,9 @@ class Bag {
  private:
   friend class Tag;
   friend class Cursor;
-  Bag(std::string path, std::unique_ptr<os::File> file);
+  Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env);
   // Writes an empty bag (directory header and root) to `path`, synced.
-  static void write_empty(const std::string& path, bool structural, std::uint32_t version);
+  static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version);
   void reopen();
   void acquire(bool exclusive);
   void release();
@@ -269,6 +273,7 @@ class Bag {
   Tree directory() { return Tree(*store_, dir_ref_); }
 
   std::string path_;
+  os::Env& env_;
   std::unique_ptr<os::File> file_;
   std::unique_ptr<PageStore> store_;
   TreeRef dir_ref_;
@@ -279,7 +284,7 @@ class Bag {
   bool loaded_ = false;
   int depth_ = 0;
   bool exclusive_ = false;
-  LockWait lock_wait_ = bounded_lock_wait(kDefaultLockWaitSeconds);
+  LockWait lock_wait_;
 };
 
 }  // namespace rt::cdx

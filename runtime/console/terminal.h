@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/console/backend.h"
+#include "runtime/os/env.h"
 
 namespace rt::con {
 
@@ -17,6 +18,8 @@ struct TerminalOptions {
   std::string term;          // "" : $TERM
   // Restore the terminal when the program is ended by SIGTERM or SIGHUP.
   bool restore_on_signals = true;
+  // $TERM, the clock and commands; nullptr = os::Env::Default().
+  os::Env* env = nullptr;
 };
 
 class TerminalBackend final : public Backend {
@@ -32,7 +35,7 @@ class TerminalBackend final : public Backend {
   void apply_settings(const ConsoleSettings& settings) override;
   std::vector<std::string> kept_settings(const ConsoleSettings& settings) const override;
   void shutdown() override;
-  os::Clock& clock() override { return os::system_clock(); }
+  os::Clock& clock() override { return env_.clock(); }
 
   // Whether the terminal shows a window title set by the program.
   bool has_title() const;
@@ -40,6 +43,7 @@ class TerminalBackend final : public Backend {
   struct Impl;
 
  private:
+  os::Env& env_;
   std::unique_ptr<Impl> impl_;
 };
 
