@@ -199,6 +199,11 @@ bool FaultEnv::remove_file(const std::string& path) {
 }
 
 void FaultEnv::rename_file(const std::string& from, const std::string& to) {
+  {
+    // A stopped machine renames nothing either.
+    std::lock_guard<std::mutex> g(state_->mu);
+    if (state_->crashed) return;
+  }
   target().rename_file(from, to);
   std::lock_guard<std::mutex> g(state_->mu);
   auto it = state_->unsynced.find(from);

@@ -50,8 +50,8 @@ class FaultEnv : public EnvWrapper {
   // Opens of matching files are refused as another program's exclusive use
   // refuses them: IoError(Busy).
   void deny_opens(const std::string& file = "");
-  // After n more writes the machine stops: every later write, truncate and
-  // sync is dropped without an error (0 = from now on).
+  // After n more writes the machine stops: every later write, truncate,
+  // sync and rename is dropped without an error (0 = from now on).
   void crash_after(int n);
   bool crashed() const;
   // Puts every file back as it was at its last sync (or when this Env first
