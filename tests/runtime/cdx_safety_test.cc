@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "runtime/cdx/table_index.h"
+#include "runtime/os/fault_env.h"
 #include "runtime/workarea/orders.h"
 #include "tests/support/testing.h"
 
@@ -26,7 +27,7 @@ void put32be(std::string& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + std::size_t(i)] = char(v >> (24 - 8 * i));
 }
 
-// A table of 5000 records with a bag: CODE (text, two levels) and N
+// A table of `count` records with a bag: CODE (text, two levels) and N
 // (descending).
 struct Stock {
   ts::TempDir dir;
@@ -34,14 +35,14 @@ struct Stock {
   std::unique_ptr<rt::table::Table> table;
   std::unique_ptr<Bag> bag;
 
-  Stock() {
+  explicit Stock(int count = 5000) {
     rt::table::Table::create(dbf, {{"CODE", 'C', 8, 0}, {"N", 'N', 6, 0}});
     rt::table::OpenOptions o;
     o.share = rt::table::Share::Exclusive;
     table = rt::table::Table::open(dbf, o);
-    for (int i = 0; i < 5000; ++i) {
+    for (int i = 0; i < count; ++i) {
       rt::table::Record r = table->blank();
-      r.set("CODE", rt::Value("C" + std::to_string(100000 + (i * 7919) % 5000)));
+      r.set("CODE", rt::Value("C" + std::to_string(100000 + (i * 7919) % count)));
       r.set("N", rt::Value(i));
       table->append(r);
     }
@@ -182,4 +183,115 @@ TEST(CdxSharing, CachedPagesNeverOutliveTheWriteLockAndTheWaitIsBounded) {
   }
   EXPECT_EQ(attempts, 3);
   EXPECT_EQ(ts::read_file(s.cdx), before);
+}
+
+namespace {
+
+// Counts the writes to files whose path holds `part`.
+struct CountingEnv : rt::os::EnvWrapper {
+  struct File : rt::os::FileWrapper {
+    File(std::unique_ptr<rt::os::File> f, int* n) : FileWrapper(std::move(f)), writes(n) {}
+    void write_at(std::uint64_t off, const void* buf, std::size_t n) override {
+      ++*writes;
+      FileWrapper::write_at(off, buf, n);
+    }
+    int* writes;
+  };
+  std::string part;
+  int writes = 0;
+  explicit CountingEnv(std::string p) : EnvWrapper(rt::os::Env::Default()), part(std::move(p)) {}
+  std::unique_ptr<rt::os::File> open_file(const std::string& path, rt::os::OpenMode mode,
+                                          rt::os::ShareMode share) override {
+    auto f = EnvWrapper::open_file(path, mode, share);
+    if (path.find(part) == std::string::npos) return f;
+    return std::make_unique<File>(std::move(f), &writes);
+  }
+};
+
+// An append and a field change through a work area: each splits a leaf of
+// both tags (bulk-built leaves are full).
+void append_and_change(rt::os::Env& env, const std::string& dbf, const std::string& cdx) {
+  rt::wa::WorkAreas areas(env);
+  if (!areas.use(dbf)) throw std::runtime_error("busy");
+  rt::wa::Area& a = areas.current();
+  rt::wa::set_index(a, cdx);
+  if (!a.append()) throw std::runtime_error("busy");
+  a.put_fields({{"CODE", rt::Value("C101000X")}, {"N", rt::Value(4321)}});
+}
+
+}  // namespace
+
+TEST(CdxFaults, EveryWriteOfSplittingChangesFailedInTurnIsAnErrorAndReindexRepairs) {
+  Stock s(2000);
+  s.bag.reset();
+  s.table.reset();
+  const std::string dbf0 = ts::read_file(s.dbf), cdx0 = ts::read_file(s.cdx);
+  CountingEnv counting(".cdx");
+  append_and_change(counting, s.dbf, s.cdx);
+  ASSERT_GE(counting.writes, 10);  // counter, new pages, split pages, siblings, parents, for two tags
+  for (const auto fault : {rt::os::FaultEnv::Fault::Eio, rt::os::FaultEnv::Fault::NoSpace, rt::os::FaultEnv::Fault::Short}) {
+    for (int n = 1; n <= counting.writes; ++n) {
+      SCOPED_TRACE("fault " + std::to_string(int(fault)) + " on write " + std::to_string(n));
+      ts::write_file(s.dbf, dbf0);
+      ts::write_file(s.cdx, cdx0);
+      rt::os::FaultEnv env;
+      env.fail_write(n, fault, ".cdx");
+      EXPECT_ANY_THROW(append_and_change(env, s.dbf, s.cdx));
+      rt::table::OpenOptions o;
+      o.share = rt::table::Share::Exclusive;
+      auto table = rt::table::Table::open(s.dbf, o);
+      auto bag = Bag::open(s.cdx, true);
+      reindex(*bag, *table);
+      ASSERT_EQ(verify_against_table(*bag, *table), std::vector<std::string>{});
+    }
+  }
+}
+
+// The process stops at each write in turn (a kill: what was written stays),
+// or the machine does (a power cut: what was not synced is lost too).
+TEST(CdxFaults, AKillOrPowerCutAtAnyWriteOfATagRebuildOrAReindexLeavesTheOldBagOrTheNew) {
+  Stock s(2000);
+  s.bag.reset();
+  s.table.reset();
+  const std::string dbf0 = ts::read_file(s.dbf), cdx0 = ts::read_file(s.cdx);
+  using Op = std::function<void(Bag&, rt::table::Table&)>;
+  const std::vector<std::pair<const char*, Op>> ops = {
+      {"CODE rebuilt", [](Bag& b, rt::table::Table& t) { index_table(b, t, {"CODE", "UPPER(CODE)", ""}); }},
+      {"tag added", [](Bag& b, rt::table::Table& t) { index_table(b, t, {"MIX", "STR(N,6)+CODE", "N > 10"}); }},
+      {"reindex", [](Bag& b, rt::table::Table& t) { reindex(b, t); }},
+  };
+  int cases = 0;
+  for (const bool power_cut : {false, true})
+  for (const auto& [what, op] : ops) {
+    for (int n = 0;; ++n, ++cases) {
+      SCOPED_TRACE(std::string(what) + (power_cut ? ", power cut" : ", killed") + " after write " + std::to_string(n));
+      ts::write_file(s.dbf, dbf0);
+      ts::write_file(s.cdx, cdx0);
+      rt::os::FaultEnv env;
+      rt::table::OpenOptions o;
+      o.share = rt::table::Share::Exclusive;
+      o.env = &env;
+      {
+        auto table = rt::table::Table::open(s.dbf, o);
+        auto bag = Bag::open(s.cdx, true, env);
+        env.crash_after(n);
+        try {
+          op(*bag, *table);
+        } catch (const std::exception&) {
+          // What a stopped machine leaves behind is checked below.
+        }
+      }
+      const bool done = !env.crashed();
+      if (power_cut) env.drop_unsynced();
+      o.env = nullptr;
+      auto table = rt::table::Table::open(s.dbf, o);
+      auto bag = Bag::open(s.cdx, true);
+      ASSERT_EQ(verify_against_table(*bag, *table), std::vector<std::string>{});
+      const auto tags = bag->tags();
+      ASSERT_GE(tags.size(), 2u);
+      EXPECT_EQ(tags[0]->name(), "CODE");
+      if (done) break;
+    }
+  }
+  EXPECT_GT(cases, 40);
 }
