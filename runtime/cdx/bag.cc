@@ -5,7 +5,6 @@
 #include <numeric>
 #include <unordered_set>
 
-
 namespace rt::cdx {
 
 namespace {
