@@ -124,7 +124,7 @@ Area& fresh_check_table(CheckEnv& env) {
   Area& tmpl = open_shared(env, layout::tempo39());
   (void)tmpl;
   try {
-    env.areas.copy_structure(name);
+    env.areas.copy_structure(name, false);
   } catch (const std::exception& e) {
     env.areas.close_area();
     throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + e.what())};
@@ -137,6 +137,7 @@ Area& fresh_check_table(CheckEnv& env) {
   o.exclusive = true;
   if (!env.areas.use(name, o)) throw busy;
   Area& check = env.areas.current();
+  check.table().set_sync(false);  // private scratch table: rebuilt, never synced
   for (const auto& tag : layout::tempo39().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
   rt::wa::set_focus(check, "cb");
   rt::wa::clear_relations(check);

@@ -349,6 +349,7 @@ bool mark_sale_header(CheckEnv& env) {
       tools::rbloqueo2(env.con, env.areas);
       try {
         h.put("REINTE_3", Value(-15));
+        h.commit();  // on the disk before another station sees the lock go
       } catch (...) {
         h.unlock();
         throw;

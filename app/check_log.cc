@@ -7,6 +7,7 @@
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tools/screens.h"
+#include "tools/shared_open.h"
 
 namespace app {
 namespace {
@@ -34,9 +35,10 @@ void app_vta(CheckEnv& env, bool refund) {
   check.goto_top();
   while (!check.eof()) {
     env.areas.select_area("log_env");
-    // The append waits for another station's append to end; when it still
-    // cannot get in, the operator is told instead of losing lines quietly.
-    if (!log.append()) {
+    // The append waits for another station's append to end (traffic box
+    // from the fifth try); when the operator gives up, he is told instead
+    // of losing lines quietly.
+    if (!tools::append_netuse(env.con, log)) {
       env.areas.select_area(check_number);
       tools::cartel_1(env.con, "No Se Pudo Grabar El Control En log_env (Tabla Ocupada)!!!");
       return;
@@ -58,6 +60,7 @@ void app_vta(CheckEnv& env, bool refund) {
     env.areas.select_area(check_number);
     check.skip();
   }
+  log.commit();  // the ticket's lines reach the disk before the check ends
 }
 
 // The log lines of a ticket were appended in the order of its check lines,
@@ -96,6 +99,7 @@ void actu_vta(CheckEnv& env, bool refund) {
     env.areas.select_area(check_number);
     check.skip();
   }
+  log.commit();
   env.areas.select_area(check_number);
   rt::wa::set_focus(check, was.tag);
   check.go(was.recno);

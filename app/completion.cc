@@ -132,14 +132,9 @@ std::vector<TicketRecord> ticket_records(Area& tz, double numero) {
 }
 
 // Appends a blank record (the append locks it), trying again while another
-// station holds the append lock.
-bool append_record(CheckEnv& env, Area& tz) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (tz.append()) return true;
-    tools::pausa(env.con, 0.1);
-  }
-  return false;
-}
+// station holds the append lock (traffic box from the fifth try, Esc gives
+// up).
+bool append_record(CheckEnv& env, Area& tz) { return tools::append_netuse(env.con, tz); }
 
 // A traceability-only run whose ticket has no record yet: one record per
 // captured unit of every traceable line (one for a line without any), with

@@ -35,7 +35,8 @@ struct TrafficBox {
   }
 };
 
-void draw_netuse_box(rt::con::Console& con, const std::string& file, const char* in_use) {
+// The traffic box: `file` named on its second line, `por_que` on its third.
+void draw_netuse_box(rt::con::Console& con, const std::string& file, const std::string& por_que) {
   con.scroll(16, 1, 24, 42);
   con.scroll(17, 3, 23, 40);
   con.dispbox(17, 3, 23, 40, 1);
@@ -44,7 +45,7 @@ void draw_netuse_box(rt::con::Console& con, const std::string& file, const char*
   con.devpos(19, 5);
   con.devout("Archivo: " + file);
   con.devpos(20, 5);
-  con.devout(in_use);
+  con.devout(por_que);
   con.devpos(21, 5);
   con.devout("Reintentando ...                  ");
   con.devpos(22, 7);
@@ -53,25 +54,22 @@ void draw_netuse_box(rt::con::Console& con, const std::string& file, const char*
 
 }  // namespace
 
-// NETUSE of the suite.  The suite tried again at once, keeping a processor
-// busy for as long as the other user held the table; here each failed
-// attempt is followed by a short sleep on the console's clock.
-bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo,
-            const std::string& el_driver) {
-  (void)el_driver;
-  rt::wa::OpenOptions options;
-  options.alias = apodo;
+// The retry loop of NETUSE.  The suite tried again at once, keeping a
+// processor busy for as long as the other user held the table; here each
+// failed attempt is followed by a short sleep on the console's clock.
+bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::string& por_que,
+                  const std::function<bool()>& attempt) {
   TrafficBox box(con);
   int failures = 0;
   while (true) {
-    if (wa.use(archivo, options) || !wa.neterr()) {
+    if (attempt()) {
       box.close();
       return true;
     }
     ++failures;
     if (failures == 5) {
       box.save();
-      draw_netuse_box(con, archivo + ".DBF", "En Uso Exclusivo Por Otro Usuario ");
+      draw_netuse_box(con, archivo + ".DBF", por_que);
       con.setcursor(0);
     }
     if (con.inkey() == rt::con::key::kEsc) {
@@ -80,6 +78,23 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
     }
     con.clock().sleep(kNetuseYieldSeconds);
   }
+}
+
+// NETUSE of the suite.
+bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo,
+            const std::string& el_driver) {
+  (void)el_driver;
+  rt::wa::OpenOptions options;
+  options.alias = apodo;
+  const bool opened = retry_netuse(con, archivo, "En Uso Exclusivo Por Otro Usuario ",
+                                   [&] { return wa.use(archivo, options) || !wa.neterr(); });
+  // Appends and memos wait briefly; a longer wait is the caller's retry.
+  if (opened && !wa.alias().empty()) wa.current().table().set_lock_wait(kNetuseLockWaitSeconds);
+  return opened;
+}
+
+bool append_netuse(rt::con::Console& con, rt::wa::Area& area) {
+  return retry_netuse(con, area.alias(), "Bloqueada Por Otro Usuario        ", [&] { return area.append(); });
 }
 
 rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {
@@ -121,6 +136,13 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
     return refuse(table + " is missing", table + " is missing: no file " + dbf + " in the data folder");
   try {
     if (!netuse(con, areas, name)) return refuse("", table + " is in exclusive use by another user; given up");
+  } catch (const rt::table::TableError& e) {
+    // A crash between a record and its count: the administrator's tool
+    // mends it, so the operator is told which one to call.
+    if (e.repairable())
+      return refuse("Tabla " + dbf + " Da\xA4" "ada: Ejecutar dbftool repair " + dbf + "!!!",
+                    table + " cannot be opened: " + e.what() + " (dbftool repair " + dbf + " mends it)");
+    return refuse(table + " cannot be opened", table + " cannot be opened: " + e.what());
   } catch (const std::exception& e) {
     return refuse(table + " cannot be opened", table + " cannot be opened: " + e.what());
   }

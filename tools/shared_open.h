@@ -6,6 +6,7 @@
 // from the fifth attempt, click and 0.4 s between attempts).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "runtime/cdx/bag.h"
@@ -33,6 +34,23 @@ inline constexpr double kNetuseYieldSeconds = 0.05;
 // table runtime's errors and pass through, the screen restored.
 bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo = "",
             const std::string& el_driver = "");
+
+// How long one attempt of a table the station opened with NETUSE waits for
+// the table's append or memo lock before the retry loop below takes over.
+inline constexpr double kNetuseLockWaitSeconds = 0.5;
+
+// NETUSE's retry for any wait on another user: `attempt` runs until it
+// returns true; while it returns false it runs again after a short sleep,
+// with the traffic box (naming `archivo`, `por_que` on its third line) from
+// the fifth failure on; Esc typed at any time gives up: false.  Exceptions
+// pass through, the screen restored.
+bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::string& por_que,
+                  const std::function<bool()>& attempt);
+
+// DBAPPEND with NETUSE's retry: appends a blank record to `area` (current
+// and locked), trying again as retry_netuse while another user holds the
+// append lock.  False when the operator gave up with Esc.
+bool append_netuse(rt::con::Console& con, rt::wa::Area& area);
 
 // Opening a table of the suite for use: NETUSE, then a check that the table
 // offers every field the station relies on (data/layouts.h), then the order

@@ -113,6 +113,7 @@ int exit_code_for(const TableError& e, bool writing) {
   switch (e.kind()) {
     case K::ValueRefused:
     case K::Usage: return kExitProblems;
+    case K::Busy: return kExitBusy;
     default: return writing ? kExitCannotWrite : kExitCannotRead;
   }
 }

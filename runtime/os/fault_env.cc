@@ -249,7 +249,7 @@ bool FaultEnv::crashed() const {
   return state_->crashed;
 }
 
-void FaultEnv::drop_unsynced() {
+void FaultEnv::drop_unsynced(Loss loss) {
   std::lock_guard<std::mutex> g(state_->mu);
   for (auto& [path, undos] : state_->unsynced) {
     // Through a file still open here, or a new open of the wrapped Env.
@@ -264,7 +264,9 @@ void FaultEnv::drop_unsynced() {
       file = own.get();
     }
     if (!file) continue;
-    for (auto u = undos.rbegin(); u != undos.rend(); ++u) {
+    auto u = undos.rbegin();
+    if (loss == Loss::AllButTheLast && u != undos.rend()) ++u;
+    for (; u != undos.rend(); ++u) {
       if (!u->old_bytes.empty()) file->write_at(u->offset, u->old_bytes.data(), u->old_bytes.size());
       if (file->size() != u->old_size) file->truncate(u->old_size);
     }

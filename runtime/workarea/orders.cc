@@ -375,8 +375,12 @@ bool seek(Area& area, const Value& key, bool soft) {
   if (!ix || !ix->active_tag() || !order) throw WorkAreaError(area.alias() + ": seek without an active order");
   AreaIndexes::TagInfo& t = order->tag();
   std::string k;
+  // The station's text, in the table's code page as its keys are.
+  const text::CodePage cp = area.table().code_page();
+  const Value in_table =
+      key.is_text() && cp != kStationCodePage ? Value(text::transcode(key.text(), kStationCodePage, cp)) : key;
   try {
-    expr::encode_seek_key(key, t.format, k);
+    expr::encode_seek_key(in_table, t.format, k);
   } catch (const expr::KeyError& e) {
     throw WorkAreaError(area.alias() + ": seek in tag " + t.name + ": " + e.what());
   }

@@ -155,10 +155,30 @@ std::string Area::field_type(int i) const {
 
 int Area::field_pos(const std::string& name) const { return table_->schema().index_of(name) + 1; }
 
+namespace {
+
+// Texts reach the station in its screen's code page; a table marked with
+// another one is read and written in its own.
+bool transcoded(const table::Table& t, const table::Field& f) {
+  return t.code_page() != kStationCodePage && !f.binary() &&
+         (f.type == table::FieldType::Character || f.type == table::FieldType::Memo ||
+          f.type == table::FieldType::Varchar);
+}
+
+Value to_table(const table::Table& t, const table::Field& f, const Value& v) {
+  if (!v.is_text() || !transcoded(t, f)) return v;
+  return Value(text::transcode(v.text(), kStationCodePage, t.code_page()));
+}
+
+}  // namespace
+
 Value Area::get(const std::string& name) {
   const int i = table_->schema().index_of(name);
   if (i < 0) fail("no field " + name);
-  return table_->value(record_, i);
+  Value v = table_->value(record_, i);
+  if (v.is_text() && transcoded(*table_, table_->schema().fields[static_cast<std::size_t>(i)]))
+    return Value(text::transcode(v.text(), table_->code_page(), kStationCodePage));
+  return v;
 }
 
 void Area::require_writable(const char* what) {
@@ -174,10 +194,11 @@ void Area::put(const std::string& name, const Value& value) {
   if (i < 0) fail("no field " + name);
   require_writable("write");
   Record after = record_;
-  if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
-    table_->set_memo(after, i, value.text());
+  const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
+  if (f.is_memo()) {
+    table_->set_memo(after, i, to_table(*table_, f, value).text());
   } else {
-    after.set(i, value);  // a value that does not fit throws; nothing written
+    after.set(i, to_table(*table_, f, value));  // a value that does not fit throws; nothing written
   }
   write_current(after);
 }
@@ -188,10 +209,11 @@ void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) 
   for (const auto& [name, value] : values) {
     const int i = table_->schema().index_of(name);
     if (i < 0) fail("no field " + name);
-    if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
-      table_->set_memo(after, i, value.text());
+    const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
+    if (f.is_memo()) {
+      table_->set_memo(after, i, to_table(*table_, f, value).text());
     } else {
-      after.set(i, value);
+      after.set(i, to_table(*table_, f, value));
     }
   }
   write_current(after);
@@ -377,12 +399,13 @@ void WorkAreas::commit_all() {
   for (auto& [n, a] : areas_) a->commit();
 }
 
-void WorkAreas::copy_structure(const std::string& file) {
+void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync) {
   Area& a = current();
   std::vector<table::FieldSpec> specs;
   for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
   table::CreateOptions o;
   o.env = &env_;
+  o.sync = sync;
   o.code_page = a.table().code_page();
   table::Table::create(with_dbf(file), specs, o);
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -40,6 +41,11 @@ class AreaIndexes;  // the order layer's state of an area (orders.h)
 // with its number, once more with 0 when the lock is granted; false gives
 // up.  Empty: the bag's own bounded wait.
 using BagLockWait = std::function<bool(const std::string& bag, int attempt)>;
+
+// The code page of every text the station handles (screen, keys typed,
+// constants).  Fields of a table marked with another code page are read and
+// written through Area in this one; seeks convert their key.
+inline constexpr text::CodePage kStationCodePage = text::CodePage::CP850;
 
 // One open table with its position, order, filter and locks.
 class Area {
@@ -71,7 +77,8 @@ class Area {
   bool locate(const Condition& cond);  // __DBLOCATE from the first record; FOUND()
 
   // Fields of the current record.  At end of file a read gives the field's
-  // empty value (blank text, 0, empty date, .F.).
+  // empty value (blank text, 0, empty date, .F.).  Texts are in the station's
+  // code page (kStationCodePage) whatever the table's mark says.
   int field_count() const;                 // FCOUNT
   std::string field_name(int i) const;     // FIELDNAME(i), 1-based; "" when out of range
   std::string field_type(int i) const;     // FIELDTYPE(i): "C", "N", "D", "L", "M", ...; "" when out of range
@@ -91,7 +98,7 @@ class Area {
   void unlock();        // DBUNLOCK: every lock of this area
   void delete_record(); // DBDELETE (needs the lock like any write)
   void recall();        // DBRECALL
-  void commit();        // DBCOMMIT: hands the written data to the operating system
+  void commit();        // DBCOMMIT: makes the area's writes durable (table::Table::commit)
 
   // Filter (DBSETFILTER / DBCLEARFILTER): records failing it are skipped by
   // top, skip and locate.
@@ -197,8 +204,10 @@ class WorkAreas {
   void close_all();   // DBCLOSEALL
   void commit_all();  // DBCOMMITALL
 
-  // __DBCOPYSTRUCT: a new empty table with the current area's fields.
-  void copy_structure(const std::string& file);
+  // __DBCOPYSTRUCT: a new empty table with the current area's fields
+  // (synced to the disk unless `sync` says otherwise; nullopt = the site
+  // setting).
+  void copy_structure(const std::string& file, std::optional<bool> sync = std::nullopt);
   // DBCREATE: a new empty table (FoxPro 2.x: 0x03, or 0xF5 with an FPT when it has memos).
   void create(const std::string& file, const std::vector<table::FieldSpec>& fields);
 

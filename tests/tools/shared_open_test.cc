@@ -5,6 +5,7 @@
 #include "screen_expect.h"
 #include "table_rig.h"
 #include "tests/console/console_test_util.h"
+#include "runtime/os/fault_env.h"
 #include "runtime/workarea/orders.h"
 #include "tools/shared_open.h"
 
@@ -30,13 +31,14 @@ struct Rig : contest::Rig {
 
 constexpr rt::con::Attr kBoxColour = attr(kBrown, kBlue);  // "gr/b", current when the box is drawn
 
-Expected netuse_box(const rt::con::Screen& before, const std::string& archivo) {
+Expected netuse_box(const rt::con::Screen& before, const std::string& archivo,
+                    const std::string& por_que = "En Uso Exclusivo Por Otro Usuario ") {
   Expected e(before);
   e.blank(16, 1, 24, 42, kBoxColour);
   e.frame(17, 3, 23, 40, kBoxColour);
   e.text(17, 8, " Tr\xA0nsito Pesado En La Red ", kBoxColour);
   e.text(19, 5, "Archivo: " + archivo + ".DBF", kBoxColour);
-  e.text(20, 5, "En Uso Exclusivo Por Otro Usuario ", kBoxColour);
+  e.text(20, 5, por_que, kBoxColour);
   e.text(21, 5, "Reintentando ...", kBoxColour);
   e.text(22, 7, "(\xAE" "Esc\xAF Interrumpe)    (Linea: 116)", kBoxColour);
   return e;
@@ -169,6 +171,31 @@ TEST(Netuse, AMissingTableIsNotASharingConflict) {
   const Expected before(rig.screen());
   EXPECT_ANY_THROW(tools::netuse(rig.con(), rig.wa, "nothere"));
   EXPECT_EQ(diff(rig.screen(), before), "");
+}
+
+// An append lock held elsewhere gets NETUSE's retry: the box from the fifth
+// failure, Esc gives up with nothing appended; once free the append is made.
+TEST(AppendNetuse, RetriesWithTheBoxFromTheFifthFailureAndEscGivesUp) {
+  Rig rig;
+  rt::os::FaultEnv env;
+  env.refuse_locks("compenca");
+  rt::wa::WorkAreas wa(env);
+  ASSERT_TRUE(wa.use("compenca"));
+  rt::wa::Area& area = wa.current();
+  area.table().set_lock_wait(0);
+  const Expected before(rig.screen());
+  const Expected box = netuse_box(rig.screen(), "COMPENCA", "Bloqueada Por Otro Usuario        ");
+  std::string shown = "not checked";
+  rig.script().keys("abcd").then([&] { shown = diff(rig.screen(), box); }).key(key::kEsc);
+  EXPECT_FALSE(tools::append_netuse(rig.con(), area));
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(diff(rig.screen(), before), "");
+  EXPECT_EQ(area.table().record_count(), 2u);
+
+  env.heal();
+  EXPECT_TRUE(tools::append_netuse(rig.con(), area));
+  EXPECT_EQ(area.recno(), 3u);
+  EXPECT_TRUE(area.is_locked(3));
 }
 
 TEST(Rbloqueo2, LocksAtOnceWhenTheRecordIsFree) {
