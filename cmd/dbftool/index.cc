@@ -61,10 +61,10 @@ int run_index(const std::vector<std::string>& argv) {
     std::fprintf(stdout, "%s: tag %s, %zu keys\n", bag->path().c_str(), tag.name().c_str(), tag.count());
   } catch (const rt::cdx::CdxError& e) {
     report_error(e.what());
-    return kExitCannotWrite;
+    return exit_code_for_any(e, true);
   } catch (const std::exception& e) {
     report_error(bag_path + ": " + e.what());
-    return kExitCannotWrite;
+    return exit_code_for_any(e, true);
   }
   return kExitOk;
 }
@@ -85,12 +85,9 @@ int run_reindex(const std::vector<std::string>& argv) {
     rt::cdx::reindex(*bag, *t);
     for (rt::cdx::Tag* tag : bag->tags())
       std::fprintf(stdout, "%s: tag %s, %zu keys\n", bag->path().c_str(), tag->name().c_str(), tag->count());
-  } catch (const rt::os::IoError& e) {
-    report_error(e.what());
-    return kExitCannotRead;
   } catch (const std::exception& e) {
     report_error(e.what());
-    return kExitCannotWrite;
+    return exit_code_for_any(e, true);
   }
   return kExitOk;
 }
@@ -102,7 +99,7 @@ const CommandRegistrar reg_index({"index",
                                   "\".cdx\"), created when it does not exist.  Unique tags keep the lowest record\n"
                                   "of each key value; descending tags store their keys in ascending order and are\n"
                                   "walked from the end.  The table is opened exclusively (refused while another\n"
-                                  "program uses it, exit code 4).  The new tag's pages are written and synced\n"
+                                  "program uses it, exit code 5).  The new tag's pages are written and synced\n"
                                   "before the bag points to them: a kill leaves the old tag or the new one.\n",
                                   run_index});
 
@@ -112,7 +109,7 @@ const CommandRegistrar reg_reindex({"reindex", "reindex TABLE [--bag BAG]",
                                     "it, so it repairs any damage as long as the tag directory and the tag headers\n"
                                     "can be read, and leaves a compact file; a kill leaves the old bag or the new\n"
                                     "one.  The rebuilt tags keep their names, options and order.  The table is\n"
-                                    "opened exclusively (refused while another program uses it, exit code 4).\n",
+                                    "opened exclusively (refused while another program uses it, exit code 5).\n",
                                     run_reindex});
 
 }  // namespace

@@ -64,7 +64,7 @@ int run(const std::vector<std::string>& argv) {
     tag = bag->find(args.value("--tag"));
   } catch (const std::exception& e) {
     report_error(e.what());
-    return kExitCannotRead;
+    return exit_code_for_any(e, false);
   }
   if (!tag) {
     report_error(bag->path() + ": no tag " + args.value("--tag") + " in the bag");
@@ -118,7 +118,7 @@ int run(const std::vector<std::string>& argv) {
   } catch (const rt::cdx::CdxError& e) {
     std::fflush(stdout);
     report_error(e.what());
-    return kExitCannotRead;
+    return exit_code_for_any(e, false);
   }
   return kExitOk;
 }
@@ -128,7 +128,8 @@ const CommandRegistrar reg({"keys", "keys FILE.cdx --tag NAME [--table TABLE] [-
                             "Descending tags are listed from the highest key down (equal keys by record\n"
                             "number from the highest too).  A damaged page or sibling link stops the walk\n"
                             "with an error naming the bag and the tag (exit code 3), never a short list\n"
-                            "with exit code 0.\n"
+                            "with exit code 0; a bag another program holds locked longer than 10 s gives\n"
+                            "exit code 5.\n"
                             "Keys: text without trailing blanks, numbers as numbers, dates as \"YYYYMMDD\",\n"
                             "NULL keys as null.  The key type comes from the tag's key expression over the\n"
                             "fields of the bag's table (same base name, or --table); without the table,\n"

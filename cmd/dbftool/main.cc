@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cmd/dbftool/command.h"
+#include "cmd/dbftool/table_access.h"
 
 namespace {
 
@@ -78,6 +79,6 @@ int main(int argc, char** argv) {
     return dbftool::kExitCannotRead;
   } catch (const std::exception& e) {
     dbftool::report_error(e.what());
-    return dbftool::kExitCannotRead;
+    return dbftool::is_busy(e) ? dbftool::kExitBusy : dbftool::kExitCannotRead;
   }
 }

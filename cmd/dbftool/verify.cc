@@ -184,6 +184,12 @@ int run(const std::vector<std::string>& argv) {
     try {
       check(*t, report);
     } catch (const std::exception& e) {
+      if (is_busy(e)) {
+        // Not a problem of the table: the check could not be made.
+        report_error(e.what());
+        std::fprintf(stdout, "verify: not finished (in use by another program)\n");
+        return kExitBusy;
+      }
       report.problem(name + ": " + e.what());
     }
   }
