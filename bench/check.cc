@@ -274,16 +274,25 @@ int pick(int run, bool checked) {
   return base + static_cast<int>((static_cast<long long>(run) * 7907) % span);
 }
 
-void load_ours(benchmark::State& state, bool checked) {
-  rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
+// The station of the benchmarked checks: seller 7, every department.
+struct Station {
+  rt::con::Console con{std::make_unique<rt::con::HeadlessBackend>()};
   rt::wa::WorkAreas areas;
   app::RunContext run;
-  run.seller = 7;
-  run.department = -1;
+  Station() {
+    run.seller = 7;
+    run.department = -1;
+  }
+};
+
+void load_ours(benchmark::State& state, bool checked) {
+  Station st;
+  auto& areas = st.areas;
+  auto& run = st.run;
   timed(state, checked ? "rebuild_dbf" : "load_dbf", [&](int i) {
     app::CheckContext ctx;
     run.ticket = pick(i, checked);
-    app::CheckEnv env{con, areas, run, ctx};
+    app::CheckEnv env{st.con, areas, run, ctx};
     const auto t0 = std::chrono::steady_clock::now();
     const auto out = app::load_ticket(env);
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
@@ -359,20 +368,16 @@ void load_sqlite(benchmark::State& state, bool checked) {
 // SQLite inserts the same lines in one transaction, synchronous FULL or OFF.
 void committed_check_ours(benchmark::State& state, bool sync) {
   ::setenv("CHK_SYNC", sync ? "on" : "off", 1);
-  rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
-  rt::wa::WorkAreas areas;
-  app::RunContext run;
-  run.seller = 7;
-  run.department = -1;
+  Station st;
   timed(state, sync ? "commit_check_dbf_sync" : "commit_check_dbf", [&](int i) {
     app::CheckContext ctx;
-    run.ticket = pick(i, false);
-    app::CheckEnv env{con, areas, run, ctx};
+    st.run.ticket = pick(i, false);
+    app::CheckEnv env{st.con, st.areas, st.run, ctx};
     if (app::load_ticket(env).status != app::LoadStatus::Loaded) std::exit(1);
     const auto t0 = std::chrono::steady_clock::now();
     app::app_vta(env, false);
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
-    areas.close_all();
+    st.areas.close_all();
     return ns;
   });
   ::unsetenv("CHK_SYNC");

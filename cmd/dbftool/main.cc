@@ -25,8 +25,8 @@ void print_help(std::FILE* out) {
                "  2  wrong command line\n"
                "  3  the table cannot be opened or read (missing, damaged, unsupported)\n"
                "  4  the table cannot be created or written (exists, refused, I/O error)\n"
-               "  5  another program has the table open exclusively, or holds a lock longer\n"
-               "     than the wait (10 s): nothing was changed; try again later\n");
+               "  5  another program has the table open exclusively (or, for repair, open at\n"
+               "     all), or holds its lock longer than the wait (10 s): try again later\n");
 }
 
 void print_command_help(const dbftool::Command& c, std::FILE* out) {

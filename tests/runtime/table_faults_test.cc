@@ -39,6 +39,12 @@ std::string make_table(const testing_support::TempDir& tmp) {
   return path;
 }
 
+// Record n, locked for writing.
+Record locked(Table& t, std::uint32_t n) {
+  if (!t.lock_record(n)) throw std::runtime_error("lock refused");
+  return t.read(n);
+}
+
 struct Op {
   const char* name;
   Share share;
@@ -66,8 +72,7 @@ const std::vector<Op>& ops() {
        }},
       {"update", Share::Shared, 2,
        [](Table& t) {
-         if (!t.lock_record(2)) throw std::runtime_error("lock refused");
-         Record r = t.read(2);
+         Record r = locked(t, 2);
          r.set(1, Value(99));
          r.set(0, Value("CHANGED"));
          t.write(r);
@@ -75,8 +80,7 @@ const std::vector<Op>& ops() {
        }},
       {"memo write", Share::Shared, 1,
        [](Table& t) {
-         if (!t.lock_record(1)) throw std::runtime_error("lock refused");
-         Record r = t.read(1);
+         Record r = locked(t, 1);
          t.set_memo(r, 2, note_of(9));  // longer: a new memo
          t.write(r);
          t.commit();
@@ -84,6 +88,20 @@ const std::vector<Op>& ops() {
   };
   return all;
 }
+
+// A fresh table of three committed records, opened through a FaultEnv.
+struct Trial {
+  testing_support::TempDir tmp;
+  std::string path = make_table(tmp);
+  FaultEnv env;
+  std::unique_ptr<Table> t;
+  explicit Trial(Share share) {
+    OpenOptions o;
+    o.env = &env;
+    o.share = share;
+    t = Table::open(path, o);
+  }
+};
 
 int dbftool(const std::string& args, std::string* out) {
   return testing_support::run_capture(testing_support::bin_dir() + "/dbftool " + args + " 2>&1", out);
@@ -122,13 +140,8 @@ TEST(TableFaults, EveryWriteFailingInTurnIsReportedAndLeavesTheTableSound) {
       for (int n = 1;; ++n) {
         const std::string what = std::string(op.name) + ", write " + std::to_string(n) + " fails (" +
                                  std::to_string(static_cast<int>(fault)) + ")";
-        testing_support::TempDir tmp;
-        const std::string path = make_table(tmp);
-        FaultEnv env;
-        OpenOptions o;
-        o.env = &env;
-        o.share = op.share;
-        auto t = Table::open(path, o);
+        Trial trial(op.share);
+        auto& [tmp, path, env, t] = trial;
         env.fail_write(n, fault);
         const int before = env.writes();
         bool failed = false;
@@ -162,13 +175,8 @@ TEST(TableFaults, APowerCutAtAnyWriteKeepsWhatWasCommittedAndNeverCountsAheadOfT
     for (int n = 0;; ++n) {
       const std::string what = std::string(op.name) + ", power cut after write " + std::to_string(n) +
                                (loss == FaultEnv::Loss::Everything ? "" : ", the last write of each file kept");
-      testing_support::TempDir tmp;
-      const std::string path = make_table(tmp);
-      FaultEnv env;
-      OpenOptions o;
-      o.env = &env;
-      o.share = op.share;
-      auto t = Table::open(path, o);
+      Trial trial(op.share);
+      auto& [tmp, path, env, t] = trial;
       const int before = env.writes();
       env.crash_after(n);
       try {
@@ -199,13 +207,8 @@ TEST(TableFaults, APowerCutAtAnyWriteKeepsWhatWasCommittedAndNeverCountsAheadOfT
 
 TEST(TableFaults, ACommittedAppendSurvivesThePowerCutAndLaterWritesAreLostWhole) {
   for (const Share share : {Share::Shared, Share::Exclusive}) {
-    testing_support::TempDir tmp;
-    const std::string path = make_table(tmp);
-    FaultEnv env;
-    OpenOptions o;
-    o.env = &env;
-    o.share = share;
-    auto t = Table::open(path, o);
+    Trial trial(share);
+    auto& [tmp, path, env, t] = trial;
     Record r = t->blank();
     r.set(0, Value("KEPT"));
     t->set_memo(r, 2, "committed memo");
