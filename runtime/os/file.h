@@ -27,6 +27,8 @@ enum class OpenMode {
   ReadWrite,
   CreateNew,   // fails when the file exists
   Truncate,    // create or empty
+  Append,      // create when missing; every append() goes to the end of the file
+  OpenOrCreate,  // read-write, created empty when missing, never emptied
 };
 
 enum class LockKind { Shared, Exclusive };
@@ -51,6 +53,10 @@ class File {
   // Reads exactly n bytes or throws IoError.
   void read_exact(std::uint64_t off, void* buf, std::size_t n) const;
   void write_at(std::uint64_t off, const void* buf, std::size_t n);
+  // Writes at the end of the file as it is at that moment (Append opens):
+  // another program appending at the same time never overwrites these
+  // bytes, and they are not mixed with its own.
+  void append(const void* buf, std::size_t n);
   std::uint64_t size() const;
   void truncate(std::uint64_t size);
   // Forces the data to the disk (fsync).  Not used by a normal commit.
@@ -73,6 +79,10 @@ bool file_exists(const std::string& path);
 bool is_directory(const std::string& path);
 // Deletes a file; false when it did not exist; throws on other failures.
 bool remove_file(const std::string& path);
+// Gives a file another name in the same file system, replacing a file of
+// that name in one step: a reader finds the old file or the new one, never
+// neither or a mixture.  Throws IoError.
+void rename_file(const std::string& from, const std::string& to);
 std::vector<std::string> list_directory(const std::string& dir);
 
 // The path of an existing file whose name matches `name` without regard to

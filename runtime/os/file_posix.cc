@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 
@@ -52,6 +53,8 @@ std::unique_ptr<File> File::open(const std::string& path, OpenMode mode) {
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     case OpenMode::Truncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    case OpenMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
   }
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) throw IoError(path, "cannot open: " + errno_text());
@@ -93,6 +96,20 @@ void File::write_at(std::uint64_t off, const void* buf, std::size_t n) {
   const auto* p = static_cast<const char*>(buf);
   while (done < n) {
     const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(off + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      throw IoError(path_, "write failed: " + errno_text());
+    }
+    done += static_cast<std::size_t>(r);
+  }
+}
+
+void File::append(const void* buf, std::size_t n) {
+  if (!writable_) throw IoError(path_, "opened read-only");
+  std::size_t done = 0;
+  const auto* p = static_cast<const char*>(buf);
+  while (done < n) {
+    const ssize_t r = ::write(fd_, p + done, n - done);
     if (r < 0) {
       if (errno == EINTR) continue;
       throw IoError(path_, "write failed: " + errno_text());
@@ -143,6 +160,10 @@ bool remove_file(const std::string& path) {
   if (::unlink(path.c_str()) == 0) return true;
   if (errno == ENOENT) return false;
   throw IoError(path, "cannot delete: " + errno_text());
+}
+
+void rename_file(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) throw IoError(from, "cannot rename to " + to + ": " + errno_text());
 }
 
 std::vector<std::string> list_directory(const std::string& dir) {
