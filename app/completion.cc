@@ -303,8 +303,9 @@ void complete(CheckEnv& env) {
     tz.go(records[i].recno);
     tools::rbloqueo2(env.con, env.areas);
     tz.refresh();
-    const double cb = tz.get("COD_BAR").number();
-    if (tz.deleted() || !cpl::writable(record_info(tz), env.run.cancel_voucher)) {
+    const double cb = records[i].info.cod_bar;
+    const cpl::RecordInfo as_now = record_info(tz);
+    if (tz.deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
       tz.unlock();
       if (p.unit >= 0) displaced.push_back({cb, static_cast<std::size_t>(p.unit)});
       continue;

@@ -182,18 +182,22 @@ void Area::put(const std::string& name, const Value& value) {
   write_current(after);
 }
 
-void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
-  require_writable("write");
-  Record after = record_;
+void Area::set_fields(Record& rec, const std::vector<std::pair<std::string, Value>>& values) {
   for (const auto& [name, value] : values) {
     const int i = table_->schema().index_of(name);
     if (i < 0) fail("no field " + name);
     if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
-      table_->set_memo(after, i, value.text());
+      table_->set_memo(rec, i, value.text());
     } else {
-      after.set(i, value);
+      rec.set(i, value);  // a value that does not fit throws; nothing written
     }
   }
+}
+
+void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
+  require_writable("write");
+  Record after = record_;
+  set_fields(after, values);
   write_current(after);
 }
 
@@ -246,15 +250,7 @@ bool Area::append() {
 bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
   if (readonly_) fail("cannot append: the table is open read-only");
   Record rec = table_->blank();
-  for (const auto& [name, value] : values) {
-    const int i = table_->schema().index_of(name);
-    if (i < 0) fail("no field " + name);
-    if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
-      table_->set_memo(rec, i, value.text());
-    } else {
-      rec.set(i, value);  // a value that does not fit throws; nothing written
-    }
-  }
+  set_fields(rec, values);
   drop_record_locks();
   return appended(rec);
 }

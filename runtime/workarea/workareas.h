@@ -131,6 +131,7 @@ class Area {
   void require_writable(const char* what);
   void load(RecNo recno);       // makes recno current (0 = end of file)
   void write_current(const table::Record& after);  // the only place records are written
+  void set_fields(table::Record& rec, const std::vector<std::pair<std::string, Value>>& values);
   void drop_record_locks();  // before an append or a lock: the area's other record locks
   bool appended(const table::Record& rec);  // appends rec and makes it current
   bool passes_filter();
