@@ -280,8 +280,10 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   // Rows 1 to 24 cleared in the standard colour.
   con.dispbox(1, 0, 24, 79, std::string(9, ' '));
 
+  run.check_failure.clear();
   const LoadOutcome loaded = load_ticket(env);
   if (loaded.status != LoadStatus::Loaded) {
+    run.check_failure = loaded.message;
     close_check(areas);
     if (!loaded.shown) tools::cartel_1(con, loaded.message);
     return;
@@ -314,6 +316,7 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
     close_check(areas);
     throw;
   } catch (const std::exception& e) {
+    run.check_failure = e.what();
     con.set_key(tools::kArrobaKey, nullptr);
     close_check(areas);
     tools::cartel_1(con, fit(std::string("Error En El Control: ") + e.what()));

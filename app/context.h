@@ -32,6 +32,7 @@ struct RunContext {
   double seller = 0;                      // VDDR
   bool trace_only = false;                // SOLOTRAZA
   bool cancel_voucher = false;            // CANCVALE
+  std::string check_failure;              // why the last check could not run ("" when it did)
 };
 
 // State of one ticket check.
@@ -40,6 +41,7 @@ struct CheckContext {
   std::string scan;                       // LETRAS, the scan buffer
   double sold = 0;                        // VENDIDAS
   double counted = 0;                     // CHEQUE
+  std::string last_gtin;                  // the GTIN ULT_LOTE and ULT_VENC belong to
   std::string last_lot = std::string(10, ' ');  // ULT_LOTE
   rt::text::Date last_expiry;             // ULT_VENC
   gs1::TraceFields unit;                  // TRAZA_* of the scan being resolved

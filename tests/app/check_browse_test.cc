@@ -464,15 +464,18 @@ TEST(CheckScan, RecognitionLookupKeysSlotsAndRowColours) {
   EXPECT_EQ(buffer_char(29), '@');
   EXPECT_EQ(buffer_char('7'), '7');
   EXPECT_EQ(buffer_char(28), '\x1c');
-  EXPECT_EQ(buffer_char(-1), '\xff');
-  EXPECT_EQ(buffer_char(256 + 'A'), 'A');
+  for (int k : {int{'7'}, 28, 29, 255}) EXPECT_TRUE(is_character_key(k)) << k;
+  for (int k : {0, -1, 256, 302, 398, 1004}) EXPECT_FALSE(is_character_key(k)) << k;
 
   const std::string code = "0107790000001024" "21ABC@1728123110L1";
-  Recognised r = recognise("+C1" + code);
-  EXPECT_EQ(r.lookup, "07790000001024");
-  EXPECT_EQ(r.whole, code + "   ");
+  for (const char* prefix : {"+C1", "]d2", "]d2@", "@", ""}) {
+    Recognised r = recognise(prefix + code);
+    EXPECT_EQ(r.lookup, "07790000001024") << prefix;
+    EXPECT_EQ(r.reading.text, code) << prefix;
+  }
   EXPECT_EQ(recognise("21ABCDEFGHIJKLMNOPQR01").lookup, "21ABCDEFGHIJKLMNOPQR01");
-  EXPECT_EQ(recognise("0107790000001024").lookup, "0107790000001024") << "20 characters or less: no GS1";
+  EXPECT_EQ(recognise("0107790000001024").lookup, "07790000001024") << "a GS1 code with its GTIN only";
+  EXPECT_EQ(recognise("]E07790000001024").lookup, "7790000001024") << "an EAN-13 with its identifier";
 
   LookupKey k = lookup_key("12345");
   EXPECT_EQ(k.kind, LookupKind::ProductCode);
