@@ -217,15 +217,11 @@ bool manual_capture(CheckEnv& env, bool hint_box) {
 // of the same GTIN offers its lot and expiry.
 bool complete_unit(CheckEnv& env) {
   gs1::TraceFields& u = env.check.unit;
-  CheckContext& c = env.check;
-  if (c.last_gtin == u.gtin) {
-    if (blank(u.lot)) u.lot = pad_right(c.last_lot, gs1::kLotWidth);
-    if (u.expiry.empty()) u.expiry = c.last_expiry;
-  }
+  CheckContext::Batch& last = env.check.last_batch[u.gtin];
+  if (blank(u.lot)) u.lot = pad_right(last.lot, gs1::kLotWidth);
+  if (u.expiry.empty()) u.expiry = last.expiry;
   const bool ok = completion_box(env);
-  c.last_gtin = u.gtin;
-  c.last_lot = u.lot;
-  c.last_expiry = u.expiry;
+  last = {u.lot, u.expiry};
   return ok;
 }
 

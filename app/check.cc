@@ -297,8 +297,6 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   con.devout(std::string(80, ' '), "g+/n");
   con.devpos(24, 0);
   con.devout(std::string(80, ' '), "gr+/n");
-  check.last_lot = std::string(10, ' ');
-  check.last_expiry = rt::text::Date{};
   con.devpos(2, 0);
   con.devout(tools::medio("<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " +
                               rt::text::trim(rt::text::str(run.ticket, 6)),

@@ -481,8 +481,7 @@ void run_check_browse(CheckEnv& env) {
   env.check.scan.clear();
   put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
   put(env, kDescriptionRow, 0, std::string(80, ' '), kDescriptionColour);
-  env.check.last_lot = std::string(10, ' ');
-  env.check.last_expiry = rt::text::Date{};
+  env.check.last_batch.clear();
 
   // Widths chosen so the right-aligned quantities end in the columns that
   // colorea15 reads: "Vend" at 35, "Cheq" at 42.

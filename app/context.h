@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,9 +42,13 @@ struct CheckContext {
   std::string scan;                       // LETRAS, the scan buffer
   double sold = 0;                        // VENDIDAS
   double counted = 0;                     // CHEQUE
-  std::string last_gtin;                  // the GTIN ULT_LOTE and ULT_VENC belong to
-  std::string last_lot = std::string(10, ' ');  // ULT_LOTE
-  rt::text::Date last_expiry;             // ULT_VENC
+  // ULT_LOTE and ULT_VENC: the lot and expiry last confirmed in the
+  // completion box, by GTIN; a unit is offered only its own GTIN's.
+  struct Batch {
+    std::string lot = std::string(10, ' ');
+    rt::text::Date expiry;
+  };
+  std::map<std::string, Batch> last_batch;
   gs1::TraceFields unit;                  // TRAZA_* of the scan being resolved
   bool unit_ok = false;                   // TRAZA_OK
 };

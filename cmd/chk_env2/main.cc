@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
     // point-of-sale program that started it learns why.
     if (start.single_check) {
       failure = rt::text::to_utf8(run.check_failure);
-      for (const auto& note : refusals.notes()) failure += (failure.empty() ? "" : "; ") + note;
+      for (const auto& note : refusals.notes())
+        if (failure.find(note) == std::string::npos) failure += (failure.empty() ? "" : "; ") + note;
       if (!failure.empty()) status = kExitFailure;
     }
   } catch (const rt::con::QuitRequest& q) {

@@ -104,7 +104,7 @@ TEST_F(Capture, CompleteCodeIsTakenWithoutAnyBox) {
   EXPECT_EQ(con_->color(), "gr+/n");
   EXPECT_EQ(backend_->pending(), 0u);
   // Nothing was confirmed in a box, so the last lot and expiry stay.
-  EXPECT_EQ(check_.last_lot, std::string(10, ' '));
+  EXPECT_TRUE(check_.last_batch.empty());
 }
 
 TEST_F(Capture, ScanIsLeftCleanedAndTheCodeKeepsItsWidth) {
@@ -117,9 +117,7 @@ TEST_F(Capture, ScanIsLeftCleanedAndTheCodeKeepsItsWidth) {
 }
 
 TEST_F(Capture, CompletionBoxOffersTheLastLotAndExpiry) {
-  check_.last_gtin = kGtin;
-  check_.last_lot = "LASTLOT   ";
-  check_.last_expiry = *Date::from_ymd(2027, 6, 30);
+  check_.last_batch[kGtin] = {"LASTLOT   ", *Date::from_ymd(2027, 6, 30)};
   bool looked = false;
   backend_->then([&] {
     looked = true;
@@ -148,15 +146,13 @@ TEST_F(Capture, CompletionBoxOffersTheLastLotAndExpiry) {
   EXPECT_EQ(rtrimmed(unit().serial), "NOSEP77");
   EXPECT_EQ(unit().lot, "LASTLOT   ");
   EXPECT_EQ(dtos(unit().expiry), "20270630");
-  EXPECT_EQ(check_.last_lot, "LASTLOT   ");
+  EXPECT_EQ(check_.last_batch[kGtin].lot, "LASTLOT   ");
   expect_restored();
 }
 
 TEST_F(Capture, CompletionBoxKeepsWhatTheCodeYieldedAndRemembersTheConfirmedValues) {
   // The last unit was another product: nothing of it is offered.
-  check_.last_gtin = "07791234567898";
-  check_.last_lot = "OTHERLOT  ";
-  check_.last_expiry = *Date::from_ymd(2027, 6, 30);
+  check_.last_batch["07791234567898"] = {"OTHERLOT  ", *Date::from_ymd(2027, 6, 30)};
   backend_->then([&] {
     EXPECT_EQ(row_text(*con_, 14, 35, 10), "REALLOT   ");
     EXPECT_EQ(row_text(*con_, 15, 35, 8), "  /  /  ");
@@ -166,19 +162,17 @@ TEST_F(Capture, CompletionBoxKeepsWhatTheCodeYieldedAndRemembersTheConfirmedValu
   EXPECT_TRUE(check_.unit_ok);
   EXPECT_EQ(unit().lot, "REALLOT   ");
   EXPECT_EQ(dtos(unit().expiry), "20281231");
-  EXPECT_EQ(check_.last_gtin, kGtin);
-  EXPECT_EQ(check_.last_lot, "REALLOT   ");
-  EXPECT_EQ(dtos(check_.last_expiry), "20281231");
+  EXPECT_EQ(check_.last_batch[kGtin].lot, "REALLOT   ");
+  EXPECT_EQ(dtos(check_.last_batch[kGtin].expiry), "20281231");
   expect_restored();
 }
 
 TEST_F(Capture, EscInTheCompletionBoxDropsTheUnitButKeepsTheLastValues) {
-  check_.last_gtin = kGtin;
-  check_.last_expiry = *Date::from_ymd(2027, 1, 31);
+  check_.last_batch[kGtin].expiry = *Date::from_ymd(2027, 1, 31);
   backend_->keys("LOTX").key(key::kEsc);
   capture("01" + kGtin + "21SN6");
   EXPECT_FALSE(check_.unit_ok);
-  EXPECT_EQ(dtos(check_.last_expiry), "20270131");
+  EXPECT_EQ(dtos(check_.last_batch[kGtin].expiry), "20270131");
   expect_restored();
 }
 
@@ -187,8 +181,7 @@ TEST_F(Capture, LongCodeInTheCompletionBoxLeavesNothingBehindOnTheScreen) {
   // the box's code line runs past the frame to the last column.
   const std::string code = "01" + kGtin + "21" + std::string(20, 'Q') + "@17271231" "91" + std::string(11, 'Z');
   ASSERT_EQ(code.size(), 60u);
-  check_.last_gtin = kGtin;
-  check_.last_lot = "PREV      ";
+  check_.last_batch[kGtin].lot = "PREV      ";
   backend_->then([&] { EXPECT_EQ(con_->screen().at(12, 79).ch, static_cast<unsigned char>(code[79 - 35])); });
   backend_->key(key::kEnter).key(key::kEnter);
   capture(code);

@@ -459,6 +459,35 @@ TEST_F(CheckBrowse, TraceableUnitsGetTheirSlotsAndTheSameUnitTwiceIsRefused) {
   EXPECT_EQ(line("0000104", 1).counted, 2);
 }
 
+// The completion box offers a lot and an expiry only from the last unit
+// of the same GTIN, never another product's.
+TEST_F(CheckBrowse, LotAndExpiryAreOfferedOnlyFromTheSameGtin) {
+  run_.traceability = true;
+  open_check({{"0000102", 2}, {"0000104", 1}});
+  const auto unit = [&](const std::string& code, const std::string& serial) {
+    backend_->keys("010" + barcode_text(code) + "21" + serial).key(key::kEnter);
+  };
+  const auto received = [&] { backend_->keys("S").key(key::kEnter); };
+  unit("0000102", "A1");
+  backend_->keys("LOT102").key(key::kEnter).keys("311228").key(key::kEnter);
+  received();
+  unit("0000104", "B1");
+  backend_->then([&] {
+    EXPECT_EQ(text(14, 35, 10), std::string(10, ' ')) << "another product's lot";
+    EXPECT_EQ(text(15, 35, 8), "  /  /  ") << "another product's expiry";
+  });
+  backend_->key(key::kEnter).key(key::kEnter);
+  received();
+  unit("0000102", "A2");
+  backend_->then([&] { EXPECT_EQ(text(14, 35, 10), "LOT102    "); });
+  backend_->key(key::kEnter).key(key::kEnter);
+  received();
+  browse();
+  EXPECT_EQ(backend_->pending(), 0u);
+  EXPECT_EQ(line("0000104").series.substr(20, 18), std::string(18, ' '));
+  EXPECT_EQ(line("0000102").series.substr(120, 18), "LOT102    20281231");
+}
+
 TEST(CheckScan, RecognitionLookupKeysSlotsAndRowColours) {
   using namespace app::scan;
   EXPECT_EQ(buffer_char(29), '@');
