@@ -1,5 +1,6 @@
 #include "app/capture.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/gs1.h"
@@ -153,16 +154,16 @@ bool completion_box(CheckEnv& env) {
   return ok;
 }
 
-// The capture box: code, serial, lot and expiry.  With `serial_first` the
-// box opens in the serial field (the code is known already).  Returns false
-// when it was left with Esc.
-bool capture_box(CheckEnv& env, bool hint_box, bool serial_first) {
+// The capture box: code, serial, lot and expiry.  With a `scanned` code
+// (read already, without a serial) the box opens in the serial field.
+// Returns false when it was left with Esc.
+bool capture_box(CheckEnv& env, bool hint_box, const std::string& scanned = "") {
   rt::con::Console& con = env.con;
   gs1::TraceFields& u = env.check.unit;
   // The code field holds a whole scan, however long; the unit keeps its
   // first 60 characters.
-  std::string code = pad_right(u.code, kCodeFieldWidth);
-  bool skip_code = serial_first;
+  std::string code = pad_right(scanned, std::max(kCodeFieldWidth, scanned.size()));
+  bool skip_code = !scanned.empty();
   const std::string saved = open_box(env);
   con.setpos(12, kLabelCol);
   con.devout(kCodeLabel);
@@ -185,7 +186,7 @@ bool capture_box(CheckEnv& env, bool hint_box, bool serial_first) {
         })
         .valid([&env, &code] {
           const bool ok = desdo_tz(env, code, true);
-          if (!ok || blank(env.check.unit.code)) code = std::string(kCodeFieldWidth, ' ');
+          if (!ok || blank(env.check.unit.code)) code = std::string(code.size(), ' ');
           return ok;
         });
     form.add(con, Get::text(13, kFieldCol, u.serial))
@@ -210,7 +211,7 @@ bool manual_capture(CheckEnv& env, bool hint_box) {
   gs1::TraceFields& u = env.check.unit;
   u = gs1::TraceFields{};
   u.gtin = tools::str_0(get_best_bar(env.areas), 14);
-  return capture_box(env, hint_box, false);
+  return capture_box(env, hint_box);
 }
 
 // The completion box for what a serialised code lacks; only the last unit
@@ -300,7 +301,7 @@ void get_traza(CheckEnv& env, std::string& last_cod, bool hint_box) {
     u = r.fields;
     if (!r.has_serial) {
       // A package without a serial in its code: the operator gives it.
-      ok = capture_box(env, hint_box, true);
+      ok = capture_box(env, hint_box, r.text);
     } else if (!r.has_lot || !r.has_expiry) {
       ok = complete_unit(env);
     } else {
