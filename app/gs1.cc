@@ -95,6 +95,9 @@ const AiSpec* ai_at(std::string_view r) {
   return nullptr;
 }
 
+// AI 01 and 14 digits at the very start.
+bool starts_with_gtin(std::string_view t) { return t.size() >= 16 && t.starts_with("01") && all_digits(t.substr(2, 14)); }
+
 Problem fault(Fault f, std::string_view ai, char c = 0) { return Problem{f, std::string(ai), c}; }
 
 // Reads the elements of a GS1 code into `out`; the first fault found.
@@ -212,10 +215,7 @@ std::string strip_reader_prefix(std::string_view text) {
   return trim(std::string_view(t).substr(lead));
 }
 
-bool is_gs1(std::string_view text) {
-  const std::string t = strip_reader_prefix(text);
-  return t.size() >= 16 && t.starts_with("01") && all_digits(std::string_view(t).substr(2, 14));
-}
+bool is_gs1(std::string_view text) { return starts_with_gtin(strip_reader_prefix(text)); }
 
 bool gtin_check_digit_ok(std::string_view g) {
   if (g.size() != 14 || !all_digits(g)) return false;
@@ -243,7 +243,7 @@ Reading read(std::string_view scanned) {
   Reading out;
   const std::string t = normalize_separators(strip_reader_prefix(scanned));
   out.text = t;
-  out.gs1 = is_gs1(t);
+  out.gs1 = starts_with_gtin(t);  // the prefix is gone already
   if (!out.gs1) return out;
   out.problem = read_elements(t, out);
   if (out.problem) {

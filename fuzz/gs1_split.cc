@@ -7,6 +7,7 @@
 // blank or filled, as in the capture box when the operator goes back to the
 // code field.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -15,8 +16,11 @@
 
 namespace {
 
-void check(bool ok) {
-  if (!ok) std::abort();
+// Names the broken rule by its line before stopping.
+void check(bool ok, int line = __builtin_LINE()) {
+  if (ok) return;
+  std::fprintf(stderr, "gs1_split: rule on line %d broken\n", line);
+  std::abort();
 }
 
 bool same(const app::gs1::TraceFields& a, const app::gs1::TraceFields& b) {

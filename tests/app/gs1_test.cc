@@ -111,6 +111,7 @@ const std::vector<Case> kCases = {
     {"]E07791234567898", Fault::None, "", "", "", "", "", "7791234567898"},
     {"21SERIAL0123456789X0121"},
     {"0112345"},
+    {"+C1 +C1" + G + "21S", Fault::None, "", "", "", "", "", "+C1" + G + "21S"},  // one identifier only
     {"01ABCDEFGHIJKLMN21SER"},
     {""},
 };
