@@ -230,23 +230,10 @@ bool complete_unit(CheckEnv& env) {
 
 double extra_barcode_code(CheckEnv& env, const std::string& barcode14) {
   if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return 0;
-  const int previous = env.areas.current_number();
   double code = 0;
-  env.areas.select_area(0);
-  const int area = env.areas.current_number();
-  try {
-    if (tools::netuse(env.con, env.areas, "cb")) {
-      rt::wa::Area& cb = env.areas.current();
-      rt::wa::set_index(cb, "cb");
-      if (rt::wa::seek(cb, rt::Value(barcode14))) code = cb.get("CODIGO").number();
-    }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Puede Leer La Tabla cb: " + tools::problem_text(e));
-    code = 0;
-  }
-  env.areas.select_area(area);
-  env.areas.close_area();
-  env.areas.select_area(previous);
+  tools::one_lookup(env.con, env.areas, "cb", [&](rt::wa::Area& cb) {
+    if (rt::wa::seek(cb, rt::Value(barcode14))) code = cb.get("CODIGO").number();
+  });
   return code;
 }
 

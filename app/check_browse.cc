@@ -450,28 +450,15 @@ void colorea15(rt::con::Console& con) {
 }
 
 bool esta_en_traza(CheckEnv& env, std::string_view gtin_serial, std::string& lot, rt::text::Date& expiry) {
-  const int previous = env.areas.current_number();
   bool found = false;
-  env.areas.select_area(0);
-  const int area = env.areas.current_number();
-  try {
-    if (tools::netuse(env.con, env.areas, "traza")) {
-      rt::wa::Area& tz = env.areas.current();
-      rt::wa::set_index(tz, "traza");
-      rt::wa::set_focus(tz, "gtin_s");
-      if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
-        lot = pad_right(tz.get("LOTE").text(), 10);
-        expiry = tz.get("VENC").date();
-        found = true;
-      }
+  tools::one_lookup(env.con, env.areas, "traza", [&](rt::wa::Area& tz) {
+    rt::wa::set_focus(tz, "gtin_s");
+    if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
+      lot = pad_right(tz.get("LOTE").text(), 10);
+      expiry = tz.get("VENC").date();
+      found = true;
     }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Puede Leer La Tabla traza: " + tools::problem_text(e));
-    found = false;
-  }
-  env.areas.select_area(area);
-  env.areas.close_area();
-  env.areas.select_area(previous);
+  });
   return found;
 }
 

@@ -84,6 +84,27 @@ std::string problem_text(const std::exception& e) {
   return "Error Interno En" + (file.empty() ? " Las Tablas" : file);
 }
 
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+                const std::function<void(rt::wa::Area&)>& read) {
+  const int previous = wa.current_number();
+  wa.select_area(0);
+  const int area = wa.current_number();
+  bool ok = false;
+  try {
+    if (netuse(con, wa, table)) {
+      rt::wa::set_index(wa.current(), table);
+      read(wa.current());
+      ok = true;
+    }
+  } catch (const std::exception& e) {
+    cartel_1(con, "No Se Puede Leer La Tabla " + table + ": " + problem_text(e));
+  }
+  wa.select_area(area);
+  wa.close_area();
+  wa.select_area(previous);
+  return ok;
+}
+
 // NETUSE of the suite.  The suite tried again at once, keeping a processor
 // busy for as long as the other user held the table; here each failed
 // attempt is followed by a short sleep on the console's clock.

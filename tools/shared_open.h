@@ -7,6 +7,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,14 @@ class RefusalLog {
   RefusalLog* previous_;
   std::vector<std::string> notes_;
 };
+
+// One lookup in a table of the suite: opens `table` (NETUSE) in the lowest
+// free work area with its order bag of the same name, runs `read` on it,
+// closes it and selects the caller's area again.  False when the operator
+// gave up waiting for it, or when it cannot be read (then a message box
+// names it).
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+                const std::function<void(rt::wa::Area&)>& read);
 
 // A failure of the table runtime as the operator is shown it: what went
 // wrong in Spanish, naming the file when it is known.
