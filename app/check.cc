@@ -127,7 +127,7 @@ Area& fresh_check_table(CheckEnv& env) {
     env.areas.copy_structure(name);
   } catch (const std::exception& e) {
     env.areas.close_area();
-    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + e.what())};
+    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + tools::problem_text(e))};
   }
   env.areas.close_area();
 
@@ -269,7 +269,7 @@ LoadOutcome load_ticket(CheckEnv& env) {
   } catch (const LoadFailure& f) {
     return {f.status, f.message, false, f.shown};
   } catch (const std::exception& e) {
-    return {LoadStatus::TablesUnavailable, fit(std::string("Error Al Cargar El Ticket: ") + e.what()), false, false};
+    return {LoadStatus::TablesUnavailable, fit("Error Al Cargar El Ticket: " + tools::problem_text(e)), false, false};
   }
 }
 
@@ -317,7 +317,7 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
     run.check_failure = e.what();
     con.set_key(tools::kArrobaKey, nullptr);
     close_check(areas);
-    tools::cartel_1(con, fit(std::string("Error En El Control: ") + e.what()));
+    tools::cartel_1(con, fit("Error En El Control: " + tools::problem_text(e)));
     return;
   }
   close_check(areas);

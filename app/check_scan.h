@@ -43,7 +43,7 @@ struct LookupKey {
 LookupKey lookup_key(std::string_view lookup);
 
 inline constexpr std::size_t kSlotWidth = 100;
-inline constexpr std::size_t kSerialWidth = 20;
+inline constexpr std::size_t kSerialWidth = gs1::kSerialWidth;
 
 // One unit slot: serial (20), lot (10), expiry as YYYYMMDD or 8 blanks,
 // "@@", the whole code (60).  Every part is cut or filled to its width.

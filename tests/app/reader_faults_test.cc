@@ -119,6 +119,15 @@ TEST_F(ReaderFaults, WrongCodesAndRightOnesInOneBurst) {
   expect_complete();
 }
 
+// A table that cannot be used is named to the operator in Spanish, and the
+// check that could not run says why.
+TEST_F(ReaderFaults, UnusableTableIsNamedInSpanish) {
+  testing_support::write_file("compenca.dbf", "damaged");
+  backend_->then([&] { EXPECT_NE(row(12).find("Tabla compenca No Disponible!!!"), std::string::npos) << row(12); });
+  check(app::demo::kTicket);
+  EXPECT_NE(run_.check_failure.find("compenca"), std::string::npos);
+}
+
 // SIGHUP while the completion waits for a record that another station
 // holds: the record it was writing is whole, the waiting one untouched, and
 // the station ends by itself (it is not killed).
