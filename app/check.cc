@@ -129,7 +129,7 @@ Area& fresh_check_table(CheckEnv& env) {
     env.areas.copy_structure(name);
   } catch (const std::exception& e) {
     env.areas.close_area();
-    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + e.what())};
+    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + tools::problem_text(e))};
   }
   env.areas.close_area();
 
@@ -275,7 +275,7 @@ LoadOutcome load_ticket(CheckEnv& env) {
   } catch (const LoadFailure& f) {
     return {f.status, f.message, false, f.shown};
   } catch (const std::exception& e) {
-    return {LoadStatus::TablesUnavailable, fit(std::string("Error Al Cargar El Ticket: ") + e.what()), false, false};
+    return {LoadStatus::TablesUnavailable, fit("Error Al Cargar El Ticket: " + tools::problem_text(e)), false, false};
   }
 }
 
@@ -297,8 +297,10 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
   // Rows 1 to 24 cleared in the standard colour.
   con.dispbox(1, 0, 24, 79, std::string(9, ' '));
 
+  run.check_failure.clear();
   const LoadOutcome loaded = load_ticket(env);
   if (loaded.status != LoadStatus::Loaded) {
+    run.check_failure = loaded.message;
     close_check(areas);
     if (!loaded.shown) tools::cartel_1(con, loaded.message);
     return;
@@ -312,8 +314,6 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
   con.devout(std::string(80, ' '), "g+/n");
   con.devpos(24, 0);
   con.devout(std::string(80, ' '), "gr+/n");
-  check.last_lot = std::string(10, ' ');
-  check.last_expiry = rt::text::Date{};
   con.devpos(2, 0);
   con.devout(tools::medio("<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " +
                               rt::text::trim(rt::text::str(run.ticket, 6)),
@@ -331,9 +331,10 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
     close_check(areas);
     throw;
   } catch (const std::exception& e) {
+    run.check_failure = e.what();
     con.set_key(tools::kArrobaKey, nullptr);
     close_check(areas);
-    tools::cartel_1(con, fit(std::string("Error En El Control: ") + e.what()));
+    tools::cartel_1(con, fit("Error En El Control: " + tools::problem_text(e)));
     return;
   }
   close_check(areas);

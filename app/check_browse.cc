@@ -106,29 +106,6 @@ void totals(CheckEnv& env, Take take) {
 
 // --------------------------------------------------------------- lookup
 
-// The extra-barcode table "cb": the product code of a barcode text, 0 when
-// it is not there or the table cannot be read.
-double extra_barcode_code(CheckEnv& env, const std::string& cp14) {
-  const int previous = env.areas.current_number();
-  double code = 0;
-  env.areas.select_area(0);
-  const int area = env.areas.current_number();
-  try {
-    if (tools::netuse(env.con, env.areas, "cb")) {
-      rt::wa::Area& cb = env.areas.current();
-      rt::wa::set_index(cb, "cb");
-      if (rt::wa::seek(cb, Value(cp14))) code = cb.get("CODIGO").number();
-    }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Puede Leer La Tabla cb: " + std::string(e.what()));
-    code = 0;
-  }
-  env.areas.select_area(area);
-  env.areas.close_area();
-  env.areas.select_area(previous);
-  return code;
-}
-
 // The lookup cascade over the check lines; true when a line was found (it
 // is then the current line).  The tag of the last seek stays active.
 bool find_line(CheckEnv& env, const scan::LookupKey& key) {
@@ -209,7 +186,7 @@ void count_unit(CheckEnv& env) {
     } catch (const std::exception&) {
       // The message below is all that can be done.
     }
-    tools::cartel_1(env.con, "No Se Pudo Contar La Unidad: " + std::string(e.what()));
+    tools::cartel_1(env.con, "No Se Pudo Contar La Unidad: " + tools::problem_text(e));
   }
 }
 
@@ -285,12 +262,17 @@ int scan_entered(CheckEnv& env) {
   rt::wa::Area& t = select_check(env);
   const rt::wa::RecNo rec = t.recno();
   const scan::Recognised r = scan::recognise(env.check.scan);
+  if (r.reading.gs1 && r.reading.problem) {
+    // A misread or a reader that joined two codes: nothing is looked up.
+    tools::cartel_1(env.con, gs1::problem_message(r.reading.problem));
+    return drop_scan(env, rec);
+  }
   const scan::LookupKey key = scan::lookup_key(r.lookup);
   const bool found = find_line(env, key);
   if (found) {
     prefer_open_line(env);
     env.check.unit = gs1::TraceFields{};
-    std::string whole = pad_right(trim(r.whole), 60);
+    std::string whole = r.reading.text;
     if (env.run.traceability && product_traceable(env)) {
       if (!capture_unit(env, whole, rec)) return rt::con::kRefresh;
     }
@@ -342,7 +324,7 @@ bool mark_sale_header(CheckEnv& env) {
       h.unlock();
     }
   } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + std::string(e.what()));
+    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + tools::problem_text(e));
     ok = false;
   }
   env.areas.select_area(previous);
@@ -376,6 +358,17 @@ int refund(CheckEnv& env) {
 
 int key_event(CheckEnv& env, int key) {
   if (key == rt::con::key::kEsc) return leave(env);
+  // The key reader's hotkeys act here too; no key that is not a character
+  // reaches the scan buffer.
+  if (key == rt::con::key::kAltC) {
+    tools::key_reader_hooks().close_request(env.con);
+    return rt::con::kContinue;
+  }
+  if (key == rt::con::key::kCtrlKeypadMinus || key == rt::con::key::kCtrlKeypadPlus) {
+    tools::key_reader_hooks().font_step(env.con, key);
+    return rt::con::kContinue;
+  }
+  if (!scan::is_character_key(key)) return rt::con::kContinue;
   const char c = scan::buffer_char(key);
   if ((c == 'R' || c == 'r') && trim(env.check.scan).empty() &&
       tools::cartel_1g(env.con, check_text::kRefundQuestion)) {
@@ -412,7 +405,7 @@ int funcion(CheckEnv& env, int mode, int column) {
     // A table that cannot be read or written: the operator is told and the
     // scan is dropped; nothing is counted.
     env.check.scan.clear();
-    tools::cartel_1(env.con, std::string("Error: ") + e.what());
+    tools::cartel_1(env.con, "Error: " + tools::problem_text(e));
     if (env.areas.select(kCheckAlias) != 0) {
       select_check(env);
       if (current) check_table(env).go(*current);
@@ -444,28 +437,15 @@ void colorea15(rt::con::Console& con) {
 }
 
 bool esta_en_traza(CheckEnv& env, std::string_view gtin_serial, std::string& lot, rt::text::Date& expiry) {
-  const int previous = env.areas.current_number();
   bool found = false;
-  env.areas.select_area(0);
-  const int area = env.areas.current_number();
-  try {
-    if (tools::netuse(env.con, env.areas, "traza")) {
-      rt::wa::Area& tz = env.areas.current();
-      rt::wa::set_index(tz, "traza");
-      rt::wa::set_focus(tz, "gtin_s");
-      if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
-        lot = pad_right(tz.get("LOTE").text(), 10);
-        expiry = tz.get("VENC").date();
-        found = true;
-      }
+  tools::one_lookup(env.con, env.areas, "traza", [&](rt::wa::Area& tz) {
+    rt::wa::set_focus(tz, "gtin_s");
+    if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
+      lot = pad_right(tz.get("LOTE").text(), 10);
+      expiry = tz.get("VENC").date();
+      found = true;
     }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Puede Leer La Tabla traza: " + std::string(e.what()));
-    found = false;
-  }
-  env.areas.select_area(area);
-  env.areas.close_area();
-  env.areas.select_area(previous);
+  });
   return found;
 }
 
@@ -475,8 +455,7 @@ void run_check_browse(CheckEnv& env) {
   env.check.scan.clear();
   put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
   put(env, kDescriptionRow, 0, std::string(80, ' '), kDescriptionColour);
-  env.check.last_lot = std::string(10, ' ');
-  env.check.last_expiry = rt::text::Date{};
+  env.check.last_batch.clear();
 
   // Widths chosen so the right-aligned quantities end in the columns that
   // colorea15 reads: "Vend" at 35, "Cheq" at 42.
@@ -498,6 +477,9 @@ void run_check_browse(CheckEnv& env) {
   put(env, 2, 0, tools::medio(title, 40), kDescriptionColour);
 
   env.con.set_key(tools::kArrobaKey, tools::put_arroba_action(env.con));
+  // A message box of the check is closed by the first key of the next scan,
+  // which then still arrives whole.
+  tools::KeepScanKeys keep_scan_keys;
   rt::con::WorkAreaSource source(env.areas, kCheckAlias);
   try {
     rt::con::dbedit(env.con, source, spec);
