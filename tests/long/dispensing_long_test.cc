@@ -149,6 +149,9 @@ TEST_F(LongDispensing, AStationKilledWhileCreatingRecordsLeavesNoPartialRecord) 
   constexpr int kUnits = 60;
   std::mt19937 rng(14);
   double full_run = 0.05;
+  Reader before;
+  const auto demo_records = before.open("traza").table().record_count();
+  before.areas.close_all();
   for (int rep = -1; rep < kRepetitions; ++rep) {
     const int ticket = 2000 + rep + 1;
     append("compenca", {{"COMPTE", Value("TK")}, {"NUMERO", Value(ticket)}, {"VENDEDOR", Value(7)},
@@ -187,16 +190,14 @@ TEST_F(LongDispensing, AStationKilledWhileCreatingRecordsLeavesNoPartialRecord) 
   Reader r;
   auto& tz = r.open("traza");
   int created = 0;
-  for (tz.goto_top(); !tz.eof(); tz.skip()) {
-    const double ticket = tz.get("NUMERO_INT").number();
+  for (tz.go(demo_records + 1); !tz.eof(); tz.skip()) {  // every record the stations appended
     SCOPED_TRACE("record " + std::to_string(tz.recno()));
-    EXPECT_EQ(tz.get("COMPTE_INT").text(), "TK") << "no blank record";
-    if (ticket < 2000) continue;
     ++created;
+    EXPECT_EQ(tz.get("COMPTE_INT").text(), "TK");
+    EXPECT_GE(tz.get("NUMERO_INT").number(), 2000);
     EXPECT_EQ(tz.get("EVENTO").number(), 111);
     EXPECT_EQ(rt::text::trim(tz.get("NOM_EVENTO").text()), "DISPENSACION DEL PRODUCTO AL PACIENTE");
     EXPECT_EQ(tz.get("GTIN").text(), tools::str_0(tz.get("COD_BAR").number(), 14));
-    EXPECT_EQ(rt::text::trim(tz.get("NUM_AFI").text()), "");
     EXPECT_EQ(tz.get("ID_CONCEPT").number(), -1);
     EXPECT_EQ(tz.get("FECHA").date(), check_rig::kSaleDay);
     if (HasFailure()) break;
