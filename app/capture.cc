@@ -1,9 +1,14 @@
 #include "app/capture.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "app/gs1.h"
 #include "runtime/console/get.h"
 #include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
 #include "tools/key_substitutions.h"
+#include "tools/screens.h"
 #include "tools/screen_names.h"
 #include "tools/shared_open.h"
 #include "tools/text_tools.h"
@@ -23,6 +28,8 @@ constexpr const char* kBoxColour = "w+/r";
 // so the saved region reaches it too.
 constexpr int kTop = 8, kLeft = 10, kBottom = 17, kRight = 70, kSaveBottom = 21, kSaveRight = 79;
 constexpr int kLabelCol = 12, kFieldCol = 35;
+// The capture box's code field takes a whole scan, however long.
+constexpr std::size_t kCodeFieldWidth = 200;
 
 // Labels in code page 850 (ó 162, ú 163).
 constexpr const char* kCodeLabel = "C\xA2" "digo de Trazabilidad";
@@ -37,14 +44,58 @@ std::string product_text(rt::wa::WorkAreas& areas, const char* field) {
   return areas.area("producto").get(field).text();
 }
 
-// The expiry of a box may be empty or on or after the business date; a
-// date before it keeps the cursor in the field.
+// A unit may have no expiry, or one on or after the business date.  An
+// expired one is refused with a message; in a box the date field keeps the
+// cursor.
 bool expiry_ok(CheckEnv& env, rt::text::Date expiry) {
   if (expiry.empty()) return true;
   const rt::text::Date business = tools::date1(env.con, env.areas, env.run.date_table);
   if (business.empty() || expiry >= business) return true;
   env.con.tone(1000, 1);
+  tools::cartel_1(env.con, "Producto Vencido El " + rt::text::dtoc(expiry) + "!!!");
   return false;
+}
+
+// Whether `gtin` is a barcode of the product being captured: its own
+// barcodes, or one the extra-barcode table gives it.
+bool gtin_of_product(CheckEnv& env, const std::string& gtin) {
+  if (env.areas.select("producto") == 0) return true;  // nothing to compare with
+  rt::wa::Area& p = env.areas.area("producto");
+  const double number = rt::text::val(gtin);
+  if (number == p.get("CODVAR").number() || number == rt::text::val(p.get("CODPROD").text())) return true;
+  const std::string code = rt::text::trim(p.get("CODIGO").text());
+  for (const std::string& text : {gtin, rt::text::trim(rt::text::str(number, 14))}) {
+    const double other = extra_barcode_code(env, pad_right(text, 14));
+    if (other != 0 && (rt::text::trim(rt::text::str(other, 7)) == code || tools::str_0(other, 7) == code)) return true;
+  }
+  return false;
+}
+
+void refuse(CheckEnv& env, const std::string& message) { tools::cartel_1(env.con, message); }
+
+// A serial or lot typed by hand: GS1's characters only.
+bool typed_text_ok(CheckEnv& env, const std::string& text) {
+  for (char c : rt::text::trim(text)) {
+    if (!gs1::in_character_set(c)) {
+      refuse(env, gs1::problem_message({gs1::Fault::Character, "", c}));
+      return false;
+    }
+  }
+  return true;
+}
+
+// A GS1 code read whole: refused with a message when it is faulty, of
+// another product or expired.
+bool code_acceptable(CheckEnv& env, const gs1::Reading& r) {
+  if (r.problem) {
+    refuse(env, gs1::problem_message(r.problem));
+    return false;
+  }
+  if (!gtin_of_product(env, r.fields.gtin)) {
+    refuse(env, "El C\xA2" "digo Es De Otro Producto (GTIN " + r.fields.gtin + ")!!!");
+    return false;
+  }
+  return expiry_ok(env, r.fields.expiry);
 }
 
 // Frame, title and GTIN line shared by both boxes.  Returns what was under
@@ -103,11 +154,16 @@ bool completion_box(CheckEnv& env) {
   return ok;
 }
 
-// The capture box: code, serial, lot and expiry.  Returns false when it was
-// left with Esc.
-bool capture_box(CheckEnv& env, bool hint_box) {
+// The capture box: code, serial, lot and expiry.  With a `scanned` code
+// (read already, without a serial) the box opens in the serial field.
+// Returns false when it was left with Esc.
+bool capture_box(CheckEnv& env, bool hint_box, const std::string& scanned = "") {
   rt::con::Console& con = env.con;
   gs1::TraceFields& u = env.check.unit;
+  // The code field holds a whole scan, however long; the unit keeps its
+  // first 60 characters.
+  std::string code = pad_right(scanned, std::max(kCodeFieldWidth, scanned.size()));
+  bool skip_code = !scanned.empty();
   const std::string saved = open_box(env);
   con.setpos(12, kLabelCol);
   con.devout(kCodeLabel);
@@ -123,16 +179,22 @@ bool capture_box(CheckEnv& env, bool hint_box) {
   {
     ConfirmOn confirm(con);
     Form form;
-    form.add(con, Get::text(12, kFieldCol, u.code, "@S30"))
-        .when([&con, hint_box] { return cartel4(con, '1', hint_box); })
-        .valid([&env] {
-          const std::string scanned = env.check.unit.code;
-          return desdo_tz(env, scanned, true);
+    form.add(con, Get::text(12, kFieldCol, code, "@S30"))
+        .when([&con, hint_box, &skip_code] {
+          if (std::exchange(skip_code, false)) return false;
+          return cartel4(con, '1', hint_box);
+        })
+        .valid([&env, &code] {
+          const bool ok = desdo_tz(env, code, true);
+          if (!ok || blank(env.check.unit.code)) code = std::string(code.size(), ' ');
+          return ok;
         });
     form.add(con, Get::text(13, kFieldCol, u.serial))
         .when([&con, hint_box] { return cartel4(con, '2', hint_box); })
-        .valid([&env] { return !blank(env.check.unit.serial); });
-    form.add(con, Get::text(14, kFieldCol, u.lot)).when([&con, hint_box] { return cartel4(con, '3', hint_box); });
+        .valid([&env] { return !blank(env.check.unit.serial) && typed_text_ok(env, env.check.unit.serial); });
+    form.add(con, Get::text(14, kFieldCol, u.lot))
+        .when([&con, hint_box] { return cartel4(con, '3', hint_box); })
+        .valid([&env] { return typed_text_ok(env, env.check.unit.lot); });
     form.add(con, Get::date(15, kFieldCol, u.expiry))
         .when([&con, hint_box] { return cartel4(con, '4', hint_box); })
         .valid([&env] { return expiry_ok(env, env.check.unit.expiry); });
@@ -147,18 +209,33 @@ bool capture_box(CheckEnv& env, bool hint_box) {
 // The manual path: the capture box with the product's barcode as GTIN.
 bool manual_capture(CheckEnv& env, bool hint_box) {
   gs1::TraceFields& u = env.check.unit;
-  u.code = std::string(60, ' ');
+  u = gs1::TraceFields{};
   u.gtin = tools::str_0(get_best_bar(env.areas), 14);
-  u.serial = std::string(20, ' ');
-  u.lot = std::string(10, ' ');
-  u.expiry = {};
-  const bool ok = capture_box(env, hint_box);
-  // The code keeps its separators as "@" whatever way they were typed.
-  u.code = pad_right(gs1::normalize_separators(u.code), 60);
+  return capture_box(env, hint_box);
+}
+
+// The completion box for what a serialised code lacks; only the last unit
+// of the same GTIN offers its lot and expiry.
+bool complete_unit(CheckEnv& env) {
+  gs1::TraceFields& u = env.check.unit;
+  CheckContext::Batch& last = env.check.last_batch[u.gtin];
+  if (blank(u.lot)) u.lot = pad_right(last.lot, gs1::kLotWidth);
+  if (u.expiry.empty()) u.expiry = last.expiry;
+  const bool ok = completion_box(env);
+  last = {u.lot, u.expiry};
   return ok;
 }
 
 }  // namespace
+
+double extra_barcode_code(CheckEnv& env, const std::string& barcode14) {
+  if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return 0;
+  double code = 0;
+  tools::one_lookup(env.con, env.areas, "cb", [&](rt::wa::Area& cb) {
+    if (rt::wa::seek(cb, rt::Value(barcode14))) code = cb.get("CODIGO").number();
+  });
+  return code;
+}
 
 double get_best_bar(rt::wa::WorkAreas& areas) {
   if (areas.select("producto") == 0) return 0;
@@ -188,42 +265,41 @@ bool cartel4(rt::con::Console& con, char cual, bool enabled) {
 
 bool desdo_tz(CheckEnv& env, std::string_view last_cod, bool tec) {
   gs1::TraceFields& u = env.check.unit;
-  const std::string processed = gs1::split(last_cod, u);
-  if (tec && !blank(processed) && !blank(u.code))
-    env.con.keyboard(gs1::retype_keys(u, env.con.settings().century));
+  const gs1::TraceFields before = u;
+  const gs1::Reading r = gs1::split(last_cod, u);
+  if (r.gs1 && !code_acceptable(env, r)) {
+    u = before;
+    return false;
+  }
+  if (tec && r.gs1 && !blank(r.text)) env.con.keyboard(gs1::retype_keys(u, env.con.settings().century));
   return true;
 }
 
 void get_traza(CheckEnv& env, std::string& last_cod, bool hint_box) {
   tools::Trace trace("GET_TRAZA");
   gs1::TraceFields& u = env.check.unit;
-  last_cod = gs1::normalize_separators(gs1::drop_symbology_prefix(last_cod));
+  const gs1::Reading r = gs1::read(last_cod);
+  last_cod = r.text;
 
-  bool ok = true;
-  if (gs1::looks_like_gs1(last_cod)) {
-    desdo_tz(env, last_cod, false);
-    u.code = pad_right(last_cod, 60);
-    if (blank(u.gtin) || blank(u.serial)) {
-      // A code that yields no GTIN or no serial cannot identify the unit:
-      // the capture box asks for it as at a station without a reader.
-      ok = manual_capture(env, hint_box);
-    } else if (blank(u.lot) || u.expiry.empty()) {
-      // Only what the code lacks comes from the last unit confirmed.
-      if (blank(u.lot)) u.lot = pad_right(env.check.last_lot, 10);
-      if (u.expiry.empty()) u.expiry = env.check.last_expiry;
-      ok = completion_box(env);
-      env.check.last_lot = u.lot;
-      env.check.last_expiry = u.expiry;
-    }
-  } else {
+  bool ok = false;
+  if (!r.gs1) {
     ok = manual_capture(env, hint_box);
+  } else if (code_acceptable(env, r)) {
+    u = r.fields;
+    if (!r.has_serial) {
+      // A package without a serial in its code: the operator gives it.
+      ok = capture_box(env, hint_box, r.text);
+    } else if (!r.has_lot || !r.has_expiry) {
+      ok = complete_unit(env);
+    } else {
+      ok = true;
+    }
   }
 
-  if (u.code.compare(0, 3, "+C1") == 0) u.code = gs1::drop_symbology_prefix(u.code);
-  u.code = pad_right(u.code, 60);
-  u.gtin = pad_right(u.gtin, 14);
-  u.serial = pad_right(u.serial, 20);
-  u.lot = pad_right(u.lot, 10);
+  u.code = pad_right(u.code.substr(0, gs1::kCodeWidth), gs1::kCodeWidth);
+  u.gtin = pad_right(u.gtin, gs1::kGtinWidth);
+  u.serial = pad_right(u.serial, gs1::kSerialWidth);
+  u.lot = pad_right(u.lot, gs1::kLotWidth);
   if (ok) env.check.unit_ok = true;
 }
 

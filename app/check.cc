@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/check_browse.h"
+#include "app/check_log.h"
 #include "app/completion.h"
 #include "app/product_rules.h"
+#include "app/ticket_lock.h"
 #include "data/layouts.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -127,7 +129,7 @@ Area& fresh_check_table(CheckEnv& env) {
     env.areas.copy_structure(name, false);
   } catch (const std::exception& e) {
     env.areas.close_area();
-    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + e.what())};
+    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + tools::problem_text(e))};
   }
   env.areas.close_area();
 
@@ -197,6 +199,10 @@ LoadOutcome rebuild_from_log(CheckEnv& env, Area& check, Area& log) {
     first_line.emplace(code_of(compitem), compitem.recno());
 
   while (!log.eof() && log.get("NUMERO").number() == ticket) {
+    if (log.deleted()) {  // a line undone by a check whose log could not be written whole
+      log.skip();
+      continue;
+    }
     const auto sale = first_line.find(code_of(log));
     const bool matched = sale != first_line.end();
     if (matched)
@@ -248,8 +254,8 @@ LoadOutcome load(CheckEnv& env) {
   const rt::text::Date today = env.con.clock().now().date;
 
   Area& log_area = env.areas.area("log_env");
-  rt::wa::seek(log_area, Value(rt::text::str(env.run.ticket, 6)));
-  LoadOutcome out = log_area.found() ? rebuild_from_log(env, check, log_area) : load_from_sales(env, check, today);
+  LoadOutcome out = seek_live_line(log_area, env.run.ticket) ? rebuild_from_log(env, check, log_area)
+                                                             : load_from_sales(env, check, today);
   if (out.status != LoadStatus::Loaded) return out;
 
   env.areas.select_area(kCheckAlias);
@@ -270,19 +276,32 @@ LoadOutcome load_ticket(CheckEnv& env) {
   } catch (const LoadFailure& f) {
     return {f.status, f.message, false, f.shown};
   } catch (const std::exception& e) {
-    return {LoadStatus::TablesUnavailable, fit(std::string("Error Al Cargar El Ticket: ") + e.what()), false, false};
+    return {LoadStatus::TablesUnavailable, fit("Error Al Cargar El Ticket: " + tools::problem_text(e)), false, false};
   }
 }
 
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
+  const TicketLock ticket(run.ticket, run.machine);
+  if (!ticket.held()) {
+    con.dispbox(1, 0, 24, 79, std::string(9, ' '));
+    tools::cartel_1(con, fit(ticket.message()));
+    areas.select_area(1);
+    return;
+  }
+  check_ticket(con, areas, run);
+}
+
+void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   tools::Trace trace("PRINCI");
   CheckContext check;
   CheckEnv env{con, areas, run, check};
   // Rows 1 to 24 cleared in the standard colour.
   con.dispbox(1, 0, 24, 79, std::string(9, ' '));
 
+  run.check_failure.clear();
   const LoadOutcome loaded = load_ticket(env);
   if (loaded.status != LoadStatus::Loaded) {
+    run.check_failure = loaded.message;
     close_check(areas);
     if (!loaded.shown) tools::cartel_1(con, loaded.message);
     return;
@@ -296,8 +315,6 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   con.devout(std::string(80, ' '), "g+/n");
   con.devpos(24, 0);
   con.devout(std::string(80, ' '), "gr+/n");
-  check.last_lot = std::string(10, ' ');
-  check.last_expiry = rt::text::Date{};
   con.devpos(2, 0);
   con.devout(tools::medio("<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " +
                               rt::text::trim(rt::text::str(run.ticket, 6)),
@@ -315,9 +332,10 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
     close_check(areas);
     throw;
   } catch (const std::exception& e) {
+    run.check_failure = e.what();
     con.set_key(tools::kArrobaKey, nullptr);
     close_check(areas);
-    tools::cartel_1(con, fit(std::string("Error En El Control: ") + e.what()));
+    tools::cartel_1(con, fit("Error En El Control: " + tools::problem_text(e)));
     return;
   }
   close_check(areas);

@@ -84,21 +84,6 @@ bool product_traceable(CheckEnv& env) {
 
 bool line_complete(rt::wa::Area& t) { return t.get("CANTID").number() == t.get("CANT_CHK").number(); }
 
-// The check log gets the ticket's lines: over its earlier lines when it has
-// them, appended otherwise.  The check table is current before and after.
-void write_check_log(CheckEnv& env, bool refund) {
-  rt::wa::Area& log = env.areas.area("log_env");
-  env.areas.select_area("log_env");
-  const bool found = rt::wa::seek(log, Value(ticket_key(env)));
-  select_check(env);
-  if (found) {
-    actu_vta(env, refund);
-  } else {
-    app_vta(env, refund);
-  }
-  select_check(env);
-}
-
 // The totals of the lines that pass `take`.  The records are read straight
 // from the table: the sums do not depend on the order, and the area (with
 // the product that follows its current line) does not move.
@@ -120,29 +105,6 @@ void totals(CheckEnv& env, Take take) {
 }
 
 // --------------------------------------------------------------- lookup
-
-// The extra-barcode table "cb": the product code of a barcode text, 0 when
-// it is not there or the table cannot be read.
-double extra_barcode_code(CheckEnv& env, const std::string& cp14) {
-  const int previous = env.areas.current_number();
-  double code = 0;
-  env.areas.select_area(0);
-  const int area = env.areas.current_number();
-  try {
-    if (tools::netuse(env.con, env.areas, "cb")) {
-      rt::wa::Area& cb = env.areas.current();
-      rt::wa::set_index(cb, "cb");
-      if (rt::wa::seek(cb, Value(cp14))) code = cb.get("CODIGO").number();
-    }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Puede Leer La Tabla cb: " + std::string(e.what()));
-    code = 0;
-  }
-  env.areas.select_area(area);
-  env.areas.close_area();
-  env.areas.select_area(previous);
-  return code;
-}
 
 // The lookup cascade over the check lines; true when a line was found (it
 // is then the current line).  The tag of the last seek stays active.
@@ -224,7 +186,7 @@ void count_unit(CheckEnv& env) {
     } catch (const std::exception&) {
       // The message below is all that can be done.
     }
-    tools::cartel_1(env.con, "No Se Pudo Contar La Unidad: " + std::string(e.what()));
+    tools::cartel_1(env.con, "No Se Pudo Contar La Unidad: " + tools::problem_text(e));
   }
 }
 
@@ -300,12 +262,17 @@ int scan_entered(CheckEnv& env) {
   rt::wa::Area& t = select_check(env);
   const rt::wa::RecNo rec = t.recno();
   const scan::Recognised r = scan::recognise(env.check.scan);
+  if (r.reading.gs1 && r.reading.problem) {
+    // A misread or a reader that joined two codes: nothing is looked up.
+    tools::cartel_1(env.con, gs1::problem_message(r.reading.problem));
+    return drop_scan(env, rec);
+  }
   const scan::LookupKey key = scan::lookup_key(r.lookup);
   const bool found = find_line(env, key);
   if (found) {
     prefer_open_line(env);
     env.check.unit = gs1::TraceFields{};
-    std::string whole = pad_right(trim(r.whole), 60);
+    std::string whole = r.reading.text;
     if (env.run.traceability && product_traceable(env)) {
       if (!capture_unit(env, whole, rec)) return rt::con::kRefresh;
     }
@@ -329,6 +296,7 @@ int scan_entered(CheckEnv& env) {
   if (env.check.sold == env.check.counted) {
     show_ok(env);
     closing_tones(env);
+    select_check(env);
     write_check_log(env, false);
     check_table(env).go(rec);
     return rt::con::kAbort;
@@ -357,7 +325,7 @@ bool mark_sale_header(CheckEnv& env) {
       h.unlock();
     }
   } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + std::string(e.what()));
+    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + tools::problem_text(e));
     ok = false;
   }
   env.areas.select_area(previous);
@@ -383,6 +351,7 @@ int leave(CheckEnv& env) {
 }
 
 int refund(CheckEnv& env) {
+  select_check(env);
   write_check_log(env, true);
   calcu(env);
   return env.check.sold == env.check.counted ? rt::con::kAbort : rt::con::kContinue;
@@ -390,6 +359,17 @@ int refund(CheckEnv& env) {
 
 int key_event(CheckEnv& env, int key) {
   if (key == rt::con::key::kEsc) return leave(env);
+  // The key reader's hotkeys act here too; no key that is not a character
+  // reaches the scan buffer.
+  if (key == rt::con::key::kAltC) {
+    tools::key_reader_hooks().close_request(env.con);
+    return rt::con::kContinue;
+  }
+  if (key == rt::con::key::kCtrlKeypadMinus || key == rt::con::key::kCtrlKeypadPlus) {
+    tools::key_reader_hooks().font_step(env.con, key);
+    return rt::con::kContinue;
+  }
+  if (!scan::is_character_key(key)) return rt::con::kContinue;
   const char c = scan::buffer_char(key);
   if ((c == 'R' || c == 'r') && trim(env.check.scan).empty() &&
       tools::cartel_1g(env.con, check_text::kRefundQuestion)) {
@@ -426,7 +406,7 @@ int funcion(CheckEnv& env, int mode, int column) {
     // A table that cannot be read or written: the operator is told and the
     // scan is dropped; nothing is counted.
     env.check.scan.clear();
-    tools::cartel_1(env.con, std::string("Error: ") + e.what());
+    tools::cartel_1(env.con, "Error: " + tools::problem_text(e));
     if (env.areas.select(kCheckAlias) != 0) {
       select_check(env);
       if (current) check_table(env).go(*current);
@@ -458,28 +438,15 @@ void colorea15(rt::con::Console& con) {
 }
 
 bool esta_en_traza(CheckEnv& env, std::string_view gtin_serial, std::string& lot, rt::text::Date& expiry) {
-  const int previous = env.areas.current_number();
   bool found = false;
-  env.areas.select_area(0);
-  const int area = env.areas.current_number();
-  try {
-    if (tools::netuse(env.con, env.areas, "traza")) {
-      rt::wa::Area& tz = env.areas.current();
-      rt::wa::set_index(tz, "traza");
-      rt::wa::set_focus(tz, "gtin_s");
-      if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
-        lot = pad_right(tz.get("LOTE").text(), 10);
-        expiry = tz.get("VENC").date();
-        found = true;
-      }
+  tools::one_lookup(env.con, env.areas, "traza", [&](rt::wa::Area& tz) {
+    rt::wa::set_focus(tz, "gtin_s");
+    if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
+      lot = pad_right(tz.get("LOTE").text(), 10);
+      expiry = tz.get("VENC").date();
+      found = true;
     }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Puede Leer La Tabla traza: " + std::string(e.what()));
-    found = false;
-  }
-  env.areas.select_area(area);
-  env.areas.close_area();
-  env.areas.select_area(previous);
+  });
   return found;
 }
 
@@ -489,8 +456,7 @@ void run_check_browse(CheckEnv& env) {
   env.check.scan.clear();
   put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
   put(env, kDescriptionRow, 0, std::string(80, ' '), kDescriptionColour);
-  env.check.last_lot = std::string(10, ' ');
-  env.check.last_expiry = rt::text::Date{};
+  env.check.last_batch.clear();
 
   // Widths chosen so the right-aligned quantities end in the columns that
   // colorea15 reads: "Vend" at 35, "Cheq" at 42.
@@ -512,6 +478,9 @@ void run_check_browse(CheckEnv& env) {
   put(env, 2, 0, tools::medio(title, 40), kDescriptionColour);
 
   env.con.set_key(tools::kArrobaKey, tools::put_arroba_action(env.con));
+  // A message box of the check is closed by the first key of the next scan,
+  // which then still arrives whole.
+  tools::KeepScanKeys keep_scan_keys;
   rt::con::WorkAreaSource source(env.areas, kCheckAlias);
   try {
     rt::con::dbedit(env.con, source, spec);

@@ -7,16 +7,16 @@ namespace app::scan {
 using rt::text::pad_right;
 using rt::text::trim;
 
+bool is_character_key(int key) { return key >= 1 && key <= 255; }
+
 char buffer_char(int key) {
   if (key == 29) return '@';
-  return static_cast<char>(static_cast<unsigned char>(((key % 256) + 256) % 256));
+  return static_cast<char>(static_cast<unsigned char>(key & 0xFF));
 }
 
 Recognised recognise(std::string_view letras) {
-  std::string text(letras);
-  if (text.starts_with("+C1")) text = text.substr(3) + "   ";
-  Recognised r{text, text};
-  if (gs1::looks_like_gs1(text) && text.starts_with("01")) r.lookup = text.substr(2, 14);
+  Recognised r{"", gs1::read(letras)};
+  r.lookup = r.reading.gs1 ? r.reading.text.substr(2, 14) : gs1::strip_reader_prefix(letras);
   return r;
 }
 

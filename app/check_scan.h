@@ -12,18 +12,22 @@
 
 namespace app::scan {
 
+// Whether a key is a character the scan buffer takes (codes 1 to 255, the
+// group separator among them); function keys, Alt and Ctrl combinations
+// and mouse events are not.
+bool is_character_key(int key);
 // The character a key adds to the scan buffer: "@" for the group
-// separator (29), otherwise the character of the key code modulo 256.
+// separator (29), otherwise the character of the key code.
 char buffer_char(int key);
 
 // A scan after the reader's prefix and GS1 recognition.
 struct Recognised {
-  // What is looked up: the 14-digit GTIN of a GS1 code that begins with
-  // "01", otherwise the scan itself (prefix "+C1" dropped, three blanks
-  // appended so it keeps its length).
+  // What is looked up: the 14-digit GTIN of a GS1 code, otherwise the scan
+  // itself without the reader's prefix.
   std::string lookup;
-  // The whole scan as the capture receives it (prefix dropped).
-  std::string whole;
+  // The GS1 reading of the whole scan (reading.gs1 false for other scans);
+  // reading.text is what the capture receives.
+  gs1::Reading reading;
 };
 Recognised recognise(std::string_view letras);
 
@@ -39,7 +43,7 @@ struct LookupKey {
 LookupKey lookup_key(std::string_view lookup);
 
 inline constexpr std::size_t kSlotWidth = 100;
-inline constexpr std::size_t kSerialWidth = 20;
+inline constexpr std::size_t kSerialWidth = gs1::kSerialWidth;
 
 // One unit slot: serial (20), lot (10), expiry as YYYYMMDD or 8 blanks,
 // "@@", the whole code (60).  Every part is cut or filled to its width.

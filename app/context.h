@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,7 @@ struct RunContext {
   double seller = 0;                      // VDDR
   bool trace_only = false;                // SOLOTRAZA
   bool cancel_voucher = false;            // CANCVALE
+  std::string check_failure;              // why the last check could not run ("" when it did)
 };
 
 // State of one ticket check.
@@ -40,8 +42,13 @@ struct CheckContext {
   std::string scan;                       // LETRAS, the scan buffer
   double sold = 0;                        // VENDIDAS
   double counted = 0;                     // CHEQUE
-  std::string last_lot = std::string(10, ' ');  // ULT_LOTE
-  rt::text::Date last_expiry;             // ULT_VENC
+  // ULT_LOTE and ULT_VENC: the lot and expiry last confirmed in the
+  // completion box, by GTIN; a unit is offered only its own GTIN's.
+  struct Batch {
+    std::string lot = std::string(10, ' ');
+    rt::text::Date expiry;
+  };
+  std::map<std::string, Batch> last_batch;
   gs1::TraceFields unit;                  // TRAZA_* of the scan being resolved
   bool unit_ok = false;                   // TRAZA_OK
 };

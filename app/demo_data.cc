@@ -291,6 +291,30 @@ void write_tables(const std::string& dir, rt::text::Date today) {
                {"ID_OS", Value(101)},
                {"NUM_AFI", Value("123456789012")}});
     }
+    // Units the pharmacy received earlier (a purchase invoice, handled by the
+    // suite's reception program), so that the DataMatrix codes of the demo
+    // find their serial, lot and expiry in the traceability table.
+    for (const auto& u : demo::kReceivedUnits)
+      w.add({{"FECHA", date},
+             {"HORA", Value("09:00:00")},
+             {"COMPTE_INT", Value("FA")},
+             {"NUMERO_INT", Value(12345)},
+             {"COD_PROV", Value("7790000000011")},
+             {"TICOMPTE", Value("FA")},
+             {"NUCOMPTE", Value("0002-00012345")},
+             {"FEC_COMPTE", date},
+             {"EVENTO", Value(1)},
+             {"NOM_EVENTO", Value("RECEPCION DEL PRODUCTO EN LA FARMACIA")},
+             {"GLN_FAR", Value("7790000099990")},
+             {"CUIT_FAR", Value("30123456789")},
+             {"GLN_PROV", Value("7790000000011")},
+             {"CUIT_PROV", Value("30987654321")},
+             {"COD_BAR", Value(ean13(product(u.code).barcode12))},
+             {"GTIN", Value(tools::str_0(ean13(product(u.code).barcode12), 14))},
+             {"SERIE", Value(u.serial)},
+             {"LOTE", Value(u.lot)},
+             {"VENC", Value(*rt::text::Date::from_ymd(u.expiry_year, u.expiry_month, u.expiry_day))},
+             {"ARCH_ASO", Value("RECEPCION")}});
   }
   {
     Writer w(wa, dir, layout::datosfar());

@@ -45,6 +45,22 @@ inline constexpr const char* kTask120Password = "1200";
 inline constexpr const char* kTask121Password = "1210";
 inline constexpr int kTaskBadChecksum = 130;
 inline constexpr int kTaskNoPassword = 131;
+// Units received earlier (traceability records of a purchase invoice): the
+// DataMatrix codes of these units find their serial, lot and expiry in the
+// traceability table.  A unit of product 0000102 with any other serial is
+// "not received" and makes the station ask before it counts it.
+struct ReceivedUnit {
+  const char* code;    // product code
+  const char* serial;
+  const char* lot;
+  int expiry_year, expiry_month, expiry_day;
+};
+inline constexpr ReceivedUnit kReceivedUnits[] = {
+    {"0000102", "DEMO0001", "L2301A", 2035, 12, 31},
+    {"0000102", "DEMO0002", "L2301A", 2035, 12, 31},
+    {"0000102", "DEMO0003", "L2302B", 2036, 6, 30},
+    {"0000104", "CLZ00001", "C9901", 2035, 9, 30},
+};
 }  // namespace demo
 
 // Writes the demo tables into `dir` (created when missing), with `today` as

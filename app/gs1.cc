@@ -1,5 +1,6 @@
 #include "app/gs1.h"
 
+#include <array>
 #include <cctype>
 #include <string>
 
@@ -10,6 +11,14 @@ namespace {
 
 using rt::text::pad_right;
 using rt::text::trim;
+
+bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool letter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool all_digits(std::string_view s) {
+  for (char c : s)
+    if (!digit(c)) return false;
+  return true;
+}
 
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
   std::string out;
@@ -25,135 +34,241 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
   return out;
 }
 
-bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+// What the station does with an element's value.
+enum class Role { Skip, Gtin, Serial, Lot, Expiry, Date };
 
-// Characters from 1-based position `from` to the end ("" past the end).
-std::string_view rest(std::string_view s, std::size_t from) {
-  return from - 1 >= s.size() ? std::string_view() : s.substr(from - 1);
+// An application identifier (AI) of the GS1 General Specifications: the
+// digits that start it and its length; `fixed` for the elements of
+// predefined length (no separator follows them), otherwise the longest
+// value allowed (the element ends at the next separator).
+struct AiSpec {
+  std::string_view start;  // the identifier, or its first digits for a family
+  int ai_length;           // digits of the identifier itself
+  int fixed;               // predefined value length, 0 for a variable element
+  int longest;             // longest value of a variable element
+  Role role;
+};
+
+// The table every code is read by.  AIs not in it are skipped up to the
+// next separator.
+constexpr std::array<AiSpec, 35> kAis{{
+    {"00", 2, 18, 0, Role::Skip},  // SSCC
+    {"01", 2, 14, 0, Role::Gtin},
+    {"02", 2, 14, 0, Role::Skip},  // GTIN of contained items
+    {"03", 2, 14, 0, Role::Skip},
+    {"04", 2, 16, 0, Role::Skip},
+    {"11", 2, 6, 0, Role::Date},    // production date
+    {"12", 2, 6, 0, Role::Date},    // due date
+    {"13", 2, 6, 0, Role::Date},    // packaging date
+    {"14", 2, 6, 0, Role::Date},
+    {"15", 2, 6, 0, Role::Date},    // best before
+    {"16", 2, 6, 0, Role::Date},    // sell by
+    {"17", 2, 6, 0, Role::Expiry},  // expiry
+    {"18", 2, 6, 0, Role::Skip},
+    {"19", 2, 6, 0, Role::Skip},
+    {"20", 2, 2, 0, Role::Skip},    // variant
+    {"31", 4, 6, 0, Role::Skip},    // measures 31xx-36xx
+    {"32", 4, 6, 0, Role::Skip},
+    {"33", 4, 6, 0, Role::Skip},
+    {"34", 4, 6, 0, Role::Skip},
+    {"35", 4, 6, 0, Role::Skip},
+    {"36", 4, 6, 0, Role::Skip},
+    {"41", 3, 13, 0, Role::Skip},   // GLNs 41x
+    {"10", 2, 0, 20, Role::Lot},
+    {"21", 2, 0, 20, Role::Serial},
+    {"22", 2, 0, 20, Role::Skip},   // consumer product variant
+    {"240", 3, 0, 30, Role::Skip},  // additional product identification
+    {"241", 3, 0, 30, Role::Skip},
+    {"30", 2, 0, 8, Role::Skip},    // variable count
+    {"37", 2, 0, 8, Role::Skip},    // count of trade items
+    {"710", 3, 0, 20, Role::Skip},  // national healthcare reimbursement numbers 710-715
+    {"711", 3, 0, 20, Role::Skip},
+    {"712", 3, 0, 20, Role::Skip},
+    {"713", 3, 0, 20, Role::Skip},
+    {"714", 3, 0, 20, Role::Skip},
+    {"715", 3, 0, 20, Role::Skip},
+}};
+
+const AiSpec* ai_at(std::string_view r) {
+  for (const AiSpec& a : kAis)
+    if (r.starts_with(a.start)) return &a;
+  return nullptr;
 }
 
-// Characters 3 to p-1 (1-based) of r: the value of an AI ended by a separator at p.
-std::string_view between(std::string_view r, std::size_t p) {
-  if (p <= 3) return {};
-  return r.substr(2, p - 3);
-}
+// AI 01 and 14 digits at the very start.
+bool starts_with_gtin(std::string_view t) { return t.size() >= 16 && t.starts_with("01") && all_digits(t.substr(2, 14)); }
 
-// 1-based position of the first "@", 0 when there is none.
-std::size_t sep_pos(std::string_view r) {
-  const auto at = r.find('@');
-  return at == std::string_view::npos ? 0 : at + 1;
-}
+Problem fault(Fault f, std::string_view ai, char c = 0) { return Problem{f, std::string(ai), c}; }
 
-// The value of a variable-length element (serial, lot): characters 3 up to
-// the next separator, or to the end of the code when none follows, trimmed
-// and cut or padded to `width`.  Returns what follows the separator ("" when
-// the value ran to the end).
-std::string_view take_value(std::string_view r, std::string& field, std::size_t width) {
-  const std::size_t q = sep_pos(r);
-  field = pad_right(trim(q == 0 ? rest(r, 3) : between(r, q)), width);
-  return q == 0 ? std::string_view() : rest(r, q + 1);
-}
-
-// Length (identifier and value) of an element whose length is fixed by its
-// first two digits, so that no separator follows it: 00, 01-04, 11-19
-// (dates), 20, 31-36 (measures) and 41; 0 for every other element, which
-// runs to the next separator.
-std::size_t fixed_length(std::string_view r) {
-  if (r.size() < 2 || !std::isdigit(static_cast<unsigned char>(r[0])) ||
-      !std::isdigit(static_cast<unsigned char>(r[1])))
-    return 0;
-  const int two = (r[0] - '0') * 10 + (r[1] - '0');
-  if (two == 0) return 20;
-  if (two >= 1 && two <= 3) return 16;
-  if (two == 4) return 18;
-  if (two >= 11 && two <= 19) return 8;
-  if (two == 20) return 4;
-  if (two >= 31 && two <= 36) return 10;
-  if (two == 41) return 16;
-  return 0;
+// Reads the elements of a GS1 code into `out`; the first fault found.
+Problem read_elements(std::string_view t, Reading& out) {
+  TraceFields& f = out.fields;
+  f = TraceFields{};
+  std::size_t pos = 0;
+  while (pos < t.size()) {
+    if (t[pos] == '@') {
+      ++pos;
+      continue;
+    }
+    const std::string_view r = t.substr(pos);
+    const AiSpec* spec = ai_at(r);
+    if (!spec) {
+      // An element this station does not know runs to the next separator.
+      const std::size_t q = r.find('@');
+      pos = q == std::string_view::npos ? t.size() : pos + q + 1;
+      continue;
+    }
+    const std::size_t ai_len = static_cast<std::size_t>(spec->ai_length);
+    const std::string_view ai = r.substr(0, std::min(ai_len, r.size()));
+    if (r.size() < ai_len || !all_digits(ai)) return fault(Fault::Malformed, ai);
+    std::string_view value;
+    if (spec->fixed > 0) {
+      const std::size_t n = static_cast<std::size_t>(spec->fixed);
+      value = r.substr(ai_len, n);
+      const bool date = spec->role == Role::Expiry || spec->role == Role::Date;
+      if (value.size() < n || !all_digits(value)) return fault(date ? Fault::Date : Fault::Malformed, ai);
+      pos += ai_len + n;
+    } else {
+      const std::size_t q = r.find('@', ai_len);
+      value = r.substr(ai_len, q == std::string_view::npos ? std::string_view::npos : q - ai_len);
+      pos = q == std::string_view::npos ? t.size() : pos + q + 1;
+      if (value.empty()) return fault(Fault::Malformed, ai);
+      if (value.size() > static_cast<std::size_t>(spec->longest))
+        return fault(spec->role == Role::Serial ? Fault::SerialTooLong
+                     : spec->role == Role::Lot  ? Fault::LotTooLong
+                                                : Fault::Malformed,
+                     ai);
+    }
+    switch (spec->role) {
+      case Role::Gtin:
+        if (!gtin_check_digit_ok(value)) return fault(Fault::CheckDigit, ai);
+        f.gtin = std::string(value);
+        break;
+      case Role::Expiry:
+      case Role::Date: {
+        const auto d = gs1_date(value);
+        if (!d) return fault(Fault::Date, ai);
+        if (spec->role == Role::Expiry) {
+          f.expiry = *d;
+          out.has_expiry = true;
+        }
+        break;
+      }
+      case Role::Serial:
+      case Role::Lot: {
+        for (char c : value)
+          if (!in_character_set(c)) return fault(Fault::Character, ai, c);
+        if (spec->role == Role::Lot) {
+          if (value.size() > kLotWidth) return fault(Fault::LotTooLong, ai);
+          f.lot = pad_right(value, kLotWidth);
+          out.has_lot = true;
+        } else {
+          f.serial = pad_right(value, kSerialWidth);
+          out.has_serial = true;
+        }
+        break;
+      }
+      case Role::Skip: break;
+    }
+  }
+  f.code = pad_right(t.substr(0, kCodeWidth), kCodeWidth);
+  return {};
 }
 
 }  // namespace
 
+std::string problem_message(const Problem& p) {
+  const std::string ai = " (AI " + p.ai + ")!!!";
+  switch (p.fault) {
+    case Fault::None: return "";
+    case Fault::CheckDigit: return "GTIN Con D\xA1gito Verificador Incorrecto!!!";
+    case Fault::Date: return "Fecha Inv\xA0lida En El C\xA2" "digo" + ai;
+    case Fault::SerialTooLong: return "N\xA3mero De Serie De M\xA0s De 20 Caracteres!!!";
+    case Fault::LotTooLong: return "Lote De M\xA0s De 10 Caracteres!!!";
+    case Fault::Character: {
+      const unsigned char c = static_cast<unsigned char>(p.character);
+      const std::string shown = c < 32 || c == 127 ? "#" + std::to_string(c) : "\"" + std::string(1, p.character) + "\"";
+      return "Car\xA0" "cter " + shown + " No V\xA0lido: Revise El Teclado Del Lector!!!";
+    }
+    case Fault::Malformed: return "C\xA2" "digo GS1 Mal Formado" + ai;
+  }
+  return "";
+}
+
 std::string normalize_separators(std::string_view text) {
-  return replace_all(replace_all(text, "<GS>", "@"), "@@", "@");
+  return replace_all(replace_all(replace_all(text, "\x1d", "@"), "<GS>", "@"), "@@", "@");
 }
 
-bool looks_like_gs1(std::string_view text) {
-  const std::string t = trim(text);
-  if (t.size() <= 20) return false;
-  if (text.find("01") == std::string_view::npos || text.find("21") == std::string_view::npos) return false;
-  return !text.empty() && (text[0] == '0' || text[0] == '1' || text[0] == '2');
-}
-
-rt::text::Date date_in(std::string_view t) {
-  if (t.size() < 8) return {};
-  const std::string_view d = t.substr(2, 6);
-  for (char c : d)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return {};
-  const int yy = (d[0] - '0') * 10 + (d[1] - '0');
-  const int mm = (d[2] - '0') * 10 + (d[3] - '0');
-  const int dd = (d[4] - '0') * 10 + (d[5] - '0');
-  auto date = rt::text::Date::from_ymd(2000 + yy, mm, dd);
-  return date ? *date : rt::text::Date{};
-}
-
-std::string drop_symbology_prefix(std::string_view text) {
-  if (!starts_with(text, "+C1")) return std::string(text);
-  return std::string(text.substr(3)) + "   ";
-}
-
-std::string split(std::string_view scanned, TraceFields& f) {
-  std::string text = normalize_separators(trim(drop_symbology_prefix(scanned)));
-  // Separators at the end of the code end nothing: they become blanks.
-  for (auto i = text.size(); i > 0 && (text[i - 1] == '@' || text[i - 1] == ' '); --i)
-    if (text[i - 1] == '@') text[i - 1] = ' ';
-
-  if (!looks_like_gs1(text)) {
-    f.code = std::string(60, ' ');
-    return text;
-  }
-  if (!starts_with(text, "01")) return text;
-
-  const std::string_view t = text;
-  f.gtin = pad_right(t.substr(2, 14), 14);
-  if (t.find('@') == std::string_view::npos) {
-    // A code without any separator yields no lot or expiry unless it
-    // carries them itself.
-    f.lot = std::string(10, ' ');
-    f.expiry = {};
-  }
-
-  // The elements after the GTIN, in any order.  A fixed-length element
-  // needs no separator after it; a serial, a lot or any other element runs
-  // to the next separator (or to the end of the code).
-  std::string_view r = rest(t, 17);
-  while (!r.empty()) {
-    if (r.front() == '@' || r.front() == ' ') {
-      r.remove_prefix(1);
-    } else if (starts_with(r, "21")) {
-      r = take_value(r, f.serial, 20);
-    } else if (starts_with(r, "10")) {
-      r = take_value(r, f.lot, 10);
-    } else if (starts_with(r, "17")) {
-      f.expiry = date_in(r);
-      r = rest(r, 9);
-    } else if (const std::size_t n = fixed_length(r)) {
-      r = rest(r, n + 1);  // production date and the like: skipped
+std::string strip_reader_prefix(std::string_view text) {
+  std::string t = trim(text);
+  if (t.size() >= 3 && (t[0] == ']' || t[0] == '+') && letter(t[1]) && digit(t[2])) t.erase(0, 3);
+  std::size_t lead = 0;
+  while (lead < t.size()) {
+    if (t[lead] == '@' || t[lead] == '\x1d' || t[lead] == ' ') {
+      ++lead;
+    } else if (std::string_view(t).substr(lead).starts_with("<GS>")) {
+      lead += 4;
     } else {
-      const std::size_t q = sep_pos(r);
-      r = q == 0 ? std::string_view() : rest(r, q + 1);
+      break;
     }
   }
-  return text;
+  return trim(std::string_view(t).substr(lead));
+}
+
+bool is_gs1(std::string_view text) { return starts_with_gtin(strip_reader_prefix(text)); }
+
+bool gtin_check_digit_ok(std::string_view g) {
+  if (g.size() != 14 || !all_digits(g)) return false;
+  int sum = 0;
+  for (std::size_t i = 0; i < 13; ++i) sum += (g[i] - '0') * (i % 2 == 0 ? 3 : 1);
+  return (10 - sum % 10) % 10 == g[13] - '0';
+}
+
+std::optional<rt::text::Date> gs1_date(std::string_view d) {
+  if (d.size() != 6 || !all_digits(d)) return std::nullopt;
+  const int year = 2000 + (d[0] - '0') * 10 + (d[1] - '0');
+  const int month = (d[2] - '0') * 10 + (d[3] - '0');
+  int day = (d[4] - '0') * 10 + (d[5] - '0');
+  if (month < 1 || month > 12) return std::nullopt;
+  if (day == 0) day = rt::text::days_in_month(year, month);
+  return rt::text::Date::from_ymd(year, month, day);
+}
+
+bool in_character_set(char c) {
+  if (std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 128) return true;
+  return std::string_view("!\"%&'()*+,-./:;<=>?_").find(c) != std::string_view::npos;
+}
+
+Reading read(std::string_view scanned) {
+  Reading out;
+  const std::string t = normalize_separators(strip_reader_prefix(scanned));
+  out.text = t;
+  out.gs1 = starts_with_gtin(t);  // the prefix is gone already
+  if (!out.gs1) return out;
+  out.problem = read_elements(t, out);
+  if (out.problem) {
+    out.fields = TraceFields{};
+    out.has_serial = out.has_lot = out.has_expiry = false;
+  }
+  return out;
+}
+
+Reading split(std::string_view scanned, TraceFields& fields) {
+  Reading r = read(scanned);
+  if (!r.gs1) {
+    fields.code = std::string(kCodeWidth, ' ');
+  } else if (!r.problem) {
+    fields = r.fields;
+  }
+  return r;
 }
 
 std::string retype_keys(const TraceFields& f, bool century) {
-  std::string keys = pad_right(f.serial, 20) + '\r';
+  std::string keys = pad_right(f.serial, kSerialWidth) + '\r';
   if (!trim(f.lot).empty()) {
     std::string date = rt::text::dtoc(f.expiry);
     if (century && !f.expiry.empty()) date = date.substr(0, 6) + std::to_string(f.expiry.year());
-    keys += pad_right(f.lot, 10) + '\r' + date;
+    keys += pad_right(f.lot, kLotWidth) + '\r' + date;
   }
   return keys;
 }

@@ -112,9 +112,10 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   }
 
   run.profile = std::string(9, ' ');
-  run.department = rt::text::val(tools::get_ini(areas, "chk_env2_dep", "0", "-1"));
+  std::string ini_problem;
+  run.department = rt::text::val(tools::get_ini(areas, "chk_env2_dep", "0", "-1", &ini_problem));
   run.branch = tools::get_num(areas, "SU");
-  run.traceability = traceability_on(tools::get_ini(areas, "traza", "0", "N"));
+  run.traceability = traceability_on(tools::get_ini(areas, "traza", "0", "N", &ini_problem));
 
   run.ticket = args.ticket;
   run.seller = args.seller;
@@ -123,6 +124,9 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
   con.devpos(0, 0);
   con.devout(kHeader, kHeaderColour);
+  // The defaults stand in for a configuration that cannot be read; the
+  // operator is told once, since traceability is then off.
+  if (!ini_problem.empty()) tools::cartel_1(con, kIniUnreadable);
   return run;
 }
 
@@ -149,13 +153,22 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
     form.add(con, rt::con::Get::number(5, 24, run.ticket, "@Z 999999"));
     con.devpos(6, 5);
     con.devout("Vendedor:", "gr+/n");
-    form.add(con, rt::con::Get::number(6, 15, run.seller, "@Z 9999"))
-        .valid([&con, &areas, &run] { return ok_vende(con, areas, run, run.seller); });
+    // The seller whose validation succeeded; the form ends only with it
+    // (PgDn, PgUp or Ctrl+W in the ticket field leave the form where it was)
+    // or with Esc in the form itself.
+    std::optional<double> validated;
+    form.add(con, rt::con::Get::number(6, 15, run.seller, "@Z 9999")).valid([&con, &areas, &run, &validated] {
+      const bool ok = ok_vende(con, areas, run, run.seller);
+      validated = ok ? std::optional<double>(run.seller) : std::nullopt;
+      return ok;
+    });
     trace.at();
-    if (!form.read(con) || con.lastkey() == key::kEsc) {
-      areas.close_all();
-      con.quit(0);
-    }
+    do {
+      if (!form.read(con)) {
+        areas.close_all();
+        con.quit(0);
+      }
+    } while (validated != run.seller);
     con.reset_colors();
     trace.at();
     run_check(con, areas, run, check);

@@ -45,6 +45,8 @@ inline constexpr const char* kFirstHeaderColour = "r/gr*";
 inline constexpr const char* kHeader =
     "                    Control de Empaque y Traza de Productos                     ";
 inline constexpr const char* kHeaderColour = "w+/bg";
+// Shown once at start-up when "ini.dbf" is there but cannot be read.
+inline constexpr const char* kIniUnreadable = "Tabla ini No Disponible!!! Se Usan Los Valores Por Omisi\xA2n";
 
 // Start-up steps up to the header line: console settings, run-time
 // settings, environment, label lines of `rotulo`, configuration and branch,

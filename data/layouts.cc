@@ -159,33 +159,41 @@ const TableSpec* find_table(std::string_view name) {
   return nullptr;
 }
 
-std::vector<std::string> check_fields(const TableSpec& spec, const std::vector<ActualField>& actual) {
-  std::vector<std::string> problems;
+std::vector<FieldProblem> field_problems(const TableSpec& spec, const std::vector<ActualField>& actual) {
+  std::vector<FieldProblem> problems;
   for (const auto& want : spec.fields) {
     const ActualField* have = nullptr;
     for (const auto& a : actual)
       if (same_name(a.name, want.name)) have = &a;
     const std::string where = std::string("table ") + spec.name + ", field " + want.name;
+    const auto add = [&](bool missing, const std::string& text) {
+      problems.push_back({std::string(want.name), missing, where + ": " + text});
+    };
     if (!have) {
-      problems.push_back(where + ": missing");
+      add(true, "missing");
       continue;
     }
     const bool number_like = want.type == 'N' && (have->type == 'N' || have->type == 'F');
     if (!number_like && have->type != want.type) {
-      problems.push_back(where + ": type " + std::string(1, have->type) + " where " +
-                         std::string(1, want.type) + " is needed");
+      add(false, "type " + std::string(1, have->type) + " where " + std::string(1, want.type) + " is needed");
       continue;
     }
     if (want.type == 'C' || want.type == 'N') {
       if (want.fixed && have->length != want.length)
-        problems.push_back(where + ": width " + std::to_string(have->length) + " where exactly " +
-                           std::to_string(want.length) + " is needed");
+        add(false, "width " + std::to_string(have->length) + " where exactly " + std::to_string(want.length) +
+                       " is needed");
       else if (have->length < want.min_length)
-        problems.push_back(where + ": width " + std::to_string(have->length) + " where at least " +
-                           std::to_string(want.min_length) + " is needed");
+        add(false, "width " + std::to_string(have->length) + " where at least " +
+                       std::to_string(want.min_length) + " is needed");
     }
   }
   return problems;
+}
+
+std::vector<std::string> check_fields(const TableSpec& spec, const std::vector<ActualField>& actual) {
+  std::vector<std::string> texts;
+  for (const auto& p : field_problems(spec, actual)) texts.push_back(p.text);
+  return texts;
 }
 
 }  // namespace layout

@@ -77,9 +77,16 @@ struct ActualField {
   int decimals;
 };
 
-// What is wrong with a table's fields for the station: one message per
-// missing field or unusable type or width, naming table and field; empty
-// when the table is usable.
+// One thing wrong with a table's fields for the station.
+struct FieldProblem {
+  std::string field;  // the field's name
+  bool missing;       // absent (otherwise of an unusable type or width)
+  std::string text;   // what is wrong, naming table and field
+};
+// Every missing field and every unusable type or width, in the layout's
+// order; empty when the table is usable.
+std::vector<FieldProblem> field_problems(const TableSpec& spec, const std::vector<ActualField>& actual);
+// The same as messages.
 std::vector<std::string> check_fields(const TableSpec& spec, const std::vector<ActualField>& actual);
 
 // The profile letters the task table carries "PERFIL_" fields for.

@@ -3,6 +3,8 @@
 # already there) and starts the station in it.  Esc in the entry form leaves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/packages.sh
+need_build_packages
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target chk_env2 dbftool
 if [ ! -e demo/acceso2.dbf ]; then

@@ -4,6 +4,11 @@
 # normal build's test suite last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/packages.sh
+need_build_packages
+need_packages "for the tests: GoogleTest, Google Benchmark and SQLite (benchmarks), clang and its sanitizer runtime (fuzz targets), tmux and terminfo (terminal tests), python3 (reader comparisons)" \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev clang libclang-rt-14-dev \
+  tmux ncurses-term python3
 jobs=$(nproc)
 
 echo "== sanitizer build (ASan + UBSan)"

@@ -45,18 +45,27 @@ class OneLookup {
 // GET_INI of the suite.  The suite failed when "ini.dbf" was there but its
 // bag "ini" was missing or damaged; any table or bag that cannot be read now
 // gives the default, like a setting that is not there.
-std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa) {
+std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa,
+                    std::string* problem) {
   if (!rt::wa::WorkAreas::file_exists("ini.dbf")) return std::string(defa);
   std::string value;
+  const auto unreadable = [&](const std::string& why) {
+    value.clear();
+    if (problem) *problem = "table ini: " + why;
+  };
   {
     OneLookup lookup(wa);
     try {
-      if (wa.use("ini")) {
+      if (!wa.use("ini")) {
+        unreadable("in exclusive use by another user");
+      } else {
         // The bag "ini"; its first tag controls.  Exact keys only (soft
         // seek off).
         auto bag = rt::cdx::Bag::open("ini.cdx", false);
         auto tags = bag->tags();
-        if (!tags.empty()) {
+        if (tags.empty()) {
+          unreadable("order bag ini.cdx has no tag");
+        } else {
           rt::cdx::Cursor cursor(*tags.front());
           if (cursor.seek(ini_key(cual, pto))) {
             wa.current().go(cursor.recno());
@@ -64,8 +73,8 @@ std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_vi
           }
         }
       }
-    } catch (const std::exception&) {
-      value.clear();
+    } catch (const std::exception& e) {
+      unreadable(e.what());
     }
   }
   return value.empty() ? std::string(defa) : value;

@@ -18,8 +18,10 @@ namespace tools {
 // the default comes at once.  A configuration table that cannot be read
 // (bag "ini" missing or damaged, table damaged or held exclusively by
 // someone else) also gives the default: the station then starts with its
-// defaults instead of failing.
-std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa = "");
+// defaults instead of failing; `problem`, when given, then receives what is
+// wrong (it is left alone otherwise).
+std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa = "",
+                    std::string* problem = nullptr);
 
 // GET_NUM: NUCOM of the first record, in physical order and deleted ones
 // included, whose TICO begins with `que`; 0 when there is none or when

@@ -22,6 +22,21 @@ int message_row(std::string_view donde) {
   return n > 1000 ? 1000 : static_cast<int>(n);
 }
 
+namespace {
+
+bool keep_scan_keys = false;
+
+// A key that closed a message box is put back when it may be the first
+// character of a reader's scan.
+void keep_if_scan_key(rt::con::Console& con, int code) {
+  if (keep_scan_keys && (code == k::kGroupSeparator || (code >= 32 && code <= 255))) con.push_front({code});
+}
+
+}  // namespace
+
+KeepScanKeys::KeepScanKeys() : previous_(keep_scan_keys) { keep_scan_keys = true; }
+KeepScanKeys::~KeepScanKeys() { keep_scan_keys = previous_; }
+
 // CARTEL_1 of the suite.
 void cartel_1(rt::con::Console& con, std::string_view que, bool deja, std::string_view donde, bool ruido,
               double lapso) {
@@ -44,7 +59,7 @@ void cartel_1(rt::con::Console& con, std::string_view que, bool deja, std::strin
     con.tone(kHighTone, 1);
   }
   con.set_event_mask(k::kMaskKeyboard);
-  con.inkey(lapso);
+  keep_if_scan_key(con, con.inkey(lapso));
   con.set_event_mask(k::kMaskAll);
   con.restscreen(r - 1, 5, r + 1, 74, saved_area);
 }
@@ -169,7 +184,10 @@ void cartel_3(rt::con::Console& con, std::string_view que_1, std::string_view qu
   } else {
     while (true) {
       const int code = tecla_n(con);
-      if (code >= 1 && code <= 999 && code != k::kUp && code != k::kDown) break;
+      if (code >= 1 && code <= 999 && code != k::kUp && code != k::kDown) {
+        keep_if_scan_key(con, code);
+        break;
+      }
     }
   }
 

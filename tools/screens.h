@@ -35,6 +35,23 @@ int message_row(std::string_view donde);
 void cartel_1(rt::con::Console& con, std::string_view que, bool deja = false, std::string_view donde = "2",
               bool ruido = true, double lapso = 5);
 
+// While an object of this class lives, a message box that waits for a key
+// (CARTEL_1, and CARTEL_3 without a key code) and is closed by a character
+// key (codes 32 to 255, or the group separator 29) leaves that key in the
+// type-ahead: a reader's next scan closes the box and still arrives whole.
+// Esc, Enter and every other key only close the box.  Questions (CARTEL_1G)
+// are not affected.
+class KeepScanKeys {
+ public:
+  KeepScanKeys();
+  ~KeepScanKeys();
+  KeepScanKeys(const KeepScanKeys&) = delete;
+  KeepScanKeys& operator=(const KeepScanKeys&) = delete;
+
+ private:
+  bool previous_;
+};
+
 // Options of CARTEL_1G.
 struct QuestionBox {
   // RESP: the starting answer.  Absent: the answer starts as one blank and

@@ -1,5 +1,9 @@
 #include "tools/shared_open.h"
 
+#include <utility>
+
+#include "runtime/table/error.h"
+
 #include "data/layouts.h"
 #include "runtime/console/keys.h"
 #include "runtime/os/file.h"
@@ -52,7 +56,55 @@ void draw_netuse_box(rt::con::Console& con, const std::string& file, const std::
   con.devout("(\xAE" "Esc\xAF Interrumpe)    (Linea: 116)");
 }
 
+RefusalLog* installed_log = nullptr;
+bool refusals_paused = false;
+
+void note_refusal(const std::string& detail) {
+  if (installed_log && !refusals_paused) installed_log->note(detail);
+}
+
 }  // namespace
+
+RefusalLog::RefusalLog() : previous_(installed_log) { installed_log = this; }
+RefusalLog::~RefusalLog() { installed_log = previous_; }
+
+std::string problem_text(const std::exception& e) {
+  const auto* t = dynamic_cast<const rt::table::TableError*>(&e);
+  if (!t) return "Tabla O \xD6ndice Da\xA4" "ado";
+  const std::string file = t->file().empty() ? "" : " " + rt::os::basename_of(t->file());
+  switch (t->kind()) {
+    case rt::table::ErrorKind::Io: return "Error De Lectura O Escritura En" + (file.empty() ? " Disco" : file);
+    case rt::table::ErrorKind::Corrupt: return "Archivo" + file + " Da\xA4" "ado";
+    case rt::table::ErrorKind::Unsupported: return "Archivo" + file + " De Formato Desconocido";
+    case rt::table::ErrorKind::ValueRefused: return "Dato Que No Cabe En Su Campo";
+    case rt::table::ErrorKind::ReadOnly: return "Archivo" + file + " Solo De Lectura";
+    case rt::table::ErrorKind::NotLocked: return "Registro Sin Bloquear En" + file;
+    case rt::table::ErrorKind::Busy: return "Archivo" + file + " En Uso Por Otro Usuario";
+    case rt::table::ErrorKind::Usage: break;
+  }
+  return "Error Interno En" + (file.empty() ? " Las Tablas" : file);
+}
+
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+                const std::function<void(rt::wa::Area&)>& read) {
+  const int previous = wa.current_number();
+  wa.select_area(0);
+  const int area = wa.current_number();
+  bool ok = false;
+  try {
+    if (netuse(con, wa, table)) {
+      rt::wa::set_index(wa.current(), table);
+      read(wa.current());
+      ok = true;
+    }
+  } catch (const std::exception& e) {
+    cartel_1(con, "No Se Puede Leer La Tabla " + table + ": " + problem_text(e));
+  }
+  wa.select_area(area);
+  wa.close_area();
+  wa.select_area(previous);
+  return ok;
+}
 
 // The retry loop of NETUSE.  The suite tried again at once, keeping a
 // processor busy for as long as the other user held the table; here each
@@ -93,8 +145,10 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
   return opened;
 }
 
-bool append_netuse(rt::con::Console& con, rt::wa::Area& area) {
-  return retry_netuse(con, area.alias(), "Bloqueada Por Otro Usuario        ", [&] { return area.append(); });
+bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
+                   const std::vector<std::pair<std::string, rt::Value>>& fields) {
+  return retry_netuse(con, area.alias(), "Bloqueada Por Otro Usuario        ",
+                      [&] { return area.append(fields); });
 }
 
 rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {
@@ -122,18 +176,21 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
                   const std::string& file, std::string* problem) {
   const std::string name = file.empty() ? std::string(spec.name) : file;
   const std::string table = "table " + name + " (" + spec.what + ")";
+  const std::string shown_table = "Tabla " + name;
   // Shows `shown` to the operator and hands `detail` to the caller; the
   // area is left empty.
   const auto refuse = [&](const std::string& shown, const std::string& detail) {
     areas.close_area();
     if (problem) *problem = detail;
+    note_refusal(detail);
     if (!shown.empty()) tools::cartel_1(con, shown);
     return false;
   };
 
   const std::string dbf = rt::os::has_extension(name) ? name : name + ".dbf";
   if (!rt::os::file_exists(rt::os::resolve_nocase(dbf)))
-    return refuse(table + " is missing", table + " is missing: no file " + dbf + " in the data folder");
+    return refuse(shown_table + " No Disponible!!! (No Existe)",
+                  table + " is missing: no file " + dbf + " in the data folder");
   try {
     if (!netuse(con, areas, name)) return refuse("", table + " is in exclusive use by another user; given up");
   } catch (const rt::table::TableError& e) {
@@ -142,19 +199,24 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
     if (e.repairable())
       return refuse("Tabla " + dbf + " Da\xA4" "ada: Ejecutar dbftool repair " + dbf + "!!!",
                     table + " cannot be opened: " + e.what() + " (dbftool repair " + dbf + " mends it)");
-    return refuse(table + " cannot be opened", table + " cannot be opened: " + e.what());
+    return refuse(shown_table + " No Disponible!!! (" + problem_text(e) + ")",
+                  table + " cannot be opened: " + e.what());
   } catch (const std::exception& e) {
-    return refuse(table + " cannot be opened", table + " cannot be opened: " + e.what());
+    return refuse(shown_table + " No Disponible!!! (" + problem_text(e) + ")",
+                  table + " cannot be opened: " + e.what());
   }
 
   std::vector<layout::ActualField> actual;
   for (const auto& f : areas.current().table().schema().fields)
     actual.push_back({f.name, f.letter(), f.length, f.decimals});
-  const auto problems = layout::check_fields(spec, actual);
+  const auto problems = layout::field_problems(spec, actual);
   if (!problems.empty()) {
-    std::string all = problems.front();
-    for (std::size_t i = 1; i < problems.size(); ++i) all += "; " + problems[i];
-    return refuse(problems.front(), all);
+    std::string all = problems.front().text;
+    for (std::size_t i = 1; i < problems.size(); ++i) all += "; " + problems[i].text;
+    const auto& first = problems.front();
+    return refuse(shown_table + (first.missing ? ": Falta El Campo " + first.field + "!!!"
+                                               : ": Campo " + first.field + " De Tipo O Largo Incorrecto!!!"),
+                  all);
   }
 
   for (const auto& bag : spec.bags) {
@@ -162,7 +224,7 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
     try {
       rt::wa::set_index(areas.current(), bag.file);
     } catch (const std::exception& e) {
-      return refuse(table + ": order bag " + bag.file + ".cdx unusable",
+      return refuse(shown_table + ": \xD6ndice " + bag.file + ".cdx No Disponible!!!",
                     table + ": order bag " + bag.file + ".cdx cannot be opened: " + e.what());
     }
   }
@@ -225,7 +287,10 @@ rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::st
   // message box and the machine's date stands in, as when the operator gives
   // up waiting for it: the caller goes on instead of failing.
   wa.select_area(0);
-  if (!open_checked(con, wa, layout::fec_sys(), arch_fecha)) return con.clock().now().date;
+  const bool paused = std::exchange(refusals_paused, true);
+  const bool opened = open_checked(con, wa, layout::fec_sys(), arch_fecha);
+  refusals_paused = paused;
+  if (!opened) return con.clock().now().date;
   struct Closer {
     rt::wa::WorkAreas& wa;
     ~Closer() { wa.close_area(); }

@@ -6,8 +6,10 @@
 // from the fifth attempt, click and 0.4 s between attempts).
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "runtime/cdx/bag.h"
 #include "runtime/console/console.h"
@@ -47,10 +49,12 @@ inline constexpr double kNetuseLockWaitSeconds = 0.5;
 bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::string& por_que,
                   const std::function<bool()>& attempt);
 
-// DBAPPEND with NETUSE's retry: appends a blank record to `area` (current
-// and locked), trying again as retry_netuse while another user holds the
-// append lock.  False when the operator gave up with Esc.
-bool append_netuse(rt::con::Console& con, rt::wa::Area& area);
+// DBAPPEND with NETUSE's retry: appends a record to `area` (current and
+// locked; blank but for `fields`, written whole in one write), trying again
+// as retry_netuse while another user holds the append lock.  False when the
+// operator gave up with Esc.
+bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
+                   const std::vector<std::pair<std::string, rt::Value>>& fields = {});
 
 // Opening a table of the suite for use: NETUSE, then a check that the table
 // offers every field the station relies on (data/layouts.h), then the order
@@ -66,7 +70,7 @@ bool append_netuse(rt::con::Console& con, rt::wa::Area& area);
 // up with Esc while another user held the table (no further message), or
 // the table is missing, damaged, lacks a field, has a field of an unusable
 // type or width, or lacks an order bag: then a message box (CARTEL_1) names
-// the table and the first problem.  `problem`, when given, receives the whole
+// the table and the first problem in Spanish ("Tabla x No Disponible!!!").  `problem`, when given, receives the whole
 // description (every field problem) for a log or standard error.
 bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
                   const std::string& file = "", std::string* problem = nullptr);
@@ -78,6 +82,35 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
 // then refused with nothing written.  The box goes (screen and cursor
 // restored) when the lock is granted or the operator gives up.
 rt::cdx::LockWait bag_lock_wait(rt::con::Console& con);
+// While an object of this class lives, every table open_checked refuses
+// (what and why, as handed to `problem`) is noted in it, except the date
+// table of DATE1, for which the machine's date stands in.  A command-line
+// check reports them on standard error.  The innermost one notes.
+class RefusalLog {
+ public:
+  RefusalLog();
+  ~RefusalLog();
+  RefusalLog(const RefusalLog&) = delete;
+  RefusalLog& operator=(const RefusalLog&) = delete;
+  void note(std::string detail) { notes_.push_back(std::move(detail)); }
+  const std::vector<std::string>& notes() const { return notes_; }
+
+ private:
+  RefusalLog* previous_;
+  std::vector<std::string> notes_;
+};
+
+// One lookup in a table of the suite: opens `table` (NETUSE) in the lowest
+// free work area with its order bag of the same name, runs `read` on it,
+// closes it and selects the caller's area again.  False when the operator
+// gave up waiting for it, or when it cannot be read (then a message box
+// names it).
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+                const std::function<void(rt::wa::Area&)>& read);
+
+// A failure of the table runtime as the operator is shown it: what went
+// wrong in Spanish, naming the file when it is known.
+std::string problem_text(const std::exception& e);
 
 // RBLOQUEO2: locks the current record of the current work area, trying
 // again until it is granted.  The first four attempts follow one another;

@@ -24,7 +24,9 @@
 #include "runtime/console/headless.h"
 #include "runtime/console/terminal.h"
 #include "runtime/os/clock.h"
+#include "runtime/os/stop_signals.h"
 #include "runtime/text/codepage.h"
+#include "tools/shared_open.h"
 
 namespace {
 
@@ -49,8 +51,9 @@ void print_help(std::FILE* out) {
                "  --help           this text\n"
                "  --version        the program's version\n\n"
                "Environment: MAQUINA (machine number, default 55), ARCH_FECHA (business-date table,\n"
-               "default FEC_SYS).  Exit codes: 0 done, 1 the station cannot start or failed, 2 wrong\n"
-               "command line.\n");
+               "default FEC_SYS).  Arguments after the fourth are ignored.  Exit codes: 0 done, 1 the\n"
+               "station cannot start or failed, or the check of the command line could not run (the\n"
+               "reason on standard error), 2 wrong command line; 129 or 143 after SIGHUP or SIGTERM.\n");
 }
 
 int usage_error(const std::string& message) {
@@ -102,7 +105,8 @@ int main(int argc, char** argv) {
       positional.push_back(a);
     }
   }
-  if (positional.size() > 4) return usage_error("at most four arguments: TICKET SELLER TRACE_ONLY CANCEL_VOUCHER");
+  // A point-of-sale program may pass more; only the first four count.
+  if (positional.size() > 4) positional.resize(4);
   const app::StartArguments start = app::parse_start_arguments(positional);
   if (start.single_check && !start.seller_given)
     return usage_error("a ticket was given without a seller; give both, e.g. chk_env2 1234 7");
@@ -131,12 +135,25 @@ int main(int argc, char** argv) {
     return headless ? kExitUsage : kExitFailure;
   }
 
+  // The terminal back end notes SIGHUP and SIGTERM itself; the headless
+  // one needs the same, so a check in progress always ends in order.
+  rt::os::install_stop_signals();
   int status = kExitOk;
   std::string failure;
   rt::wa::WorkAreas areas;
+  app::RunContext run;
+  tools::RefusalLog refusals;
   try {
-    app::RunContext run = app::start_up(*con, areas, app::Environment::from_process(), start);
+    run = app::start_up(*con, areas, app::Environment::from_process(), start);
     app::run_station(*con, areas, run, start, app::princi);
+    // The command line's check that could not run fails the program, so the
+    // point-of-sale program that started it learns why.
+    if (start.single_check) {
+      failure = rt::text::to_utf8(run.check_failure);
+      for (const auto& note : refusals.notes())
+        if (failure.find(note) == std::string::npos) failure += (failure.empty() ? "" : "; ") + note;
+      if (!failure.empty()) status = kExitFailure;
+    }
   } catch (const rt::con::QuitRequest& q) {
     status = q.status;
   } catch (const rt::con::ScriptExhausted& e) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "runtime/os/env.h"
+#include "runtime/os/stop_signals.h"
 
 namespace rt::con {
 
@@ -217,7 +218,12 @@ bool Console::key_pending() {
   return false;
 }
 
+void Console::stop_if_asked() {
+  if (const int sig = os::stop_signal()) quit(128 + sig);
+}
+
 int Console::inkey() {
+  stop_if_asked();
   present();
   if (!key_pending()) return 0;
   const int k = typeahead_.front();
@@ -227,10 +233,14 @@ int Console::inkey() {
 }
 
 int Console::inkey(double seconds) {
+  stop_if_asked();
   present();
   if (key_pending()) return inkey();
   auto ev = pull(seconds <= 0 ? -1.0 : seconds);
-  if (!ev) return 0;
+  if (!ev) {
+    stop_if_asked();
+    return 0;
+  }
   lastkey_ = *ev;
   return *ev;
 }

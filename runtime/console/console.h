@@ -112,6 +112,8 @@ class Console {
   void present();
 
   // --- keyboard ---------------------------------------------------------
+  // Every read of a key first ends the program (QuitRequest with status
+  // 128 + the signal, terminal restored) when SIGHUP or SIGTERM has come.
   // INKEY(): the next key or 0 at once.
   int inkey();
   // INKEY(t): waits up to t seconds for a key, 0 = without limit.
@@ -161,6 +163,7 @@ class Console {
 
  private:
   bool allowed(int code) const;
+  void stop_if_asked();
   std::optional<int> pull(double timeout);
   void push_typeahead(int code);
 

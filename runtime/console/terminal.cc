@@ -8,12 +8,13 @@
 #include <bitset>
 #include <cctype>
 #include <clocale>
-#include <csignal>
 #include <cstring>
 #include <map>
 #include <stdexcept>
 
 #include "runtime/console/keys.h"
+#include "runtime/os/process.h"
+#include "runtime/os/stop_signals.h"
 #include "runtime/text/codepage.h"
 
 
@@ -26,17 +27,8 @@ namespace {
 constexpr short kCursesColor[8] = {COLOR_BLACK, COLOR_BLUE, COLOR_GREEN, COLOR_CYAN,
                                    COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
 
-// The terminal the signal handler restores.
-SCREEN* g_signal_screen = nullptr;
-
-extern "C" void restore_and_die(int sig) {
-  if (g_signal_screen) {
-    set_term(g_signal_screen);
-    endwin();
-  }
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
-}
+// A wait without limit for a key looks at the stop signals this often.
+constexpr int kStopCheckMs = 200;
 
 void ensure_utf8_locale() {
   std::setlocale(LC_ALL, "");
@@ -221,11 +213,7 @@ TerminalBackend::TerminalBackend(TerminalOptions options)
   impl_->add_terminfo_key("kLFT5", key::kCtrlLeft);
   impl_->add_terminfo_key("kRIT5", key::kCtrlRight);
   impl_->shadow.assign(static_cast<std::size_t>(Screen::kRows * Screen::kCols), Cell{});
-  if (options.restore_on_signals) {
-    g_signal_screen = impl_->scr;
-    std::signal(SIGTERM, restore_and_die);
-    std::signal(SIGHUP, restore_and_die);
-  }
+  if (options.restore_on_signals) os::install_stop_signals();
 }
 
 TerminalBackend::~TerminalBackend() { shutdown(); }
@@ -237,7 +225,6 @@ void TerminalBackend::shutdown() {
   mousemask(0, nullptr);
   curs_set(1);
   endwin();
-  if (g_signal_screen == impl_->scr) g_signal_screen = nullptr;
   delscreen(impl_->scr);
   impl_->scr = nullptr;
 }
@@ -369,18 +356,19 @@ std::optional<int> TerminalBackend::read_event(double timeout) {
   os::Clock& clk = env_.clock();
   const double start = clk.monotonic();
   while (true) {
-    int ms = -1;
+    // A hang-up or a termination request ends the wait; the console then
+    // ends the program.  A wait without limit is cut into slices for that.
+    if (os::stop_signal() != 0) return std::nullopt;
+    int ms = kStopCheckMs;
     if (timeout >= 0) {
       const double left = timeout - (clk.monotonic() - start);
-      ms = left <= 0 ? 0 : static_cast<int>(left * 1000 + 0.5);
+      ms = left <= 0 ? 0 : std::min(kStopCheckMs, static_cast<int>(left * 1000 + 0.5));
     }
     wtimeout(stdscr, ms);
     wint_t wch = 0;
     const int status = wget_wch(stdscr, &wch);
     if (status == ERR) {
-      if (ms == 0 || timeout >= 0) {
-        if (timeout < 0 || clk.monotonic() - start >= timeout) return std::nullopt;
-      }
+      if (timeout >= 0 && clk.monotonic() - start >= timeout) return std::nullopt;
       continue;
     }
     if (status == KEY_CODE_YES && static_cast<int>(wch) == KEY_RESIZE) {

@@ -16,7 +16,8 @@ struct TerminalOptions {
   std::FILE* in = nullptr;   // nullptr: standard input
   std::FILE* out = nullptr;  // nullptr: standard output
   std::string term;          // "" : $TERM
-  // Restore the terminal when the program is ended by SIGTERM or SIGHUP.
+  // SIGHUP and SIGTERM end the program at its next wait for a key, with
+  // the terminal restored (see runtime/os/stop_signals.h).
   bool restore_on_signals = true;
   // $TERM, the clock and commands; nullptr = os::Env::Default().
   os::Env* env = nullptr;

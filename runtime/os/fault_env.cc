@@ -105,6 +105,25 @@ class FaultFile final : public FileWrapper {
     target().write_at(off, buf, n);
   }
 
+  void append(const void* buf, std::size_t n) override {
+    if (!writable()) return target().append(buf, n);
+    std::lock_guard<std::mutex> g(state_->mu);
+    FaultEnv::Fault fault{};
+    const std::uint64_t end = target().size();
+    switch (state_->on_write(path(), &fault)) {
+      case FaultEnv::State::Action::Drop: return;
+      case FaultEnv::State::Action::Fail:
+        if (fault == FaultEnv::Fault::Short && n > 1) {
+          remember(end, n / 2);
+          target().append(buf, n / 2);
+        }
+        throw failure(fault, n);
+      case FaultEnv::State::Action::Pass: break;
+    }
+    remember(end, n);
+    target().append(buf, n);
+  }
+
   void truncate(std::uint64_t size) override {
     if (!writable()) return target().truncate(size);
     std::lock_guard<std::mutex> g(state_->mu);

@@ -482,6 +482,14 @@ bool Table::lock_header() {
   return true;
 }
 
+bool Table::lock_header(double wait_seconds) {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (share_ == Share::Exclusive || header_locked_) return true;
+  if (!acquire_lock(*env_, *file_, layout_.header(), os::LockKind::Exclusive, wait_seconds)) return false;
+  header_locked_ = true;
+  return true;
+}
+
 void Table::unlock_header() {
   if (!header_locked_ || !file_) return;
   header_locked_ = false;
@@ -489,8 +497,12 @@ void Table::unlock_header() {
   file_->unlock(r.offset, r.length);
 }
 
-void Table::unlock_all() {
+void Table::unlock_records() {
   while (!locked_.empty()) unlock_record(*locked_.begin());
+}
+
+void Table::unlock_all() {
+  unlock_records();
   unlock_header();
 }
 

@@ -145,7 +145,10 @@ class Table {
   bool is_locked(std::uint32_t recno) const;
   std::vector<std::uint32_t> locked_records() const;
   bool lock_header();
+  // The same, trying again until `wait_seconds` have passed.
+  bool lock_header(double wait_seconds);
   void unlock_header();
+  void unlock_records();  // every record lock; the header lock stays
   void unlock_all();
 
   // A field's value with memo texts read from the memo file ("" = no memo).

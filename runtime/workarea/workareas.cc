@@ -203,19 +203,23 @@ void Area::put(const std::string& name, const Value& value) {
   write_current(after);
 }
 
-void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
-  require_writable("write");
-  Record after = record_;
+void Area::set_fields(Record& rec, const std::vector<std::pair<std::string, Value>>& values) {
   for (const auto& [name, value] : values) {
     const int i = table_->schema().index_of(name);
     if (i < 0) fail("no field " + name);
     const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
     if (f.is_memo()) {
-      table_->set_memo(after, i, to_table(*table_, f, value).text());
+      table_->set_memo(rec, i, to_table(*table_, f, value).text());
     } else {
-      after.set(i, to_table(*table_, f, value));
+      rec.set(i, to_table(*table_, f, value));  // a value that does not fit throws; nothing written
     }
   }
+}
+
+void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
+  require_writable("write");
+  Record after = record_;
+  set_fields(after, values);
   write_current(after);
 }
 
@@ -244,17 +248,18 @@ void Area::recall() {
   write_current(after);
 }
 
-bool Area::append() {
-  if (readonly_) fail("cannot append: the table is open read-only");
-  table_->unlock_all();  // an append, like a lock, drops the area's other locks
+void Area::drop_record_locks() {
+  if (append_locked_) table_->unlock_records();
+  else table_->unlock_all();
+}
+
+bool Area::appended(const Record& rec) {
+  // The order bags are locked (and checked) before the record is written.
   std::vector<std::shared_ptr<void>> held;
-  {
-    const Record blank = table_->blank();
-    for (auto& o : observers_) held.push_back(o->prepare_write(0, std::string_view(), blank.bytes()));
-  }
+  for (auto& o : observers_) held.push_back(o->prepare_write(0, std::string_view(), rec.bytes()));
   RecNo r = 0;
   try {
-    r = table_->append_blank();
+    r = table_->append(rec);
   } catch (const TableError& e) {
     if (e.network_error()) return false;
     throw;
@@ -265,8 +270,22 @@ bool Area::append() {
   return true;
 }
 
+bool Area::append() {
+  if (readonly_) fail("cannot append: the table is open read-only");
+  drop_record_locks();  // an append, like a lock, drops the area's other locks
+  return appended(table_->blank());
+}
+
+bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
+  if (readonly_) fail("cannot append: the table is open read-only");
+  Record rec = table_->blank();
+  set_fields(rec, values);
+  drop_record_locks();
+  return appended(rec);
+}
+
 bool Area::lock_record() {
-  table_->unlock_all();
+  drop_record_locks();
   // At end of file there is no record to protect: the lock "succeeds" (so a
   // caller retrying until it gets a lock never hangs) and writes there are
   // refused all the same.
@@ -276,9 +295,22 @@ bool Area::lock_record() {
   return true;
 }
 
+bool Area::lock_append(double wait_seconds) {
+  if (readonly_) fail("cannot lock for appending: the table is open read-only");
+  if (!table_->lock_header(wait_seconds)) return false;
+  append_locked_ = true;
+  table_->drop_cache();  // what others wrote before we got in is read afresh
+  return true;
+}
+
+void Area::unlock_append() {
+  append_locked_ = false;
+  table_->unlock_header();
+}
+
 bool Area::is_locked(RecNo recno) const { return table_->is_locked(recno); }
 
-void Area::unlock() { table_->unlock_all(); }
+void Area::unlock() { drop_record_locks(); }
 
 void Area::commit() { table_->commit(); }
 

@@ -91,11 +91,23 @@ class Area {
 
   // Locks and writes.
   bool append();        // DBAPPEND: blank record, current and locked; false when the append lock is not got
-  // RLOCK: current record, no wait; drops this area's other locks.  At end of
-  // file true (nothing to lock; writes there are refused anyway).
+  // DBAPPEND with the whole record given: the new record reaches the file
+  // in one write, so no program ever sees it blank or half filled.  A value
+  // that does not fit throws before anything is written.  Otherwise as
+  // append().
+  bool append(const std::vector<std::pair<std::string, Value>>& values);
+  // RLOCK: current record, no wait; drops this area's other record locks.
+  // At end of file true (nothing to lock; writes there are refused anyway).
   bool lock_record();
   bool is_locked(RecNo recno) const;
-  void unlock();        // DBUNLOCK: every lock of this area
+  void unlock();        // DBUNLOCK: every record lock of this area (and the append lock unless held by lock_append)
+  // The table's append (header) lock held across several operations, for
+  // a "look, then append or update" that no other station may interleave:
+  // appends and record locks come and go under it, and it stays until
+  // unlock_append().  Tries until `wait_seconds` have passed; false when
+  // another station still holds it.
+  bool lock_append(double wait_seconds);
+  void unlock_append();
   void delete_record(); // DBDELETE (needs the lock like any write)
   void recall();        // DBRECALL
   void commit();        // DBCOMMIT: makes the area's writes durable (table::Table::commit)
@@ -135,6 +147,9 @@ class Area {
   void require_writable(const char* what);
   void load(RecNo recno);       // makes recno current (0 = end of file)
   void write_current(const table::Record& after);  // the only place records are written
+  void set_fields(table::Record& rec, const std::vector<std::pair<std::string, Value>>& values);
+  void drop_record_locks();  // before an append or a lock: the area's other record locks
+  bool appended(const table::Record& rec);  // appends rec and makes it current
   bool passes_filter();
   void skip_moves(long count);  // skip without the move hook
   void moved() {
@@ -150,6 +165,7 @@ class Area {
   std::vector<std::shared_ptr<RecordWriteObserver>> observers_;
   Condition filter_;
   std::string filter_text_;
+  bool append_locked_ = false;  // lock_append() holds the table's header lock
   RecNo recno_ = 0;  // 0 = end of file
   bool eof_ = true;
   bool bof_ = true;

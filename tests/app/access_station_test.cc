@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "app/check.h"
 #include "app/demo_data.h"
 #include "app/key_script.h"
 #include "app/permission.h"
@@ -105,6 +106,23 @@ TEST_F(Station, WrongPasswordOrUnknownSellerKeepsTheFormOnTheSellerField) {
   EXPECT_TRUE(sellers_.empty());
 }
 
+// The form ends only with a validated seller or with Esc in the form
+// itself: PgDn, PgUp and Ctrl+W in the ticket field skip no validation
+// (they used to run the check as seller 0), and an Esc read inside the
+// validation (a new password given up) does not end the station.
+TEST_F(Station, FormEndsOnlyWithAValidatedSellerOrItsOwnEsc) {
+  for (int way : {3, 18, 23}) {  // PgDn, PgUp, Ctrl+W
+    keys("1234");
+    backend_->key(way).then([&, way] { EXPECT_EQ(con_->row(), 5) << way; });
+  }
+  keys("1234{ENTER}7{ENTER}1234{F1}{ESC}");  // change the password? given up
+  keys("{ESC}");
+  EXPECT_EQ(run({}, noting()), 0);
+  ASSERT_EQ(sellers_.size(), 1u);
+  EXPECT_EQ(sellers_[0], demo::kSeller);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("tm390000.dbf")));
+}
+
 TEST_F(Station, CommandLineSellerIsTakenAsGivenWithBlankProfile) {
   EXPECT_EQ(run({"1234", "45"}, noting()), -1);
   ASSERT_EQ(sellers_.size(), 1u);
@@ -128,6 +146,25 @@ TEST_F(Station, CheckPermissionUsesTheRunsSellerAndGivesTheProfileBack) {
             0);
   EXPECT_TRUE(allowed);
   EXPECT_EQ(profile_after, "");
+}
+
+// In the browse Alt+C asks to close (it used to type "." into the scan)
+// and the font keys change the font; neither types anything.
+TEST_F(Station, AltCAndTheFontKeysInTheBrowseTypeNothing) {
+  keys("1237{ENTER}7{ENTER}1234{ENTER}{ALT-C}");
+  backend_->then([&] { EXPECT_NE(con_->screen().row_text(12).find(tools::kCloseQuestion), std::string::npos); });
+  keys("N{ENTER}{CTRL-KPMINUS}");
+  backend_->then([&] {
+    EXPECT_EQ(con_->screen().row_text(23), std::string(80, ' '));
+    EXPECT_EQ(con_->font_height(), 21);
+  });
+  keys("7790000001031{ENTER}7790000001031{ENTER}{ESC}");  // the two units to scan, then the form's Esc
+  EXPECT_EQ(run({}, app::princi), 0);
+  EXPECT_EQ(backend_->pending(), 0u);
+  rt::wa::WorkAreas w;
+  ASSERT_TRUE(w.use("log_env"));
+  w.current().locate([](rt::wa::Area& a) { return a.get("NUMERO").number() == demo::kNoScanTicket; });
+  ASSERT_TRUE(w.current().found()) << "the ticket was completed";
 }
 
 TEST_F(Station, AltCInABoxOfTheCheckClosesTheStationAndLogsIt) {

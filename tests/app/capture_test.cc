@@ -28,7 +28,7 @@ using rt::text::dtos;
 namespace key = rt::con::key;
 
 const Date kBusinessDate = *Date::from_ymd(2026, 3, 14);
-const std::string kGtin = "07790000001060";
+const std::string kGtin = "07790000001062";
 
 std::string rtrimmed(const std::string& s) { return rt::text::rtrim(s); }
 rt::con::Attr colour(const char* c) { return rt::con::parse_color_pair(c); }
@@ -93,18 +93,18 @@ class Capture : public ::testing::Test {
 
 TEST_F(Capture, CompleteCodeIsTakenWithoutAnyBox) {
   con_->set_color("gr+/n");  // whatever the browse had stays
-  capture("01" + kGtin + "21SER0001@17250101" "10LOTE1");  // expired: no box checks it
+  capture("01" + kGtin + "21SER0001@17260314" "10LOTE1");  // expiring on the business date
   EXPECT_TRUE(check_.unit_ok);
   EXPECT_EQ(unit().gtin, kGtin);
   EXPECT_EQ(unit().serial, "SER0001             ");
   EXPECT_EQ(unit().lot, "LOTE1     ");
-  EXPECT_EQ(dtos(unit().expiry), "20250101");
-  EXPECT_EQ(unit().code, rt::text::pad_right("01" + kGtin + "21SER0001@17250101" "10LOTE1", 60));
+  EXPECT_EQ(dtos(unit().expiry), "20260314");
+  EXPECT_EQ(unit().code, rt::text::pad_right("01" + kGtin + "21SER0001@17260314" "10LOTE1", 60));
   EXPECT_EQ(toolstest::diff(con_->screen(), *before_), "");
   EXPECT_EQ(con_->color(), "gr+/n");
   EXPECT_EQ(backend_->pending(), 0u);
   // Nothing was confirmed in a box, so the last lot and expiry stay.
-  EXPECT_EQ(check_.last_lot, std::string(10, ' '));
+  EXPECT_TRUE(check_.last_batch.empty());
 }
 
 TEST_F(Capture, ScanIsLeftCleanedAndTheCodeKeepsItsWidth) {
@@ -117,8 +117,7 @@ TEST_F(Capture, ScanIsLeftCleanedAndTheCodeKeepsItsWidth) {
 }
 
 TEST_F(Capture, CompletionBoxOffersTheLastLotAndExpiry) {
-  check_.last_lot = "LASTLOT   ";
-  check_.last_expiry = *Date::from_ymd(2027, 6, 30);
+  check_.last_batch[kGtin] = {"LASTLOT   ", *Date::from_ymd(2027, 6, 30)};
   bool looked = false;
   backend_->then([&] {
     looked = true;
@@ -147,31 +146,33 @@ TEST_F(Capture, CompletionBoxOffersTheLastLotAndExpiry) {
   EXPECT_EQ(rtrimmed(unit().serial), "NOSEP77");
   EXPECT_EQ(unit().lot, "LASTLOT   ");
   EXPECT_EQ(dtos(unit().expiry), "20270630");
-  EXPECT_EQ(check_.last_lot, "LASTLOT   ");
+  EXPECT_EQ(check_.last_batch[kGtin].lot, "LASTLOT   ");
   expect_restored();
 }
 
 TEST_F(Capture, CompletionBoxKeepsWhatTheCodeYieldedAndRemembersTheConfirmedValues) {
-  check_.last_lot = "OTHERLOT  ";
-  check_.last_expiry = *Date::from_ymd(2027, 6, 30);
-  // The code has a lot but an impossible expiry (day 00).
-  backend_->then([&] { EXPECT_EQ(row_text(*con_, 14, 35, 10), "REALLOT   "); });
+  // The last unit was another product: nothing of it is offered.
+  check_.last_batch["07791234567898"] = {"OTHERLOT  ", *Date::from_ymd(2027, 6, 30)};
+  backend_->then([&] {
+    EXPECT_EQ(row_text(*con_, 14, 35, 10), "REALLOT   ");
+    EXPECT_EQ(row_text(*con_, 15, 35, 8), "  /  /  ");
+  });
   backend_->key(key::kEnter).keys("311228").key(key::kEnter);
-  capture("01" + kGtin + "21SN5@17271200" "10REALLOT");
+  capture("01" + kGtin + "21SN5@10REALLOT");
   EXPECT_TRUE(check_.unit_ok);
   EXPECT_EQ(unit().lot, "REALLOT   ");
   EXPECT_EQ(dtos(unit().expiry), "20281231");
-  EXPECT_EQ(check_.last_lot, "REALLOT   ");
-  EXPECT_EQ(dtos(check_.last_expiry), "20281231");
+  EXPECT_EQ(check_.last_batch[kGtin].lot, "REALLOT   ");
+  EXPECT_EQ(dtos(check_.last_batch[kGtin].expiry), "20281231");
   expect_restored();
 }
 
 TEST_F(Capture, EscInTheCompletionBoxDropsTheUnitButKeepsTheLastValues) {
-  check_.last_expiry = *Date::from_ymd(2027, 1, 31);
+  check_.last_batch[kGtin].expiry = *Date::from_ymd(2027, 1, 31);
   backend_->keys("LOTX").key(key::kEsc);
   capture("01" + kGtin + "21SN6");
   EXPECT_FALSE(check_.unit_ok);
-  EXPECT_EQ(dtos(check_.last_expiry), "20270131");
+  EXPECT_EQ(dtos(check_.last_batch[kGtin].expiry), "20270131");
   expect_restored();
 }
 
@@ -180,7 +181,7 @@ TEST_F(Capture, LongCodeInTheCompletionBoxLeavesNothingBehindOnTheScreen) {
   // the box's code line runs past the frame to the last column.
   const std::string code = "01" + kGtin + "21" + std::string(20, 'Q') + "@17271231" "91" + std::string(11, 'Z');
   ASSERT_EQ(code.size(), 60u);
-  check_.last_lot = "PREV      ";
+  check_.last_batch[kGtin].lot = "PREV      ";
   backend_->then([&] { EXPECT_EQ(con_->screen().at(12, 79).ch, static_cast<unsigned char>(code[79 - 35])); });
   backend_->key(key::kEnter).key(key::kEnter);
   capture(code);
@@ -209,8 +210,9 @@ TEST_F(Capture, CompletionBoxRefusesAnExpiryBeforeTheBusinessDateUntilCorrected)
   backend_->key(key::kEnter).keys("130326").key(key::kEnter);  // the day before the business date
   backend_->then([&] {
     held = true;
-    EXPECT_EQ(con_->row(), 15);  // still in the date field
+    EXPECT_NE(row_text(*con_, 12, 5, 70).find("Producto Vencido El 13/03/26!!!"), std::string::npos);
   });
+  backend_->pause(6).then([&] { EXPECT_EQ(con_->row(), 15); });  // still in the date field
   backend_->keys("140326").key(key::kEnter);  // the business date itself is accepted
   capture("01" + kGtin + "21SN7");
   EXPECT_TRUE(held);
@@ -220,9 +222,9 @@ TEST_F(Capture, CompletionBoxRefusesAnExpiryBeforeTheBusinessDateUntilCorrected)
   expect_restored();
 }
 
-TEST_F(Capture, CodeWithoutGtinOrSerialOpensTheCaptureBox) {
-  // Recognised as GS1 but with no GTIN first: the unit cannot be identified
-  // from it, so the operator is asked for the serial.
+TEST_F(Capture, CodeWithoutGtinFirstOpensTheCaptureBox) {
+  // Not a GS1 code (the GTIN does not come first): the unit cannot be
+  // identified from it, so the operator is asked for the serial.
   bool box = false;
   backend_->then([&] {
     box = true;
@@ -312,9 +314,9 @@ TEST_F(Capture, LotAndTypedExpiryUseTheDateWindow) {
 
 TEST_F(Capture, ExpiryBeforeTheBusinessDateIsRefusedUntilCleared) {
   backend_->key(key::kEnter).keys("SN").key(key::kEnter).key(key::kEnter).keys("010126").key(key::kEnter);
-  backend_->then([&] { EXPECT_EQ(con_->row(), 15); });
+  backend_->pause(6).then([&] { EXPECT_EQ(con_->row(), 15); });
   backend_->key(key::kEnter);  // the same date again: still refused
-  backend_->then([&] { EXPECT_EQ(con_->row(), 15); });
+  backend_->pause(6).then([&] { EXPECT_EQ(con_->row(), 15); });
   backend_->key(key::kCtrlY).key(key::kEnter);  // cleared: an empty expiry is accepted
   capture(barcode_);
   EXPECT_TRUE(check_.unit_ok);
@@ -386,6 +388,49 @@ TEST_F(Capture, TextThatIsNotACodeIsClearedAndTheCursorMovesOn) {
   EXPECT_TRUE(check_.unit_ok);
   EXPECT_EQ(unit().code, std::string(60, ' '));
   EXPECT_EQ(unit().gtin, tools::str_0(barcode_, 14));
+}
+
+// A package without a serial in its code: the capture box opens in the
+// serial field with the code's lot and expiry.
+TEST_F(Capture, PackageWithoutSerialAsksOnlyForTheSerial) {
+  backend_->then([&] {
+    EXPECT_EQ(con_->row(), 13);
+    EXPECT_EQ(row_text(*con_, 14, 35, 10), "LOTNS     ");
+  });
+  backend_->keys("SNHAND").key(key::kEnter).key(key::kEnter).key(key::kEnter);
+  capture("01" + kGtin + "17270131" "10LOTNS");
+  EXPECT_TRUE(check_.unit_ok);
+  EXPECT_EQ(rtrimmed(unit().serial), "SNHAND");
+  EXPECT_EQ(rtrimmed(unit().lot), "LOTNS");
+  EXPECT_EQ(dtos(unit().expiry), "20270131");
+  EXPECT_EQ(rtrimmed(unit().code), "01" + kGtin + "17270131" "10LOTNS");
+  expect_restored();
+}
+
+// Refused with a message and nothing captured: an expired unit on the
+// automatic path; in the capture box, a code of another product (the box
+// waits for the right one).
+TEST_F(Capture, ExpiredUnitAndAnotherProductsCodeAreRefused) {
+  backend_->then([&] {
+    EXPECT_NE(row_text(*con_, 12, 5, 70).find("Producto Vencido El 01/01/25!!!"), std::string::npos);
+  });
+  capture("01" + kGtin + "21SER@17250101" "10L");
+  EXPECT_FALSE(check_.unit_ok);
+  expect_restored();
+
+  backend_->keys("0107791234567898" "21OTHER").key(key::kEnter);
+  backend_->then([&] {
+    EXPECT_NE(row_text(*con_, 12, 5, 70).find("Otro Producto (GTIN 07791234567898)"), std::string::npos);
+  });
+  backend_->pause(6).then([&] {
+    EXPECT_EQ(con_->row(), 12);
+    EXPECT_EQ(row_text(*con_, 12, 35, 30), std::string(30, ' '));
+  });
+  backend_->keys("01" + kGtin + "21MINE").key(key::kEnter).key(key::kEnter).key(key::kEnter);
+  capture(barcode_);
+  EXPECT_TRUE(check_.unit_ok);
+  EXPECT_EQ(rtrimmed(unit().serial), "MINE");
+  EXPECT_EQ(unit().gtin, kGtin);
 }
 
 TEST(CaptureHelpers, BestBarcodePrefersALongProductBarcode) {

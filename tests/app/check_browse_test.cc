@@ -459,20 +459,52 @@ TEST_F(CheckBrowse, TraceableUnitsGetTheirSlotsAndTheSameUnitTwiceIsRefused) {
   EXPECT_EQ(line("0000104", 1).counted, 2);
 }
 
+// The completion box offers a lot and an expiry only from the last unit
+// of the same GTIN, never another product's.
+TEST_F(CheckBrowse, LotAndExpiryAreOfferedOnlyFromTheSameGtin) {
+  run_.traceability = true;
+  open_check({{"0000102", 2}, {"0000104", 1}});
+  const auto unit = [&](const std::string& code, const std::string& serial) {
+    backend_->keys("010" + barcode_text(code) + "21" + serial).key(key::kEnter);
+  };
+  const auto received = [&] { backend_->keys("S").key(key::kEnter); };
+  unit("0000102", "A1");
+  backend_->keys("LOT102").key(key::kEnter).keys("311228").key(key::kEnter);
+  received();
+  unit("0000104", "B1");
+  backend_->then([&] {
+    EXPECT_EQ(text(14, 35, 10), std::string(10, ' ')) << "another product's lot";
+    EXPECT_EQ(text(15, 35, 8), "  /  /  ") << "another product's expiry";
+  });
+  backend_->key(key::kEnter).key(key::kEnter);
+  received();
+  unit("0000102", "A2");
+  backend_->then([&] { EXPECT_EQ(text(14, 35, 10), "LOT102    "); });
+  backend_->key(key::kEnter).key(key::kEnter);
+  received();
+  browse();
+  EXPECT_EQ(backend_->pending(), 0u);
+  EXPECT_EQ(line("0000104").series.substr(20, 18), std::string(18, ' '));
+  EXPECT_EQ(line("0000102").series.substr(120, 18), "LOT102    20281231");
+}
+
 TEST(CheckScan, RecognitionLookupKeysSlotsAndRowColours) {
   using namespace app::scan;
   EXPECT_EQ(buffer_char(29), '@');
   EXPECT_EQ(buffer_char('7'), '7');
   EXPECT_EQ(buffer_char(28), '\x1c');
-  EXPECT_EQ(buffer_char(-1), '\xff');
-  EXPECT_EQ(buffer_char(256 + 'A'), 'A');
+  for (int k : {int{'7'}, 28, 29, 255}) EXPECT_TRUE(is_character_key(k)) << k;
+  for (int k : {0, -1, 256, 302, 398, 1004}) EXPECT_FALSE(is_character_key(k)) << k;
 
   const std::string code = "0107790000001024" "21ABC@1728123110L1";
-  Recognised r = recognise("+C1" + code);
-  EXPECT_EQ(r.lookup, "07790000001024");
-  EXPECT_EQ(r.whole, code + "   ");
+  for (const char* prefix : {"+C1", "]d2", "]d2@", "@", ""}) {
+    Recognised r = recognise(prefix + code);
+    EXPECT_EQ(r.lookup, "07790000001024") << prefix;
+    EXPECT_EQ(r.reading.text, code) << prefix;
+  }
   EXPECT_EQ(recognise("21ABCDEFGHIJKLMNOPQR01").lookup, "21ABCDEFGHIJKLMNOPQR01");
-  EXPECT_EQ(recognise("0107790000001024").lookup, "0107790000001024") << "20 characters or less: no GS1";
+  EXPECT_EQ(recognise("0107790000001024").lookup, "07790000001024") << "a GS1 code with its GTIN only";
+  EXPECT_EQ(recognise("]E07790000001024").lookup, "7790000001024") << "an EAN-13 with its identifier";
 
   LookupKey k = lookup_key("12345");
   EXPECT_EQ(k.kind, LookupKind::ProductCode);

@@ -31,29 +31,6 @@ class CheckEndToEnd : public CheckRig {
     con_->set_confirm(true);
   }
 
-  // princi as start-up calls it: the seller table open in area 1.
-  void check(double ticket) {
-    run_.ticket = ticket;
-    areas_.select_area(1);
-    ASSERT_TRUE(areas_.use("acceso2"));
-    rt::wa::set_index(areas_.current(), "acceso21");
-    app::princi(*con_, areas_, run_);
-    EXPECT_FALSE(areas_.is_open(2)) << "every table of the check is closed";
-    areas_.close_all();
-  }
-
-  double barcode(const std::string& code) {
-    Reader r;
-    auto& p = r.open("producto", "producto");
-    rt::wa::set_focus(p, "codigo");
-    EXPECT_TRUE(rt::wa::seek(p, Value(code))) << code;
-    return p.get("CODVAR").number();
-  }
-  std::string barcode_text(const std::string& code) { return rt::text::trim(rt::text::str(barcode(code), 14)); }
-
-  rt::con::HeadlessBackend& scan(const std::string& code) { return backend_->keys(code).key(key::kEnter); }
-  rt::con::HeadlessBackend& wait() { return backend_->pause(6); }
-
   // The ticket's log lines in physical order.
   std::vector<LogLine> log_lines(double ticket) {
     Reader r;
@@ -91,36 +68,6 @@ class CheckEndToEnd : public CheckRig {
     return h.get("REINTE_3").number();
   }
 
-  struct CheckLine {
-    std::string code;
-    double sold, counted, seller;
-    std::string hour;
-    std::size_t slots;
-  };
-  // The check table's lines: read through the station's own open while the
-  // browse runs (the table is exclusive; reading its records moves nothing),
-  // from the file once the check is over.
-  std::map<std::string, CheckLine> check_table() {
-    if (areas_.select("tempo39") != 0) return lines_of(areas_.area("tempo39").table());
-    rt::table::OpenOptions o;
-    auto table = rt::table::Table::open("tm390007.dbf", o);
-    return lines_of(*table);
-  }
-  static std::map<std::string, CheckLine> lines_of(rt::table::Table& t) {
-    std::map<std::string, CheckLine> out;
-    rt::table::Record rec = t.blank();
-    for (std::uint32_t n = 1; n <= t.record_count(); ++n) {
-      t.read_into(n, rec);
-      const std::string code = rt::text::rtrim(rec.get("CODIGO").text());
-      const std::string series = t.memo(rec, rec.field_index("SERIES"));
-      EXPECT_EQ(series.size() % 100, 0u) << code;
-      out[code] = {code, rec.get("CANTID").number(), rec.get("CANT_CHK").number(), rec.get("VEND_CHK").number(),
-                   rt::text::rtrim(rec.get("HORA_CHK").text()), series.size() / 100};
-    }
-    return out;
-  }
-
-  std::string row(int r) const { return rt::con::Console::charodd(con_->screenstr(r, 0, 80)); }
 };
 
 TEST_F(CheckEndToEnd, TypicalTicketScannedLineByLineWritesTheLog) {

@@ -1,263 +1,202 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/gs1.h"
+#include "runtime/text/convert.h"
 #include "runtime/text/date.h"
 
 using namespace app::gs1;
 using rt::text::dtos;
+using rt::text::pad_right;
 
 namespace {
 
-const char* kGtin = "07791234567890";
+const std::string G = "0107791234567898";  // AI 01 and a GTIN with its check digit
+const std::string kGtin = "07791234567898";
+const std::string S20 = "ABCDEFGHIJ0123456789";
 
-struct Split {
-  std::string processed;
-  TraceFields f;
+struct Case {
+  std::string code;
+  Fault fault;     // for a GS1 code
+  std::string ai;  // the element of the fault
+  // What an accepted code yields ("" = not in the code); gtin "" = no GS1 code.
+  std::string gtin, serial, lot, expiry;
+  std::string text;  // the code as kept, when it is not the code itself
+  Case(std::string c, Fault f = Fault::None, std::string a = "", std::string g = "", std::string s = "",
+       std::string l = "", std::string e = "", std::string t = "")
+      : code(std::move(c)), fault(f), ai(std::move(a)), gtin(std::move(g)), serial(std::move(s)), lot(std::move(l)),
+        expiry(std::move(e)), text(std::move(t)) {}
 };
 
-Split run(const std::string& code, TraceFields start = {}) {
-  Split s{"", start};
-  s.processed = split(code, s.f);
-  return s;
-}
+// Every reader form, element order, date rule and refusal in one table.
+const std::vector<Case> kCases = {
+    // Element orders; fixed-length elements need no separator after them.
+    {G + "21ABC123XYZ@17271231" "10L0T-9", Fault::None, "", kGtin, "ABC123XYZ", "L0T-9", "20271231"},
+    {G + "21SN0001@10LOTE7@17280229", Fault::None, "", kGtin, "SN0001", "LOTE7", "20280229"},
+    {G + "17270630" "10AB12@21SERIE99", Fault::None, "", kGtin, "SERIE99", "AB12", "20270630"},
+    {G + "10LOT55@17261105" "21S-ERIAL/7", Fault::None, "", kGtin, "S-ERIAL/7", "LOT55", "20261105"},
+    {G + "17291031" "11240101" "21X9Y8Z7@10LT1", Fault::None, "", kGtin, "X9Y8Z7", "LT1", "20291031"},
+    {G + "11240115" "17270630" "10LT77@21SN77", Fault::None, "", kGtin, "SN77", "LT77", "20270630"},
+    {G + "10LOTA@21SERA@17281130", Fault::None, "", kGtin, "SERA", "LOTA", "20281130"},
+    {G + "17291231" "21XY0042", Fault::None, "", kGtin, "XY0042", "", "20291231"},
+    {G + "21S1@10L1@11200101" "17300101", Fault::None, "", kGtin, "S1", "L1", "20300101"},
+    {G + "21SERX@17270101" "10LOTX@710123456@91ABC", Fault::None, "", kGtin, "SERX", "LOTX", "20270101"},
+    {G + "240ABC@17270101" "10LOTY@21SERY", Fault::None, "", kGtin, "SERY", "LOTY", "20270101"},
+    {G + "30" "12@21SER30@17270101" "10L30", Fault::None, "", kGtin, "SER30", "L30", "20270101"},
+    {G + "711ABC@712DEF@21S7@713X@714Y@715Z@10L7", Fault::None, "", kGtin, "S7", "L7", ""},
+    {G + "3103000125" "17270101" "21S31@10L31", Fault::None, "", kGtin, "S31", "L31", "20270101"},
+    {G + "21" + "ABCDEFGHIJKLMNOPQRS", Fault::None, "", kGtin, "ABCDEFGHIJKLMNOPQRS", "", ""},
+    {"0107795320002126211234567890123@17260731" "10A2345", Fault::None, "", "07795320002126", "1234567890123",
+     "A2345", "20260731"},
+    // Reader forms: symbology identifiers, a leading FNC1 as separator.
+    {"]d2" + G + "21SD2@17270101" "10L", Fault::None, "", kGtin, "SD2", "L", "20270101", G + "21SD2@17270101" "10L"},
+    {"]C1" + G + "21SC1", Fault::None, "", kGtin, "SC1", "", "", G + "21SC1"},
+    {"]Q3" + G + "21SQ3", Fault::None, "", kGtin, "SQ3", "", "", G + "21SQ3"},
+    {"]e0" + G + "21SE0", Fault::None, "", kGtin, "SE0", "", "", G + "21SE0"},
+    {"+C1" + G + "21SER2@17270101" "10LOT2@", Fault::None, "", kGtin, "SER2", "LOT2", "20270101",
+     G + "21SER2@17270101" "10LOT2@"},
+    {"@" + G + "21SGS", Fault::None, "", kGtin, "SGS", "", "", G + "21SGS"},
+    {"]d2@" + G + "21SGS", Fault::None, "", kGtin, "SGS", "", "", G + "21SGS"},
+    {"<GS>" + G + "21SGS", Fault::None, "", kGtin, "SGS", "", "", G + "21SGS"},
+    // Separator spellings and separators at the end.
+    {G + "21SER1<GS>17271231" "10LOTE1<GS>", Fault::None, "", kGtin, "SER1", "LOTE1", "20271231",
+     G + "21SER1@17271231" "10LOTE1@"},
+    {G + "21SER1@@17271231" "10LOTE1@@@", Fault::None, "", kGtin, "SER1", "LOTE1", "20271231",
+     G + "21SER1@17271231" "10LOTE1@@"},
+    {G + "21SER1\x1d" "17271231" "10LOTE1", Fault::None, "", kGtin, "SER1", "LOTE1", "20271231",
+     G + "21SER1@17271231" "10LOTE1"},
+    // A package without a serial: GTIN, lot and expiry only.
+    {G + "17270131" "10NOSERIAL", Fault::None, "", kGtin, "", "NOSERIAL", "20270131"},
+    {G, Fault::None, "", kGtin, "", "", ""},
+    // Dates: day 00 is the month's last day; 2028 is a leap year.
+    {G + "17280200" "21D0", Fault::None, "", kGtin, "D0", "", "20280229"},
+    {G + "17270400" "21D1", Fault::None, "", kGtin, "D1", "", "20270430"},
+    {G + "21SER@17271301" "10LOT", Fault::Date, "17"},
+    {G + "21SER@17270132" "10LOT", Fault::Date, "17"},
+    {G + "21SER@17270229" "10LOT", Fault::Date, "17"},
+    {G + "21SER@17270001" "10LOT", Fault::Date, "17"},
+    {G + "21SER@172712AB" "10LOT", Fault::Date, "17"},
+    {G + "1127", Fault::Date, "11"},
+    {G + "11271301" "21S", Fault::Date, "11"},
+    // Check digits.
+    {"0107791234567890" "21SER", Fault::CheckDigit, "01"},
+    {"0107791234567899" "21SER", Fault::CheckDigit, "01"},
+    // Serials at 20 and 21, lots at and over the width.
+    {G + "21" + S20 + "@17270101" "10X", Fault::None, "", kGtin, S20, "X", "20270101"},
+    {G + "21" + S20 + "Z@17270101" "10X", Fault::SerialTooLong, "21"},
+    {G + "21" + S20 + "Z", Fault::SerialTooLong, "21"},
+    {G + "21S@10" + std::string(10, 'L') + "@17270101", Fault::None, "", kGtin, "S", std::string(10, 'L'), "20270101"},
+    {G + "21S@10" + std::string(11, 'L') + "@17270101", Fault::LotTooLong, "10"},
+    {G + "21S@10LOTJOINED17270101", Fault::LotTooLong, "10"},  // a separator the reader did not send
+    // Characters outside GS1's set (a reader on another keyboard layout).
+    {G + "21SER\xA4" "1@10L", Fault::Character, "21"},
+    {G + "21SER 1@10L", Fault::Character, "21"},
+    {G + "21S@10L#1", Fault::Character, "10"},
+    {G + "21S@10L$", Fault::Character, "10"},
+    // Empty or cut elements.
+    {G + "21@17270101", Fault::Malformed, "21"},
+    {G + "0012345", Fault::Malformed, "00"},
+    {G + "710" + std::string(21, '1') + "@21S", Fault::Malformed, "710"},
+    // Codes of 61 to 120 characters with the serial last: split whole.
+    {G + "17270101" "10LOT@240" + std::string(30, 'A') + "@21SERIALNUMBER12345678", Fault::None, "", kGtin,
+     "SERIALNUMBER12345678", "LOT", "20270101"},
+    {G + "17270101" "10LOT@240" + std::string(30, 'A') + "@241" + std::string(30, 'B') + "@710" +
+         std::string(20, 'C') + "@21SERIALNUMBER12345678",
+     Fault::None, "", kGtin, "SERIALNUMBER12345678", "LOT", "20270101"},
+    {G + "17270101" "10LOT@240" + std::string(30, 'A') + "@21SERIALNUMBER123456789", Fault::SerialTooLong, "21"},
+    // Not GS1 codes: other barcodes and texts, however long.
+    {"7791234567898"},
+    {"]E07791234567898", Fault::None, "", "", "", "", "", "7791234567898"},
+    {"21SERIAL0123456789X0121"},
+    {"0112345"},
+    {"+C1 +C1" + G + "21S", Fault::None, "", "", "", "", "", "+C1" + G + "21S"},  // one identifier only
+    {"01ABCDEFGHIJKLMN21SER"},
+    {""},
+};
 
-std::string rtrimmed(const std::string& s) { return s.substr(0, s.find_last_not_of(' ') + 1); }
-
-}  // namespace
-
-TEST(Gs1Split, SerialFirstThenExpiryAndLot) {
-  // 01 GTIN 21 serial <GS> 17 YYMMDD 10 lot
-  auto s = run(std::string("01") + kGtin + "21ABC123XYZ@17271231" + "10L0T-9");
-  EXPECT_EQ(s.f.gtin, kGtin);
-  EXPECT_EQ(s.f.serial, "ABC123XYZ           ");
-  EXPECT_EQ(s.f.lot, "L0T-9     ");
-  EXPECT_EQ(dtos(s.f.expiry), "20271231");
-}
-
-TEST(Gs1Split, SerialThenLotThenExpiry) {
-  auto s = run(std::string("01") + kGtin + "21SN0001@10LOTE7@17280229");
-  EXPECT_EQ(rtrimmed(s.f.serial), "SN0001");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LOTE7");
-  EXPECT_EQ(dtos(s.f.expiry), "20280229");  // 2028 is a leap year
-}
-
-TEST(Gs1Split, ExpiryFirstThenLotThenSerial) {
-  auto s = run(std::string("01") + kGtin + "17270630" + "10AB12@21SERIE99");
-  EXPECT_EQ(dtos(s.f.expiry), "20270630");
-  EXPECT_EQ(rtrimmed(s.f.lot), "AB12");
-  EXPECT_EQ(rtrimmed(s.f.serial), "SERIE99");
-}
-
-TEST(Gs1Split, LotFirstThenExpiryAndSerialToTheEnd) {
-  auto s = run(std::string("01") + kGtin + "10LOT55@17261105" + "21S-ERIAL/7");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LOT55");
-  EXPECT_EQ(dtos(s.f.expiry), "20261105");
-  EXPECT_EQ(rtrimmed(s.f.serial), "S-ERIAL/7");
-}
-
-TEST(Gs1Split, ProductionDateIsSkipped) {
-  // 01 17 11 21 10
-  auto s = run(std::string("01") + kGtin + "17291031" + "11240101" + "21X9Y8Z7@10LT1");
-  EXPECT_EQ(dtos(s.f.expiry), "20291031");
-  EXPECT_EQ(rtrimmed(s.f.serial), "X9Y8Z7");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LT1");
-}
-
-TEST(Gs1Split, NoSeparatorTakesTheSerialFromPosition19) {
-  TraceFields start;
-  start.lot = "OLDLOT    ";
-  start.expiry = *rt::text::Date::from_ymd(2030, 1, 1);
-  auto s = run(std::string("01") + kGtin + "21" + "ABCDEFGHIJKLMNOPQRSTUVW", start);
-  EXPECT_EQ(s.f.serial, "ABCDEFGHIJKLMNOPQRST");  // cut at 20
-  EXPECT_EQ(s.f.lot, std::string(10, ' '));
-  EXPECT_TRUE(s.f.expiry.empty());
-}
-
-TEST(Gs1Split, SeparatorSpellingsSplitIdentically) {
-  const std::string tail = "17271231" "10LOTE1";
-  const auto a = run(std::string("01") + kGtin + "21SER1@" + tail);
-  const auto b = run(std::string("01") + kGtin + "21SER1<GS>" + tail);
-  const auto c = run(std::string("01") + kGtin + "21SER1@@" + tail);
-  const auto d = run(std::string("01") + kGtin + "21SER1<GS>@" + tail);
-  for (const auto* s : {&b, &c, &d}) {
-    EXPECT_EQ(s->f.serial, a.f.serial);
-    EXPECT_EQ(s->f.lot, a.f.lot);
-    EXPECT_EQ(s->f.expiry, a.f.expiry);
+TEST(Gs1Read, EveryReaderFormElementOrderAndRefusal) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.code);
+    const Reading r = read(c.code);
+    EXPECT_EQ(r.gs1, !c.gtin.empty() || c.fault != Fault::None);
+    EXPECT_EQ(r.problem.fault, c.fault);
+    EXPECT_EQ(r.problem.ai, c.ai);
+    if (c.fault != Fault::None) {
+      EXPECT_NE(problem_message(r.problem), "");
+      continue;
+    }
+    const std::string text = c.text.empty() ? c.code : c.text;
+    EXPECT_EQ(r.text, text);
+    if (!r.gs1) continue;
+    EXPECT_EQ(r.fields.gtin, c.gtin);
+    EXPECT_EQ(r.fields.serial, pad_right(c.serial, 20));
+    EXPECT_EQ(r.fields.lot, pad_right(c.lot, 10));
+    EXPECT_EQ(dtos(r.fields.expiry), c.expiry.empty() ? std::string(8, ' ') : c.expiry);
+    EXPECT_EQ(r.has_serial, !c.serial.empty());
+    EXPECT_EQ(r.has_lot, !c.lot.empty());
+    EXPECT_EQ(r.has_expiry, !c.expiry.empty());
+    EXPECT_EQ(r.fields.code, pad_right(text.substr(0, 60), 60)) << "only the stored code is cut";
   }
-  EXPECT_EQ(normalize_separators("a@@@b"), "a@@b");  // one pass: three become two
-  EXPECT_EQ(normalize_separators("a<GS><GS>b"), "a@b");
 }
 
-TEST(Gs1Split, ReaderPrefixAndTrailingSeparatorAreDropped) {
-  auto s = run(std::string("+C101") + kGtin + "21SER2@17270101" + "10LOT2@");
-  EXPECT_EQ(s.processed.substr(0, 2), "01");
-  EXPECT_EQ(rtrimmed(s.f.serial), "SER2");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LOT2");
-  EXPECT_EQ(drop_symbology_prefix("+C1abc"), "abc   ");
-  EXPECT_EQ(drop_symbology_prefix("abc"), "abc");
-}
-
-TEST(Gs1Split, SerialAndLotAreCutAtTheirWidths) {
-  auto s = run(std::string("01") + kGtin + "21" + std::string(25, 'S') + "@10" + std::string(14, 'L') + "@17270101");
-  EXPECT_EQ(s.f.serial, std::string(20, 'S'));
-  EXPECT_EQ(s.f.lot, std::string(10, 'L'));
-  EXPECT_EQ(dtos(s.f.expiry), "20270101");
-  // A serial of exactly 20 characters is kept whole.
-  auto t = run(std::string("01") + kGtin + "21" + "ABCDEFGHIJ0123456789" + "@17270101" + "10X");
-  EXPECT_EQ(t.f.serial, "ABCDEFGHIJ0123456789");
-}
-
-TEST(Gs1Split, ImpossibleExpiryDatesGiveTheEmptyDate) {
-  for (const char* bad : {"271301", "270132", "270100", "270229", "2712AB"}) {
-    auto s = run(std::string("01") + kGtin + "21SER@17" + bad + "10LOT");
-    EXPECT_TRUE(s.f.expiry.empty()) << bad;
-    EXPECT_EQ(rtrimmed(s.f.lot), "LOT") << bad;
-  }
-  EXPECT_TRUE(date_in("1727").empty());
-  EXPECT_EQ(dtos(date_in("17000229")), "20000229");
-}
-
-TEST(Gs1Split, TextsThatAreNotGs1ClearTheCodeAndSetNothing) {
+// The splitter over the capture's fields: a text that is no GS1 code clears
+// the code and keeps the rest; a refused code changes nothing; an accepted
+// one sets all five.
+TEST(Gs1Split, FieldsAreClearedKeptOrSetWhole) {
   TraceFields start;
   start.code = std::string(60, 'x');
-  start.serial = "KEEP                ";
-  auto s = run("7791234567890", start);
-  EXPECT_EQ(s.f.code, std::string(60, ' '));
-  EXPECT_EQ(s.f.serial, "KEEP                ");
-  // Recognised but not starting with "01": nothing is set, the code is kept.
-  start.code = std::string(60, 'y');
-  auto t = run("2101234567890123456789@17270101", start);
-  EXPECT_EQ(t.f.code, std::string(60, 'y'));
-  EXPECT_EQ(t.f.gtin, std::string(14, ' '));
-  EXPECT_FALSE(looks_like_gs1("01234567890123456789"));  // 20 characters is not enough
-  EXPECT_TRUE(looks_like_gs1("012345678901234567821"));
-  EXPECT_FALSE(looks_like_gs1("312345678901234567821"));
+  start.serial = pad_right("KEEP", 20);
+  start.lot = pad_right("OLD", 10);
+  start.expiry = *rt::text::Date::from_ymd(2030, 1, 1);
+
+  TraceFields f = start;
+  split("7791234567898", f);
+  EXPECT_EQ(f.code, std::string(60, ' '));
+  EXPECT_EQ(f.serial, start.serial);
+
+  f = start;
+  EXPECT_TRUE(split(G + "21" + S20 + "Z", f).problem);
+  EXPECT_EQ(f.code, start.code);
+  EXPECT_EQ(f.serial, start.serial);
+
+  f = start;
+  split(G + "21NEW", f);
+  EXPECT_EQ(f.serial, pad_right("NEW", 20));
+  EXPECT_EQ(f.lot, std::string(10, ' '));
+  EXPECT_TRUE(f.expiry.empty());
+  EXPECT_EQ(f.code, pad_right(G + "21NEW", 60));
 }
 
-TEST(Gs1Split, LongCodesAndHostileTextsNeverBreakTheWidths) {
-  const std::string long_code = std::string("01") + kGtin + "21" + std::string(70, '9') + "@17270101@10" +
-                                std::string(50, 'L');
-  auto s = run(long_code);
-  EXPECT_EQ(s.f.gtin.size(), 14u);
-  EXPECT_EQ(s.f.serial.size(), 20u);
-  EXPECT_EQ(s.f.lot.size(), 10u);
-  EXPECT_EQ(s.f.code.size(), 60u);
-  for (const char* odd : {"01@", "0121@@@@@@@@@@@@@@@@@@@", "01234567890123421@", "011234567890123421@10",
-                          "0100000000000000@@@@21@17@10@@", "01\x1d\x1d\x1d\x1d\x1d\x1d\x1d\x1d\x1d\x1d\x1d\x1d" "21"}) {
-    auto o = run(odd);
-    EXPECT_EQ(o.f.serial.size(), 20u) << odd;
-    EXPECT_EQ(o.f.lot.size(), 10u) << odd;
-    EXPECT_EQ(o.f.gtin.size(), 14u) << odd;
-  }
-}
-
-TEST(Gs1Split, RetypeKeysConfirmSerialAndLotAndTypeTheExpiry) {
+TEST(Gs1Split, SeparatorsAndRetypeKeys) {
+  EXPECT_EQ(normalize_separators("a@@@b"), "a@@b");  // one pass: three become two
+  EXPECT_EQ(normalize_separators("a<GS><GS>b"), "a@b");
+  EXPECT_EQ(strip_reader_prefix(" ]d2@@0107"), "0107");
   TraceFields f;
-  f.serial = "SER1                ";
-  f.lot = "LOT1      ";
+  f.serial = pad_right("SER1", 20);
+  f.lot = pad_right("LOT1", 10);
   f.expiry = *rt::text::Date::from_ymd(2027, 12, 31);
   EXPECT_EQ(retype_keys(f), "SER1                \rLOT1      \r31/12/27");
+  EXPECT_EQ(retype_keys(f, true), "SER1                \rLOT1      \r31/12/2027");
   f.lot = std::string(10, ' ');
   EXPECT_EQ(retype_keys(f), "SER1                \r");
 }
 
-// Layouts of real packages beyond the common four: every element after the
-// GTIN may come in any order, fixed-length elements need no separator, and
-// a separator always ends a serial or a lot.
-TEST(Gs1Split, ProductionDateBeforeTheExpiry) {
-  // 01 11 17 10 21
-  auto s = run(std::string("01") + kGtin + "11240115" + "17270630" + "10LT77@21SN77");
-  EXPECT_EQ(dtos(s.f.expiry), "20270630");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LT77");
-  EXPECT_EQ(rtrimmed(s.f.serial), "SN77");
+TEST(Gs1Split, CheckDigitsDatesAndCharacterSet) {
+  for (const char* good : {"07791234567898", "07795320002126", "01234567890128", "17790000001069", "00000000000000"})
+    EXPECT_TRUE(gtin_check_digit_ok(good)) << good;
+  for (const char* bad : {"07791234567890", "0779123456789", "0779123456789A", "1779000000106 "})
+    EXPECT_FALSE(gtin_check_digit_ok(bad)) << bad;
+  EXPECT_EQ(dtos(*gs1_date("991231")), "20991231");
+  EXPECT_EQ(dtos(*gs1_date("000200")), "20000229");
+  EXPECT_EQ(dtos(*gs1_date("270900")), "20270930");
+  for (const char* bad : {"271300", "270000", "270431", "27010", "2701011"}) EXPECT_FALSE(gs1_date(bad)) << bad;
+  int allowed = 0;
+  for (int c = 0; c < 256; ++c) allowed += in_character_set(static_cast<char>(c)) ? 1 : 0;
+  EXPECT_EQ(allowed, 82);
+  EXPECT_FALSE(in_character_set('@'));
+  EXPECT_TRUE(in_character_set('_'));
 }
 
-TEST(Gs1Split, LotThenSerialThenExpiry) {
-  // 01 10 21 17: the serial is not lost when it follows the lot.
-  auto s = run(std::string("01") + kGtin + "10LOTA@21SERA@17281130");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LOTA");
-  EXPECT_EQ(rtrimmed(s.f.serial), "SERA");
-  EXPECT_EQ(dtos(s.f.expiry), "20281130");
-}
-
-TEST(Gs1Split, ExpiryRightAfterTheGtinWithoutAnySeparator) {
-  // 01 17 21: the date has a fixed length, so a reader sends no separator;
-  // the serial is what follows "21", not the date's digits.
-  auto s = run(std::string("01") + kGtin + "17291231" + "21XY0042");
-  EXPECT_EQ(dtos(s.f.expiry), "20291231");
-  EXPECT_EQ(rtrimmed(s.f.serial), "XY0042");
-  EXPECT_EQ(s.f.lot, std::string(10, ' '));
-}
-
-TEST(Gs1Split, ProductionDateAfterTheLotIsNotTakenAsTheExpiry) {
-  auto s = run(std::string("01") + kGtin + "21S1@10L1@11200101" + "17300101");
-  EXPECT_EQ(dtos(s.f.expiry), "20300101");
-  EXPECT_EQ(rtrimmed(s.f.lot), "L1");
-}
-
-TEST(Gs1Split, OtherElementsDoNotLeakIntoSerialOrLot) {
-  // A national reimbursement number (710) and a company element (91) end at
-  // their separators and are skipped.
-  auto s = run(std::string("01") + kGtin + "21SERX@17270101" + "10LOTX@710123456@91ABC");
-  EXPECT_EQ(rtrimmed(s.f.serial), "SERX");
-  EXPECT_EQ(rtrimmed(s.f.lot), "LOTX");
-  EXPECT_EQ(dtos(s.f.expiry), "20270101");
-  auto t = run(std::string("01") + kGtin + "240ABC@17270101" + "10LOTY@21SERY");
-  EXPECT_EQ(rtrimmed(t.f.serial), "SERY");
-  EXPECT_EQ(rtrimmed(t.f.lot), "LOTY");
-}
-
-TEST(Gs1Split, SeparatorsAtTheEndAreNeverPartOfAValue) {
-  const std::string lot_first = std::string("01") + kGtin + "10LOT55@17261105" + "21SERIAL7";
-  for (const char* end : {"@", "<GS>", "@@", "<GS><GS>", "@@@"}) {
-    auto s = run(lot_first + end);
-    EXPECT_EQ(rtrimmed(s.f.serial), "SERIAL7") << end;
-    EXPECT_EQ(rtrimmed(s.f.lot), "LOT55") << end;
-  }
-  auto t = run(std::string("01") + kGtin + "21SER9@17270101" + "10LOT9<GS>");
-  EXPECT_EQ(rtrimmed(t.f.lot), "LOT9");
-}
-
-TEST(Gs1Split, SerialsWithLettersAndSymbolsAtTheLimit) {
-  for (const std::string serial : {"A", "abcDEF-123/xyz.+_09", "ZZZZZZZZZZZZZZZZZZZZ", "0000000000000000000001"}) {
-    auto s = run(std::string("01") + kGtin + "21" + serial + "@17270101" + "10L");
-    EXPECT_EQ(s.f.serial, serial.size() > 20 ? serial.substr(0, 20) : serial + std::string(20 - serial.size(), ' '))
-        << serial;
-    EXPECT_EQ(dtos(s.f.expiry), "20270101") << serial;
-  }
-}
-
-TEST(Gs1Split, ExpiryIsReadInThe2000s) {
-  EXPECT_EQ(dtos(date_in("17991231")), "20991231");
-  EXPECT_EQ(dtos(date_in("17000101")), "20000101");
-  EXPECT_EQ(dtos(date_in("17280229")), "20280229");
-  for (const char* bad : {"17271301", "17270132", "17270100", "17270229", "17270431", "17 70101", "1727010"})
-    EXPECT_TRUE(date_in(bad).empty()) << bad;
-}
-
-TEST(Gs1Split, RealWorldCodesSplitCompletely) {
-  struct Case {
-    std::string code, gtin, serial, lot, expiry;
-  };
-  const std::vector<Case> cases = {
-      {"0107795320002125211234567890123@17260731" "10A2345", "07795320002125", "1234567890123", "A2345", "20260731"},
-      {"010779123456789017270331" "10B12C@21X7Y8Z9", "07791234567890", "X7Y8Z9", "B12C", "20270331"},
-      {"01077912345678901726053110AB-01@21QWERTY", "07791234567890", "QWERTY", "AB-01", "20260531"},
-      {"0107791234567890212ZZ4QK9@1727103110L0T2", "07791234567890", "2ZZ4QK9", "L0T2", "20271031"},
-  };
-  for (const auto& c : cases) {
-    auto s = run(c.code);
-    EXPECT_EQ(s.f.gtin, c.gtin) << c.code;
-    EXPECT_EQ(rtrimmed(s.f.serial), c.serial) << c.code;
-    EXPECT_EQ(rtrimmed(s.f.lot), c.lot) << c.code;
-    EXPECT_EQ(dtos(s.f.expiry), c.expiry) << c.code;
-  }
-}
-
-TEST(Gs1Split, RetypeKeysWithCenturyDates) {
-  TraceFields f;
-  f.serial = "S                   ";
-  f.lot = "L         ";
-  f.expiry = *rt::text::Date::from_ymd(2027, 1, 5);
-  EXPECT_EQ(retype_keys(f, true), "S                   \rL         \r05/01/2027");
-}
+}  // namespace

@@ -173,6 +173,17 @@ TEST_F(Startup, DefaultsWithoutConfigurationOrNumbering) {
   EXPECT_EQ(run_.department, -1);
 }
 
+TEST_F(Startup, AnUnreadableConfigurationIsAnnouncedOnceAndTheDefaultsApply) {
+  testing_support::write_file(dir_.file("ini.cdx"), "");
+  std::string box;
+  backend_->then([&] { box = con_->screen().row_text(12); });
+  EXPECT_EQ(run({"1", "2"}), -1);
+  EXPECT_NE(box.find(app::kIniUnreadable), std::string::npos) << box;
+  EXPECT_EQ(backend_->tones().size(), 3u) << "one message box";
+  EXPECT_FALSE(run_.traceability);
+  EXPECT_EQ(run_.department, -1);
+}
+
 TEST_F(Startup, MissingTablesAreNamedAndNothingIsWritten) {
   std::filesystem::remove(dir_.file("acceso21.cdx"));
   EXPECT_NE(app::missing_startup_tables(dir_.path()).find("acceso21.cdx"), std::string::npos);
@@ -224,6 +235,29 @@ TEST(StationExecutable, AnUnusableSettingOrTableStopsTheStartNamingIt) {
   EXPECT_NE(out.find("table rotulo, field ROTULO: missing"), std::string::npos) << out;
   EXPECT_EQ(testing_support::read_file(data + "/rotulo.dbf"), rotulo);
   EXPECT_EQ(testing_support::read_file(data + "/acceso2.dbf"), sellers);
+}
+
+// A point-of-sale program may pass more than four arguments; a check of
+// the command line that cannot run because a table is damaged fails with
+// the reason on standard error.
+TEST(StationExecutable, ExtraArgumentsAreIgnoredAndACheckThatCannotRunFails) {
+  testing_support::TempDir dir;
+  const std::string bin = testing_support::bin_dir() + "/chk_env2";
+  const auto station = [&](const std::string& data, const std::string& args, std::string* err) {
+    return testing_support::run_capture("printf '7790000001031{ENTER}7790000001031{ENTER}' | " + bin +
+                                            " --headless --data '" + data + "' " + args + " 2>&1 >/dev/null",
+                                        err);
+  };
+  std::string out;
+  ASSERT_EQ(testing_support::run_capture(bin + " --make-demo '" + dir.file("ok") + "'", &out), 0);
+  EXPECT_EQ(station(dir.file("ok"), "1237 7 N N more args", &out), 0) << out;
+  for (const char* table : {"compenca", "compitem", "producto", "log_env", "tempo39", "traza"}) {
+    const std::string data = dir.file(table);
+    ASSERT_EQ(testing_support::run_capture(bin + " --make-demo '" + data + "'", &out), 0);
+    testing_support::write_file(data + "/" + table + ".dbf", "damaged");
+    EXPECT_EQ(station(data, "1237 7", &out), 1) << table << ": " << out;
+    EXPECT_NE(out.find(table), std::string::npos) << out;
+  }
 }
 
 TEST(KeyScript, NamedKeysAndPlainText) {

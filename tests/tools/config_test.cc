@@ -92,34 +92,44 @@ TEST(GetIni, CallersWorkAreaIsSelectedAgainWithItsPosition) {
 TEST(GetIni, UnreadableTableOrBagGivesTheDefault) {
   WorkFolder folder;
   rt::wa::WorkAreas wa;
+  // The default, and what is wrong for the start-up's notice.
+  const auto unreadable = [&wa](const char* why) {
+    std::string problem;
+    EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N", &problem), "N") << why;
+    EXPECT_NE(problem, "") << why;
+    EXPECT_TRUE(wa.alias().empty()) << why;
+  };
   make_ini(folder, kSettings);
-  ASSERT_EQ(tools::get_ini(wa, "traza", "0", "N"), "S");
+  std::string problem;
+  ASSERT_EQ(tools::get_ini(wa, "traza", "0", "N", &problem), "S");
+  EXPECT_EQ(problem, "");
 
   std::filesystem::remove(folder.file("ini.cdx"));
-  EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");
-  EXPECT_TRUE(wa.alias().empty());
-
+  unreadable("bag missing");
   testing_support::write_file(folder.file("ini.cdx"), std::string(1024, '\xFF'));
-  EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");
+  unreadable("bag damaged");
   testing_support::write_file(folder.file("ini.cdx"), "");
-  EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");
-  EXPECT_TRUE(wa.alias().empty());
+  unreadable("bag empty");
 
   make_ini(folder, kSettings);
   {
     OtherStation other(folder.path(), "ini.dbf");  // held exclusively elsewhere
-    EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");
+    unreadable("held exclusively");
   }
   EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "S");
 
   testing_support::write_file(folder.file("ini.dbf"), "not a table");
-  EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");
+  unreadable("not a table");
 
   // A table without the VALOR field.
   make_table(folder.file("ini.dbf"), {{"VARIABLE", 'C', 15, 0}, {"SUCURSAL", 'N', 2, 0}},
              {{Value(std::string("traza")), Value(0.0)}});
-  EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");
-  EXPECT_TRUE(wa.alias().empty());
+  unreadable("no VALOR");
+
+  std::filesystem::remove(folder.file("ini.dbf"));
+  problem.clear();
+  EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N", &problem), "N");
+  EXPECT_EQ(problem, "") << "no configuration table: the defaults, nothing wrong";
 }
 
 TEST(GetNum, FirstEntryOfTheKindInPhysicalOrderDeletedOnesIncluded) {
