@@ -10,10 +10,9 @@
 // text literals in "..." '...' or [...], numbers, dates {^yyyy-mm-dd} or
 // {dd/mm/yy} ({} is the empty date), .T. .F. .Y. .N., + - * / %, unary minus,
 // = == != <> # < <= > >= $, .AND. .OR. .NOT. !, parentheses and the functions
-// STR VAL DTOS DTOC CTOD UPPER LOWER TRIM RTRIM LTRIM ALLTRIM SUBSTR LEFT RIGHT
-// PADL PADR IIF DELETED RECNO EMPTY DATE LEN SPACE INT ABS.  Names are
-// case-insensitive; a function name may be shortened to its first four or more
-// letters.
+// of the function table (functions.cc: STR, VAL, DTOS, SUBSTR, IIF, ...).
+// Names are case-insensitive; a function name may be shortened to its first
+// four or more letters.
 //
 // Text rules: "=" compares as many characters as the right-hand text has
 // ("ABC" = "AB" holds, any text = ""); "==" compares whole texts; "$" holds
