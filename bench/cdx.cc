@@ -79,7 +79,7 @@ rt::cdx::Bag& bag() {
     b = rt::cdx::Bag::create(dir() + "/bench.cdx");
     rt::cdx::KeyList keys(8);
     for (int i = 0; i < kKeys; ++i) keys.add(key_of(values()[std::size_t(i)]), std::uint32_t(i + 1));
-    b->build_tag(rt::cdx::TagSpec{"V", "v", "", 8, rt::cdx::KeyKind::Binary}, keys);
+    b->build_tag(rt::cdx::TagDefinition{"V", "v", "", 8, rt::cdx::KeyKind::Binary}, keys);
   }
   return *b;
 }
@@ -116,7 +116,7 @@ void BM_Cdx_Build(benchmark::State& state) {
     auto b = rt::cdx::Bag::create(dir() + "/build.cdx");
     rt::cdx::KeyList keys(8);
     for (int i = 0; i < kKeys; ++i) keys.add(key_of(values()[std::size_t(i)]), std::uint32_t(i + 1));
-    b->build_tag(rt::cdx::TagSpec{"V", "v", "", 8, rt::cdx::KeyKind::Binary}, keys);
+    b->build_tag(rt::cdx::TagDefinition{"V", "v", "", 8, rt::cdx::KeyKind::Binary}, keys);
     g_ms["build cdx"] = t.ms();
   }
 }

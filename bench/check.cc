@@ -63,8 +63,8 @@ std::string code_of(int i) {
 double barcode_of(int product) { return 7790000000000.0 + product; }
 int product_of(int ticket, int line) { return (ticket * 7919 + line * 104729) % products() + 1; }
 
-std::vector<rt::table::FieldSpec> fields_of(const layout::TableSpec& spec) {
-  std::vector<rt::table::FieldSpec> out;
+std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec) {
+  std::vector<rt::table::NewField> out;
   for (const auto& f : spec.fields) out.push_back({f.name, f.type, f.type == 'D' ? 8 : f.type == 'M' ? 10 : f.length, f.decimals});
   return out;
 }

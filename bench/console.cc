@@ -143,7 +143,7 @@ void BM_BurstThroughBrowse(benchmark::State& state) {
   con.set_key(29, [&](int) { con.push_front({'@'}); });
   MemorySource src({{"descrip", 32}, {"cantid", 3}, {"cant_chk", 3}, {"cb", 13}});
   for (int i = 0; i < 30; ++i) src.append({rt::Value("LINE"), rt::Value(1), rt::Value(0), rt::Value(7790000000000.0 + i)});
-  BrowseSpec spec;
+  BrowseLayout spec;
   spec.top = 8;
   spec.bottom = 20;
   spec.columns = {{"descrip", "Producto", ""}, {"cantid", "Vend", "@Z 999"}, {"cant_chk", "Cheq", "@Z 999"},

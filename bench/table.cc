@@ -40,7 +40,7 @@ void check(int rc, sqlite3* db, const char* what) {
   }
 }
 
-std::vector<FieldSpec> fields() {
+std::vector<NewField> fields() {
   return {{"CODIGO", 'C', 7, 0}, {"CANTID", 'N', 5, 0}, {"CB", 'N', 14, 0}, {"DESCRIP", 'C', 30, 0}, {"FECHA", 'D', 8, 0}};
 }
 

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       MemorySource src({{"a", 30}, {"n", 5}, {"d", 8}});
       const std::size_t rows = size > 1 ? data[1] % 40 : 0;
       for (std::size_t i = 0; i < rows; ++i) src.append({rt::Value("ROW " + std::to_string(i)), rt::Value(double(i)), rt::Value()});
-      BrowseSpec spec;
+      BrowseLayout spec;
       spec.top = size > 2 ? sgn(data[2]) / 8 : 8;
       spec.bottom = spec.top + (size > 3 ? data[3] % 30 : 12);
       spec.left = size > 4 ? sgn(data[4]) : 0;

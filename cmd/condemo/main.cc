@@ -83,7 +83,7 @@ int demo(Console& con, const std::string& command) {
   con.set_key(key::kGroupSeparator, [&](int) { con.push_front({'@'}); });
   std::string scan;
   int run_status = -1;
-  BrowseSpec spec;
+  BrowseLayout spec;
   spec.top = 8;
   spec.bottom = 20;
   spec.columns = {{"descrip", "Producto", ""}, {"cantid", "Vend", "@Z 999"}, {"cant_chk", "Cheq", "@Z 999"},

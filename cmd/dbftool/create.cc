@@ -9,7 +9,7 @@
 namespace dbftool {
 namespace {
 
-using rt::table::FieldSpec;
+using rt::table::NewField;
 using rt::table::Table;
 using rt::table::TableError;
 
@@ -24,7 +24,7 @@ int number_part(const std::string& spec, const std::string& part, const char* wh
 }
 
 // NAME:TYPE:LEN[:DEC]; LEN may be left out for D (8), L (1) and M (10).
-FieldSpec parse_field(const std::string& spec) {
+NewField parse_field(const std::string& spec) {
   std::vector<std::string> parts;
   std::size_t start = 0;
   for (;;) {
@@ -35,7 +35,7 @@ FieldSpec parse_field(const std::string& spec) {
   }
   if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1)
     throw UsageError("--field " + spec + ": expected NAME:TYPE:LEN[:DEC]");
-  FieldSpec f;
+  NewField f;
   f.name = parts[0];
   f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
   if (parts.size() >= 3) {
@@ -58,7 +58,7 @@ int run(const std::vector<std::string>& argv) {
                                       {"--block-size", true, false}});
   const std::string& file = single_file(args, "create");
   if (!args.has("--field")) throw UsageError("create: at least one --field is needed");
-  std::vector<FieldSpec> fields;
+  std::vector<NewField> fields;
   for (const auto& spec : args.values.at("--field")) fields.push_back(parse_field(spec));
   rt::table::CreateOptions options;
   if (auto cp = codepage_option(args.value("--codepage"))) options.code_page = *cp;

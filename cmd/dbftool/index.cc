@@ -55,8 +55,8 @@ int run_index(const std::vector<std::string>& argv) {
   try {
     auto bag = rt::os::file_exists(bag_path) ? rt::cdx::Bag::open(bag_path, true)
                                               : rt::cdx::Bag::create(bag_path, args.value("--bag").empty());
-    rt::cdx::IndexSpec spec{args.value("--tag"), args.value("--key"), args.value("--for"), args.has("--unique"),
-                            args.has("--descending")};
+    rt::cdx::NewTag spec{args.value("--tag"), args.value("--key"), args.value("--for"), args.has("--unique"),
+                         args.has("--descending")};
     rt::cdx::Tag& tag = rt::cdx::index_table(*bag, *t, spec);
     std::fprintf(stdout, "%s: tag %s, %zu keys\n", bag->path().c_str(), tag.name().c_str(), tag.count());
   } catch (const rt::cdx::CdxError& e) {

@@ -347,9 +347,10 @@ void Bag::rebuild(const KeysFor& keys_for) {
     write_empty(env_, tmp, dir_header_.options & kOptStructural, version_ + 1);
     std::unique_ptr<Bag> fresh = open(tmp, true, env_);
     for (Tag* old : tags()) {
-      TagSpec spec{old->name(), old->key_expr(), old->for_expr(), old->key_length(), old->kind(), old->unique(),
-                   old->descending(), old->candidate(), old->nullable(),
-                   std::string(reinterpret_cast<const char*>(old->header_.reserved16), sizeof old->header_.reserved16)};
+      TagDefinition spec{old->name(), old->key_expr(), old->for_expr(), old->key_length(), old->kind(), old->unique(),
+                         old->descending(), old->candidate(), old->nullable(),
+                         std::string(reinterpret_cast<const char*>(old->header_.reserved16),
+                                     sizeof old->header_.reserved16)};
       KeyList keys = keys_for(*old, spec);
       fresh->build_tag(spec, keys);
     }
@@ -541,7 +542,7 @@ Tag& Bag::tag(std::string_view name) {
   return *t;
 }
 
-Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
+Tag& Bag::build_tag(const TagDefinition& spec, KeyList& keys) {
   const std::string name = upper_ascii(spec.name);
   if (!valid_tag_name(name))
     throw CdxError(path_, spec.name, "a tag name has 1-10 letters, digits or underscores and starts with a letter");

@@ -76,7 +76,8 @@ enum class KeyKind { Text, Binary };
 // numeric/date function, is binary; everything else is text.
 KeyKind guess_key_kind(std::string_view key_expr, int key_length, std::uint8_t options);
 
-struct TagSpec {
+// A tag as its header in the bag describes it, for building one.
+struct TagDefinition {
   std::string name;  // 1-10 letters, digits, underscores; upper-cased
   std::string key_expr;
   std::string for_expr;
@@ -216,7 +217,7 @@ class Bag {
 
   // Adds a tag built from keys, or replaces the tag of that name (which keeps
   // its place in the creation order).
-  Tag& build_tag(const TagSpec& spec, KeyList& keys);
+  Tag& build_tag(const TagDefinition& spec, KeyList& keys);
   void drop_tag(std::string_view name);
 
   // Writes a new bag beside this one (same name + ".tmp") holding every tag
@@ -226,7 +227,7 @@ class Bag {
   // object then reads it.  Nothing of the old file is copied, so any damage
   // below the tag headers is gone and the file is compact.  The caller makes
   // sure nobody else writes the bag meanwhile (the table open exclusively).
-  using KeysFor = std::function<KeyList(const Tag& old, TagSpec& spec)>;
+  using KeysFor = std::function<KeyList(const Tag& old, TagDefinition& spec)>;
   void rebuild(const KeysFor& keys_for);
 
   std::uint32_t version();

@@ -116,7 +116,7 @@ std::uint32_t BagAppender::append(table::Table& t, table::Record rec) {
   return recno;
 }
 
-Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
+Tag& index_table(Bag& bag, table::Table& t, const NewTag& spec) {
   std::unique_ptr<TagKeys> keys;
   try {
     keys = std::make_unique<TagKeys>(t.schema(), spec.key_expr, spec.for_expr);
@@ -124,7 +124,7 @@ Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
     throw CdxError(bag.path(), spec.name, e.what());
   }
   KeyList list = keys->all(t, spec.unique);
-  TagSpec ts;
+  TagDefinition ts;
   ts.name = spec.name;
   ts.key_expr = spec.key_expr;
   ts.for_expr = spec.for_expr;
@@ -140,7 +140,7 @@ void reindex(Bag& bag, table::Table& t) {
   if (!t.exclusive())
     throw CdxError(bag.path(), "", "reindex needs the table open exclusively (nobody else may write it meanwhile)",
                    CdxError::Kind::Refused);
-  bag.rebuild([&](const Tag& old, TagSpec& spec) {
+  bag.rebuild([&](const Tag& old, TagDefinition& spec) {
     std::unique_ptr<TagKeys> keys;
     try {
       keys = std::make_unique<TagKeys>(t.schema(), spec.key_expr, spec.for_expr);

@@ -66,14 +66,16 @@ class BagAppender {
   std::vector<Entry> tags_;
 };
 
-struct IndexSpec {
+// A tag to build over a table: its name, key and FOR expressions and options
+// (the key's length and kind follow from the expression).
+struct NewTag {
   std::string name, key_expr, for_expr;
   bool unique = false;
   bool descending = false;
 };
 
 // Adds or replaces a tag built from every record of the table.
-Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec);
+Tag& index_table(Bag& bag, table::Table& t, const NewTag& spec);
 // Rebuilds every tag from its stored expressions and options into a new file
 // renamed over the bag (Bag::rebuild): repairs any damage below the tag
 // headers and leaves a compact file.  The table must be open exclusively.

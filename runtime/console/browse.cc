@@ -47,7 +47,7 @@ namespace {
 
 class Browse {
  public:
-  Browse(Console& con, BrowseSource& src, const BrowseSpec& spec) : con_(con), src_(src), spec_(spec) {}
+  Browse(Console& con, BrowseSource& src, const BrowseLayout& spec) : con_(con), src_(src), spec_(spec) {}
 
   void run() {
     if (spec_.columns.empty()) return;
@@ -391,7 +391,7 @@ class Browse {
 
   Console& con_;
   BrowseSource& src_;
-  const BrowseSpec& spec_;
+  const BrowseLayout& spec_;
   std::vector<Col> cols_;
   std::vector<std::string> texts_;
   std::vector<std::uint64_t> recnos_;
@@ -403,6 +403,6 @@ class Browse {
 
 }  // namespace
 
-void dbedit(Console& con, BrowseSource& source, const BrowseSpec& spec) { Browse(con, source, spec).run(); }
+void dbedit(Console& con, BrowseSource& source, const BrowseLayout& spec) { Browse(con, source, spec).run(); }
 
 }  // namespace rt::con

@@ -46,7 +46,8 @@ enum BrowseMode { kIdle = 0, kTop = 1, kBottom = 2, kEmpty = 3, kKeyException = 
 enum BrowseResult { kAbort = 0, kContinue = 1, kRefresh = 2 };
 using BrowseUserFunc = std::function<int(int mode, int column)>;
 
-struct BrowseSpec {
+// Where a browse sits on the screen, its columns and its user routine.
+struct BrowseLayout {
   int top = 0, left = 0, bottom = 24, right = 79;
   std::vector<BrowseColumn> columns;
   BrowseUserFunc user;        // without one, Esc and Enter end the browse
@@ -63,7 +64,7 @@ struct BrowseSpec {
 // no rows), and right after every movement key (mode 0, or 1 / 2 when the
 // movement ran into the first or last row), so it sees LASTKEY() of every
 // key in the order typed.
-void dbedit(Console& con, BrowseSource& source, const BrowseSpec& spec);
+void dbedit(Console& con, BrowseSource& source, const BrowseLayout& spec);
 
 // Rows held in memory, for tests, demos and small lists.
 class MemorySource final : public BrowseSource {

@@ -221,7 +221,7 @@ void check_file_size(const Schema& s, std::uint64_t file_size) {
                      true);
 }
 
-Schema make_schema(const std::vector<FieldSpec>& specs, text::CodePage cp, text::Date today, const std::string& file) {
+Schema make_schema(const std::vector<NewField>& specs, text::CodePage cp, text::Date today, const std::string& file) {
   if (specs.empty()) throw TableError(ErrorKind::Usage, file, "a table needs at least one field");
   if (specs.size() > 255) throw TableError(ErrorKind::Usage, file, "a table has at most 255 fields");
   Schema s;
@@ -233,7 +233,7 @@ Schema make_schema(const std::vector<FieldSpec>& specs, text::CodePage cp, text:
   s.update_day = today.day();
   std::uint32_t offset = 1;
   bool memo = false;
-  for (const FieldSpec& spec : specs) {
+  for (const NewField& spec : specs) {
     const std::string which = "field " + (spec.name.empty() ? std::string("(no name)") : spec.name);
     auto bad = [&](const std::string& why) { throw TableError(ErrorKind::Usage, file, which + ": " + why); };
     if (spec.name.empty() || spec.name.size() > 10) bad("a field name has 1 to 10 characters");

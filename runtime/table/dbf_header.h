@@ -69,7 +69,7 @@ void check_file_size(const Schema& schema, std::uint64_t file_size);
 // memo) with the given fields, no records, last update = `today`.
 // Throws TableError(Usage) naming the field for a bad name, type, length or
 // duplicate.
-Schema make_schema(const std::vector<FieldSpec>& specs, text::CodePage cp, text::Date today, const std::string& file);
+Schema make_schema(const std::vector<NewField>& specs, text::CodePage cp, text::Date today, const std::string& file);
 // The header bytes of a schema (fixed part, descriptors, terminator).
 std::string encode_header(const Schema& schema);
 

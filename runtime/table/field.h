@@ -65,7 +65,7 @@ struct Field {
 };
 
 // A field asked for when a table is created (FoxPro 2.x types C N F D L M).
-struct FieldSpec {
+struct NewField {
   std::string name;
   char type = 'C';
   int length = 0;

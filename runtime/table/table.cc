@@ -124,7 +124,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   return t;
 }
 
-void Table::create(const std::string& path, const std::vector<FieldSpec>& fields, const CreateOptions& options) {
+void Table::create(const std::string& path, const std::vector<NewField>& fields, const CreateOptions& options) {
   os::Env& env = options.env ? *options.env : os::Env::Default();
   const bool sync = options.sync ? *options.sync : sync_from_environment(env);
   const text::Date day = env.clock().now().date;

@@ -99,7 +99,7 @@ class Table {
   static std::unique_ptr<Table> open(const std::string& path, const OpenOptions& options = {});
   // Creates an empty FoxPro 2.x table (0x03, or 0xF5 with an FPT when a
   // field is a memo).  Does not open it.
-  static void create(const std::string& path, const std::vector<FieldSpec>& fields,
+  static void create(const std::string& path, const std::vector<NewField>& fields,
                      const CreateOptions& options = {});
 
   ~Table();

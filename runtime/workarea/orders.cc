@@ -465,7 +465,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     k.key(scope, format, kb);
     keys.add(kb, r);
   }
-  cdx::TagSpec spec;
+  cdx::TagDefinition spec;
   spec.name = name;
   spec.key_expr = key;
   spec.for_expr = condition.for_condition;

@@ -433,7 +433,7 @@ void WorkAreas::commit_all() {
 
 void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync) {
   Area& a = current();
-  std::vector<table::FieldSpec> specs;
+  std::vector<table::NewField> specs;
   for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
   table::CreateOptions o;
   o.env = &env_;
@@ -442,7 +442,7 @@ void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync
   table::Table::create(with_dbf(file), specs, o);
 }
 
-void WorkAreas::create(const std::string& file, const std::vector<table::FieldSpec>& fields) {
+void WorkAreas::create(const std::string& file, const std::vector<table::NewField>& fields) {
   table::CreateOptions o;
   o.env = &env_;
   table::Table::create(with_dbf(file), fields, o);

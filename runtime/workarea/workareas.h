@@ -225,7 +225,7 @@ class WorkAreas {
   // setting).
   void copy_structure(const std::string& file, std::optional<bool> sync = std::nullopt);
   // DBCREATE: a new empty table (FoxPro 2.x: 0x03, or 0xF5 with an FPT when it has memos).
-  void create(const std::string& file, const std::vector<table::FieldSpec>& fields);
+  void create(const std::string& file, const std::vector<table::NewField>& fields);
 
   // FILE(name), FERASE(name).  Names resolve without regard to case.
   static bool file_exists(const std::string& name);

@@ -16,8 +16,8 @@ MemorySource lines(int n) {
   return src;
 }
 
-BrowseSpec check_browse() {
-  BrowseSpec spec;
+BrowseLayout check_browse() {
+  BrowseLayout spec;
   spec.top = 8;
   spec.bottom = 20;
   spec.columns = {{"descrip", "Producto", ""}, {"cantid", "Vend", "@Z 999"}, {"cant_chk", "Cheq", "@Z 999"},
@@ -44,7 +44,7 @@ TEST(Browse, LayoutHeadingsSeparatorPicturesAndCurrentCell) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(3);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   spec.user = [&](int mode, int) { return mode == kIdle ? kAbort : kContinue; };
   dbedit(con, src, spec);
   // Numbers stand right-aligned under their headings.
@@ -64,7 +64,7 @@ TEST(Browse, ColumnWidthsGivenByTheCallerPlaceTheValues) {
   Console& con = rig.con();
   MemorySource src = lines(2);
   src.row(0)[2] = Value(12);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   spec.columns[0].width = 33;
   spec.columns[1].width = 6;
   spec.columns[2].width = 6;
@@ -79,7 +79,7 @@ TEST(Browse, UserRoutineProtocolModesAndKeysInOrder) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(30);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   std::vector<Call> calls;
   spec.user = [&](int mode, int) {
     calls.push_back({mode, con.lastkey(), src.recno()});
@@ -107,7 +107,7 @@ TEST(Browse, ScrollingReadsOnlyTheNewRow) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(40);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   std::vector<long> reads_at_down;
   spec.user = [&](int mode, int) {
     if (mode == kIdle && con.lastkey() == key::kDown) reads_at_down.push_back(src.reads());
@@ -131,7 +131,7 @@ TEST(Browse, PagesHomeAndEnd) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(30);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   std::vector<std::uint64_t> at;
   spec.user = [&](int mode, int) {
     if (mode != kKeyException) at.push_back(src.recno());
@@ -147,7 +147,7 @@ TEST(Browse, RedrawAllOnTwoAndFollowingARecordTheRoutineMovedTo) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(30);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   spec.user = [&](int mode, int) {
     if (mode != kKeyException) return kContinue;
     switch (con.lastkey()) {
@@ -179,7 +179,7 @@ TEST(Browse, CurrentCellStaysMarkedWhenTheRoutineRecoloursRows) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(5);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   const Attr green = parse_color_pair("g+/n");
   spec.user = [&](int mode, int) {
     if (mode == kIdle) con.colorwin(10, 0, 20, 79, "g+/n");
@@ -202,7 +202,7 @@ TEST(Browse, EmptySourceCallsModeThreeOncePerKey) {
   contest::Rig rig;
   Console& con = rig.con();
   MemorySource src = lines(0);
-  BrowseSpec spec = check_browse();
+  BrowseLayout spec = check_browse();
   std::vector<Call> calls;
   spec.user = [&](int mode, int) {
     calls.push_back({mode, con.lastkey(), 0});
@@ -230,7 +230,7 @@ TEST(Browse, ReaderBurstWithGroupSeparatorsReachesTheRoutineWhole) {
     if (hotkey == 1) con.set_key(29, [&](int) { con.push_front({'@'}); });
     if (hotkey == 2) con.set_key(29, [&](int) { con.keyboard("@"); });
     MemorySource src = lines(5);
-    BrowseSpec spec = check_browse();
+    BrowseLayout spec = check_browse();
     std::string scanned;
     spec.user = [&](int mode, int) {
       const int k = con.lastkey();

@@ -32,8 +32,8 @@ std::string make_lines(const testing_support::TempDir& dir, int count) {
   return path;
 }
 
-BrowseSpec spec_for_lines() {
-  BrowseSpec spec;
+BrowseLayout spec_for_lines() {
+  BrowseLayout spec;
   spec.top = 8;
   spec.bottom = 20;
   spec.columns = {{"DESCRIP", "Producto", ""}, {"CANTID", "Vend", "@Z 999"}, {"CANT_CHK", "Cheq", "@Z 999"},
@@ -54,7 +54,7 @@ TEST(WorkAreaBrowse, RowsMovesAndWritesThroughTheWorkArea) {
   contest::Rig rig;
   Console& con = rig.con();
   WorkAreaSource src(wa);
-  BrowseSpec spec = spec_for_lines();
+  BrowseLayout spec = spec_for_lines();
   std::vector<std::uint64_t> seen;
   spec.user = [&](int mode, int) {
     seen.push_back(wa.current().recno());
@@ -91,7 +91,7 @@ TEST(WorkAreaBrowse, FilterAndEmptyArea) {
   contest::Rig rig;
   Console& con = rig.con();
   WorkAreaSource src(wa);
-  BrowseSpec spec = spec_for_lines();
+  BrowseLayout spec = spec_for_lines();
   spec.user = [&](int, int) { return con.lastkey() == key::kEsc ? kAbort : kContinue; };
   rig.script().key(key::kPgDn).key(key::kPgDn).key(key::kEsc);
   dbedit(con, src, spec);

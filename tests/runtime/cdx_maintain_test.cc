@@ -56,7 +56,7 @@ TEST_P(RandomOps, TagStaysEqualToAModelAndSound) {
   ts::TempDir dir;
   auto bag = Bag::create(dir.file("model.cdx"));
   KeyList none(key_length);
-  TagSpec spec{"T", "x", "", key_length, text ? KeyKind::Text : KeyKind::Binary};
+  TagDefinition spec{"T", "x", "", key_length, text ? KeyKind::Text : KeyKind::Binary};
   Tag& t = bag->build_tag(spec, none);
   std::mt19937 rng(1234 + key_length);
   Model model;
@@ -130,10 +130,10 @@ TEST(CdxBuild, BulkBuiltTagsMatchTheirKeysAndSurviveReopening) {
       keys.add(k, r);
       model.insert({k, r});
     }
-    bag->build_tag(TagSpec{"names", "UPPER(name)", "", 10}, keys);
+    bag->build_tag(TagDefinition{"names", "UPPER(name)", "", 10}, keys);
     KeyList nums(8);
     for (std::uint32_t r = 1; r <= 100; ++r) nums.add(num_key(r % 7), r);
-    bag->build_tag(TagSpec{"amount", "amount", "amount > 0", 8, KeyKind::Binary, false, true}, nums);
+    bag->build_tag(TagDefinition{"amount", "amount", "amount > 0", 8, KeyKind::Binary, false, true}, nums);
     EXPECT_EQ(bag->verify(), std::vector<std::string>{});
   }
   auto bag = Bag::open(dir.file("built.cdx"), true);  // case-insensitive name
@@ -152,7 +152,7 @@ TEST(CdxBuild, BulkBuiltTagsMatchTheirKeysAndSurviveReopening) {
   KeyList few(10);
   few.add("B", 2);
   few.add("A", 1);
-  bag->build_tag(TagSpec{"NAMES", "name", "", 10}, few);
+  bag->build_tag(TagDefinition{"NAMES", "name", "", 10}, few);
   tags = bag->tags();
   ASSERT_EQ(tags.size(), 2u);
   EXPECT_EQ(tags[0]->name(), "NAMES");
@@ -162,8 +162,8 @@ TEST(CdxBuild, BulkBuiltTagsMatchTheirKeysAndSurviveReopening) {
   EXPECT_EQ(bag->tags().size(), 1u);
   EXPECT_EQ(bag->find("AMOUNT"), nullptr);
   EXPECT_EQ(bag->verify(), std::vector<std::string>{});
-  EXPECT_THROW(bag->build_tag(TagSpec{"1BAD", "x", "", 10}, few), CdxError);
-  EXPECT_THROW(bag->build_tag(TagSpec{"TOOLONGNAME", "x", "", 10}, few), CdxError);
+  EXPECT_THROW(bag->build_tag(TagDefinition{"1BAD", "x", "", 10}, few), CdxError);
+  EXPECT_THROW(bag->build_tag(TagDefinition{"TOOLONGNAME", "x", "", 10}, few), CdxError);
 }
 
 TEST(CdxUnique, OnlyTheLowestRecordOfAKeyIsKept) {
@@ -174,7 +174,7 @@ TEST(CdxUnique, OnlyTheLowestRecordOfAKeyIsKept) {
   keys.add("AA", 9);
   keys.add("BB", 3);
   keys.add("AA", 2);
-  Tag& t = bag->build_tag(TagSpec{"U", "code", "", 4, KeyKind::Text, true}, keys);
+  Tag& t = bag->build_tag(TagDefinition{"U", "code", "", 4, KeyKind::Text, true}, keys);
   EXPECT_TRUE(t.unique());
   using E = std::vector<std::pair<std::string, std::uint32_t>>;
   EXPECT_EQ(t.entries(), (E{{"AA  ", 2}, {"BB  ", 3}}));
@@ -192,7 +192,7 @@ TEST(CdxVersion, ChangesAreCountedAndNoticedByAnotherOpen) {
   auto writer = Bag::create(dir.file("v.cdx"));
   KeyList keys(6);
   keys.add("KEEP", 1);
-  Tag& wt = writer->build_tag(TagSpec{"K", "k", "", 6}, keys);
+  Tag& wt = writer->build_tag(TagDefinition{"K", "k", "", 6}, keys);
   auto reader = Bag::open(dir.file("v.cdx"), false);
   Tag& rt_ = reader->tag("K");
   Cursor c(rt_);
@@ -221,7 +221,7 @@ TEST(CdxSharing, AReaderNeverSeesATornBagAndFollowsTheWriter) {
     auto bag = Bag::create(path);
     KeyList keys(8);
     for (std::uint32_t r = 1; r <= 2000; ++r) keys.add(num_key(r * 2), r);
-    bag->build_tag(TagSpec{"N", "n", "", 8, KeyKind::Binary}, keys);
+    bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
   }
   auto bag = Bag::open(path, false);
   Tag& t = bag->tag("N");

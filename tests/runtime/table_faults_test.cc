@@ -19,7 +19,7 @@ using namespace rt::table;
 
 namespace {
 
-const std::vector<FieldSpec> kFields = {{"CODE", 'C', 8, 0}, {"QTY", 'N', 5, 0}, {"NOTE", 'M', 10, 0}};
+const std::vector<NewField> kFields = {{"CODE", 'C', 8, 0}, {"QTY", 'N', 5, 0}, {"NOTE", 'M', 10, 0}};
 
 std::string note_of(int n) { return "nota " + std::to_string(n) + std::string(static_cast<std::size_t>(20 * n), 'x'); }
 

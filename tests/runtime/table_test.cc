@@ -139,7 +139,7 @@ TEST(FieldCodec, VisualFoxProTypesDecodeForReading) {
   EXPECT_THROW(encode(n, Value(1)), TableError);  // read only
 }
 
-std::vector<FieldSpec> check_fields() {
+std::vector<NewField> check_fields() {
   return {{"NUMERO", 'N', 6, 0}, {"CODIGO", 'C', 7, 0}, {"CANTID", 'N', 5, 2},
           {"FECHA", 'D', 8, 0},  {"TRAZA", 'L', 1, 0},  {"SERIES", 'M', 10, 0}};
 }
@@ -374,7 +374,7 @@ TEST(TableFiles, OtherOpensSeeAppendsAndWritesAfterLocking) {
 TEST(LockSchemes, SettingChoosesTheOffsets) {
   EXPECT_EQ(parse_lock_scheme("fox"), LockScheme::Fox);
   EXPECT_EQ(parse_lock_scheme(" OFFSET1G "), LockScheme::Offset1G);
-  EXPECT_THROW(parse_lock_scheme("clipper"), TableError);
+  EXPECT_THROW(parse_lock_scheme("brindle"), TableError);
   const LockLayout fox(LockScheme::Fox, 97, 21);
   EXPECT_EQ(fox.record(1).offset, 0x7FFFFFFDu);
   EXPECT_EQ(fox.header().offset, 0x7FFFFFFEu);

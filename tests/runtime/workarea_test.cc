@@ -16,7 +16,7 @@ using testing_support::TempDir;
 
 namespace {
 
-std::vector<rt::table::FieldSpec> item_fields() {
+std::vector<rt::table::NewField> item_fields() {
   return {{"CODE", 'C', 7, 0}, {"QTY", 'N', 5, 0}, {"PRICE", 'N', 10, 2},
           {"SOLD", 'D', 8, 0}, {"OK", 'L', 1, 0}, {"NOTE", 'M', 10, 0}};
 }

@@ -22,16 +22,16 @@ namespace {
 // The fields of a layout as a table of the suite would have them, with one
 // field changed (`change` returns false to leave the field out).
 template <typename Change>
-std::vector<rt::table::FieldSpec> fields_of(const layout::TableSpec& spec, Change change) {
-  std::vector<rt::table::FieldSpec> out;
+std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec, Change change) {
+  std::vector<rt::table::NewField> out;
   for (const auto& f : spec.fields) {
-    rt::table::FieldSpec field{f.name, f.type, f.length, f.decimals};
+    rt::table::NewField field{f.name, f.type, f.length, f.decimals};
     if (change(field)) out.push_back(field);
   }
   return out;
 }
-std::vector<rt::table::FieldSpec> fields_of(const layout::TableSpec& spec) {
-  return fields_of(spec, [](rt::table::FieldSpec&) { return true; });
+std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec) {
+  return fields_of(spec, [](rt::table::NewField&) { return true; });
 }
 
 // Builds the table's own bag with one tag, as the suite's programs do.
@@ -53,7 +53,7 @@ struct Rig : contest::Rig {
     fill_pattern(con());
     con().set_color("w/n");
   }
-  void make_compenca(const std::vector<rt::table::FieldSpec>& fields) {
+  void make_compenca(const std::vector<rt::table::NewField>& fields) {
     make_table(folder.file("compenca.dbf"), fields, {});
   }
   // Opens through the helper; while a message box waits for its key, row 12

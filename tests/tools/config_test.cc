@@ -31,7 +31,7 @@ void make_ini(const WorkFolder& folder, const std::vector<IniEntry>& entries) {
   for (const auto& e : entries) {
     keys.add(rt::text::upper(rt::text::pad_right(e.variable, 15)) + rt::text::str(e.branch, 2), ++recno);
   }
-  rt::cdx::TagSpec spec;
+  rt::cdx::TagDefinition spec;
   spec.name = "VARIABLE";
   spec.key_expr = "UPPER(VARIABLE)+STR(SUCURSAL,2)";
   spec.key_length = 17;

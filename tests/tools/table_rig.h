@@ -34,7 +34,7 @@ using Row = std::vector<rt::Value>;
 
 // Creates a table with the given fields and rows (deleted rows when the
 // flag is given for them).
-inline void make_table(const std::string& path, const std::vector<rt::table::FieldSpec>& fields,
+inline void make_table(const std::string& path, const std::vector<rt::table::NewField>& fields,
                        const std::vector<Row>& rows, const std::vector<bool>& deleted = {}) {
   rt::table::CreateOptions create;
   create.overwrite = true;
