@@ -460,7 +460,7 @@ void run_check_browse(CheckEnv& env) {
 
   // Widths chosen so the right-aligned quantities end in the columns that
   // colorea15 reads: "Vend" at 35, "Cheq" at 42.
-  rt::con::BrowseSpec spec;
+  rt::con::BrowseLayout spec;
   spec.top = 8;
   spec.left = 0;
   spec.bottom = 20;

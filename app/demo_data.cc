@@ -27,8 +27,8 @@ std::string dbf_path(const std::string& dir, const layout::TableSpec& t) {
   return rt::os::join_path(dir, std::string(t.name) + ".dbf");
 }
 
-std::vector<rt::table::FieldSpec> fields_of(const layout::TableSpec& t) {
-  std::vector<rt::table::FieldSpec> out;
+std::vector<rt::table::NewField> fields_of(const layout::TableSpec& t) {
+  std::vector<rt::table::NewField> out;
   for (const auto& f : t.fields) out.push_back({f.name, f.type, f.length, f.decimals});
   return out;
 }
