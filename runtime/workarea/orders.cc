@@ -10,9 +10,18 @@
 
 namespace rt::wa {
 
+using Kind = WorkAreaError::Kind;
+
 namespace {
 
 std::string upper(std::string_view s) { return text::upper(text::trim(s)); }
+
+// The kind of a failure to open, create or build in an order bag.
+Kind bag_failure(const std::exception& e) {
+  const auto* cdx = dynamic_cast<const cdx::CdxError*>(&e);
+  const auto* io = dynamic_cast<const os::IoError*>(&e);
+  return (cdx && cdx->busy()) || (io && io->kind() == os::IoKind::Busy) ? Kind::BagBusy : Kind::Bag;
+}
 
 }  // namespace
 
@@ -69,7 +78,7 @@ class AreaIndexes : public RecordWriteObserver {
 
  private:
   [[noreturn]] void fail_tag(const cdx::Bag& bag, const std::string& tag, const std::string& what) {
-    throw WorkAreaError(area_.alias() + ": bag " + bag.path() + ", tag " + tag + ": " + what);
+    throw WorkAreaError(Kind::Bag, area_.alias() + ": bag " + bag.path() + ", tag " + tag + ": " + what);
   }
   void refill_unique(TagInfo& t, const std::string& key, RecNo except);
   // Calls fn(bag, tag, had, old key, has, new key) for every tag whose entry
@@ -307,7 +316,7 @@ void set_index(Area& area, const std::string& bag) {
     opened = cdx::Bag::open(path, !area.readonly(), env);
     if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
   } catch (const std::exception& e) {
-    throw WorkAreaError(area.alias() + ": cannot open the order bag " + path + ": " + e.what());
+    throw WorkAreaError(bag_failure(e), area.alias() + ": cannot open the order bag " + path + ": " + e.what());
   }
   cdx::Bag& b = *opened;
   ix.bags().push_back(std::move(opened));
@@ -354,7 +363,7 @@ std::string set_focus(Area& area, int number) {
   AreaIndexes& ix = indexes_of(area);
   const std::string previous = focus(area);
   if (number < 0 || number > static_cast<int>(ix.tags().size()))
-    throw WorkAreaError(area.alias() + ": there is no order number " + std::to_string(number) + " (" +
+    throw WorkAreaError(Kind::NoOrder, area.alias() + ": there is no order number " + std::to_string(number) + " (" +
                         std::to_string(ix.tags().size()) + " tags open)");
   if (number != ix.active()) ix.activate(number);
   return previous;
@@ -366,13 +375,14 @@ std::string set_focus(Area& area, const std::string& tag) {
   AreaIndexes& ix = indexes_of(area);
   for (std::size_t i = 0; i < ix.tags().size(); ++i)
     if (ix.tags()[i]->name == want) return set_focus(area, static_cast<int>(i + 1));
-  throw WorkAreaError(area.alias() + ": no open order bag has a tag " + want);
+  throw WorkAreaError(Kind::NoOrder, area.alias() + ": no open order bag has a tag " + want);
 }
 
 bool seek(Area& area, const Value& key, bool soft) {
   AreaIndexes* ix = area.indexes().get();
   auto* order = dynamic_cast<IndexOrder*>(&area.order());
-  if (!ix || !ix->active_tag() || !order) throw WorkAreaError(area.alias() + ": seek without an active order");
+  if (!ix || !ix->active_tag() || !order)
+    throw WorkAreaError(Kind::NoOrder, area.alias() + ": seek without an active order");
   AreaIndexes::TagInfo& t = order->tag();
   std::string k;
   // The station's text, in the table's code page as its keys are.
@@ -382,7 +392,7 @@ bool seek(Area& area, const Value& key, bool soft) {
   try {
     expr::encode_seek_key(in_table, t.format, k);
   } catch (const expr::KeyError& e) {
-    throw WorkAreaError(area.alias() + ": seek in tag " + t.name + ": " + e.what());
+    throw WorkAreaError(Kind::Expression, area.alias() + ": seek in tag " + t.name + ": " + e.what());
   }
   cdx::Cursor& c = order->cursor();
   const bool hit = c.seek(k);  // on the first entry (in key order) not below k
@@ -419,7 +429,8 @@ bool seek(Area& area, const Value& key, bool soft) {
 
 void create_order(Area& area, const std::string& tag, const std::string& key, const OrderCondition& condition) {
   const std::string name = upper(tag);
-  if (name.empty() || name.size() > 10) throw WorkAreaError(area.alias() + ": invalid tag name \"" + tag + "\"");
+  if (name.empty() || name.size() > 10)
+    throw WorkAreaError(Kind::NoOrder, area.alias() + ": invalid tag name \"" + tag + "\"");
   AreaIndexes& ix = indexes_of(area);
   table::Table& t = area.table();
   std::string path = t.path();
@@ -437,7 +448,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     if (!condition.for_condition.empty()) cond = expr::Expression::compile_condition(condition.for_condition, scope);
     format = k.key_format();
   } catch (const expr::Error& e) {
-    throw WorkAreaError(area.alias() + ": tag " + name + ": " + e.what());
+    throw WorkAreaError(Kind::Expression, area.alias() + ": tag " + name + ": " + e.what());
   }
 
   cdx::Bag* bag = nullptr;
@@ -450,7 +461,8 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
       bag = opened.get();
       ix.bags().push_back(std::move(opened));
     } catch (const std::exception& e) {
-      throw WorkAreaError(area.alias() + ": cannot open or create the order bag " + path + ": " + e.what());
+      throw WorkAreaError(bag_failure(e),
+                          area.alias() + ": cannot open or create the order bag " + path + ": " + e.what());
     }
   }
 
@@ -476,7 +488,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
   try {
     bag->build_tag(spec, keys);
   } catch (const std::exception& e) {
-    throw WorkAreaError(area.alias() + ": cannot create tag " + name + " in " + path + ": " + e.what());
+    throw WorkAreaError(bag_failure(e), area.alias() + ": cannot create tag " + name + " in " + path + ": " + e.what());
   }
   ix.add_bag_tags(*bag);
   set_focus(area, name);
@@ -489,14 +501,15 @@ void set_filter(WorkAreas& areas, Area& area, const std::string& condition) {
   try {
     cond = std::make_shared<expr::Expression>(expr::Expression::compile_condition(condition, *scope));
   } catch (const expr::Error& e) {
-    throw WorkAreaError(area.alias() + ": filter: " + e.what());
+    throw WorkAreaError(Kind::Expression, area.alias() + ": filter: " + e.what());
   }
   area.set_filter([scope, cond](Area&) { return cond->holds(*scope); }, condition);
 }
 
 void set_relation(WorkAreas& areas, Area& parent, const std::string& child_alias, const std::string& key) {
   Area& child = areas.area(child_alias);
-  if (&child == &parent) throw WorkAreaError(parent.alias() + ": a relation cannot lead to the area itself");
+  if (&child == &parent)
+    throw WorkAreaError(Kind::Relation, parent.alias() + ": a relation cannot lead to the area itself");
   // Refuse a cycle: the child (or its children) must not lead back here.
   std::vector<Area*> todo = {&child};
   for (std::size_t i = 0; i < todo.size() && i < 256; ++i) {
@@ -505,8 +518,8 @@ void set_relation(WorkAreas& areas, Area& parent, const std::string& child_alias
       if (!areas.select(r.child)) continue;
       Area& next = areas.area(r.child);
       if (&next == &parent)
-        throw WorkAreaError(parent.alias() + ": a relation to " + child.alias() + " would lead back to " +
-                            parent.alias());
+        throw WorkAreaError(Kind::Relation, parent.alias() + ": a relation to " + child.alias() +
+                                                " would lead back to " + parent.alias());
       todo.push_back(&next);
     }
   }
@@ -518,7 +531,7 @@ void set_relation(WorkAreas& areas, Area& parent, const std::string& child_alias
   try {
     rel.key = expr::Expression::compile(key, *rel.scope);
   } catch (const expr::Error& e) {
-    throw WorkAreaError(parent.alias() + ": relation to " + child.alias() + ": " + e.what());
+    throw WorkAreaError(Kind::Expression, parent.alias() + ": relation to " + child.alias() + ": " + e.what());
   }
   ix.relations().push_back(std::move(rel));
   ix.run_relations();
@@ -559,7 +572,7 @@ void AreaScope::load(int slot, Value& out) const {
   }
   const Slot& s = slots_[static_cast<std::size_t>(slot)];
   if (!s.alias.empty() && !areas_->select(s.alias))
-    throw WorkAreaError(area_.alias() + ": the area " + s.alias + " an expression reads is closed");
+    throw WorkAreaError(Kind::NotOpen, area_.alias() + ": the area " + s.alias + " an expression reads is closed");
   out = target(s).get(s.field);
 }
 

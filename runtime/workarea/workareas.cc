@@ -6,6 +6,8 @@
 
 namespace rt::wa {
 
+using Kind = WorkAreaError::Kind;
+
 using table::Record;
 using table::TableError;
 
@@ -28,7 +30,7 @@ Area::~Area() {
   }
 }
 
-void Area::fail(const std::string& what) const { throw WorkAreaError(alias_ + ": " + what); }
+void Area::fail(Kind kind, const std::string& what) const { throw WorkAreaError(kind, alias_ + ": " + what); }
 
 RecNo Area::recno() { return eof_ ? table_->record_count() + 1 : recno_; }
 
@@ -174,7 +176,7 @@ Value to_table(const table::Table& t, const table::Field& f, const Value& v) {
 
 Value Area::get(const std::string& name) {
   const int i = table_->schema().index_of(name);
-  if (i < 0) fail("no field " + name);
+  if (i < 0) fail(Kind::NoField, "no field " + name);
   Value v = table_->value(record_, i);
   if (v.is_text() && transcoded(*table_, table_->schema().fields[static_cast<std::size_t>(i)]))
     return Value(text::transcode(v.text(), table_->code_page(), kStationCodePage));
@@ -182,16 +184,16 @@ Value Area::get(const std::string& name) {
 }
 
 void Area::require_writable(const char* what) {
-  if (eof_) fail(std::string("cannot ") + what + " at end of file (no current record)");
-  if (readonly_) fail(std::string("cannot ") + what + ": the table is open read-only");
+  if (eof_) fail(Kind::NotWritable, std::string("cannot ") + what + " at end of file (no current record)");
+  if (readonly_) fail(Kind::NotWritable, std::string("cannot ") + what + ": the table is open read-only");
   if (!exclusive_ && !table_->is_locked(recno_))
-    fail(std::string("cannot ") + what + ": record " + std::to_string(recno_) +
+    fail(Kind::NotWritable, std::string("cannot ") + what + ": record " + std::to_string(recno_) +
          " is not locked (lock it or append it first)");
 }
 
 void Area::put(const std::string& name, const Value& value) {
   const int i = table_->schema().index_of(name);
-  if (i < 0) fail("no field " + name);
+  if (i < 0) fail(Kind::NoField, "no field " + name);
   require_writable("write");
   Record after = record_;
   const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
@@ -206,7 +208,7 @@ void Area::put(const std::string& name, const Value& value) {
 void Area::set_fields(Record& rec, const std::vector<std::pair<std::string, Value>>& values) {
   for (const auto& [name, value] : values) {
     const int i = table_->schema().index_of(name);
-    if (i < 0) fail("no field " + name);
+    if (i < 0) fail(Kind::NoField, "no field " + name);
     const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
     if (f.is_memo()) {
       table_->set_memo(rec, i, to_table(*table_, f, value).text());
@@ -271,13 +273,13 @@ bool Area::appended(const Record& rec) {
 }
 
 bool Area::append() {
-  if (readonly_) fail("cannot append: the table is open read-only");
+  if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
   drop_record_locks();  // an append, like a lock, drops the area's other locks
   return appended(table_->blank());
 }
 
 bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
-  if (readonly_) fail("cannot append: the table is open read-only");
+  if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
   Record rec = table_->blank();
   set_fields(rec, values);
   drop_record_locks();
@@ -296,7 +298,7 @@ bool Area::lock_record() {
 }
 
 bool Area::lock_append(double wait_seconds) {
-  if (readonly_) fail("cannot lock for appending: the table is open read-only");
+  if (readonly_) fail(Kind::NotWritable, "cannot lock for appending: the table is open read-only");
   if (!table_->lock_header(wait_seconds)) return false;
   append_locked_ = true;
   table_->drop_cache();  // what others wrote before we got in is read afresh
@@ -352,7 +354,7 @@ WorkAreas::WorkAreas(os::Env& env) : env_(env) {}
 WorkAreas::~WorkAreas() = default;
 
 int WorkAreas::select_area(int number) {
-  if (number < 0) throw WorkAreaError("work area " + std::to_string(number) + " does not exist");
+  if (number < 0) throw WorkAreaError(Kind::NotOpen, "work area " + std::to_string(number) + " does not exist");
   if (number == 0) {
     number = 1;
     while (areas_.count(number)) ++number;
@@ -363,7 +365,7 @@ int WorkAreas::select_area(int number) {
 
 int WorkAreas::select_area(const std::string& alias) {
   const int n = select(alias);
-  if (n == 0 || alias_key(alias).empty()) throw WorkAreaError("no table is open with alias " + alias);
+  if (n == 0 || alias_key(alias).empty()) throw WorkAreaError(Kind::NotOpen, "no table is open with alias " + alias);
   current_ = n;
   return n;
 }
@@ -381,7 +383,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
   const std::string alias = options.alias.empty() ? default_alias(path) : alias_key(options.alias);
   const int holder = select(alias);
   if (holder != 0 && holder != current_)
-    throw WorkAreaError(alias + ": alias already in use in work area " + std::to_string(holder));
+    throw WorkAreaError(Kind::AliasInUse, alias + ": alias already in use in work area " + std::to_string(holder));
   areas_.erase(current_);
   table::OpenOptions o;
   o.env = &env_;
@@ -405,7 +407,8 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
 
 Area& WorkAreas::current() {
   auto it = areas_.find(current_);
-  if (it == areas_.end()) throw WorkAreaError("no table is open in work area " + std::to_string(current_));
+  if (it == areas_.end())
+    throw WorkAreaError(Kind::NotOpen, "no table is open in work area " + std::to_string(current_));
   return *it->second;
 }
 
@@ -413,7 +416,7 @@ Area& WorkAreas::area(const std::string& alias) {
   const std::string key = alias_key(alias);
   for (auto& [n, a] : areas_)
     if (a->alias() == key) return *a;
-  throw WorkAreaError("no table is open with alias " + alias);
+  throw WorkAreaError(Kind::NotOpen, "no table is open with alias " + alias);
 }
 
 bool WorkAreas::is_open(int number) const { return areas_.count(number) != 0; }

@@ -27,10 +27,26 @@
 namespace rt::wa {
 
 // A misuse of the work areas (no table open, unknown field or alias, a write
-// without a lock, ...).  The message names the alias and the problem.
+// without a lock, ...) or an order bag that cannot be used.  The message
+// names the alias and the problem; callers branch on the kind.
 class WorkAreaError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  enum class Kind {
+    NotOpen,      // no table is open in the area or under the alias; no such area
+    AliasInUse,   // the alias names another open area
+    NoField,      // the table has no field of that name
+    NotWritable,  // a write at end of file, to a read-only open or to a record not locked
+    NoOrder,      // no such order number or tag, a tag name a bag cannot hold; a seek without an order
+    Expression,   // a key, FOR, filter or relation that does not compile; a seek key that does not fit
+    Relation,     // a relation to the area itself or leading back to it
+    Bag,          // an order bag that cannot be opened, created or read (the cause follows in the message)
+    BagBusy,      // the same because another program holds the bag's lock
+  };
+  WorkAreaError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
 };
 
 class WorkAreas;
@@ -143,7 +159,7 @@ class Area {
 
  private:
   friend class WorkAreas;
-  [[noreturn]] void fail(const std::string& what) const;
+  [[noreturn]] void fail(WorkAreaError::Kind kind, const std::string& what) const;
   void require_writable(const char* what);
   void load(RecNo recno);       // makes recno current (0 = end of file)
   void write_current(const table::Record& after);  // the only place records are written

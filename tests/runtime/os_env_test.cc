@@ -11,22 +11,13 @@ using rt::os::IoError;
 using rt::os::IoKind;
 using rt::os::OpenMode;
 using rt::os::ShareMode;
+using testing_support::thrown_kind;
 
 namespace {
 
 std::string contents(const std::string& path) { return testing_support::read_file(path); }
 
 void put(rt::os::File& f, std::uint64_t off, const std::string& s) { f.write_at(off, s.data(), s.size()); }
-
-IoKind failure_of(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const IoError& e) {
-    return e.kind();
-  }
-  ADD_FAILURE() << "no IoError";
-  return IoKind::Failed;
-}
 
 TEST(PosixEnv, ShareModesAdmitSharedOpensOnlyAndTruncateEmptiesOnlyWhenAdmitted) {
   testing_support::TempDir tmp;
@@ -45,12 +36,12 @@ TEST(PosixEnv, ShareModesAdmitSharedOpensOnlyAndTruncateEmptiesOnlyWhenAdmitted)
     if (c.admitted) {
       EXPECT_NO_THROW(env.open_file(path, OpenMode::ReadWrite, c.second));
     } else {
-      EXPECT_EQ(failure_of([&] { env.open_file(path, OpenMode::Truncate, c.second); }), IoKind::Busy);
+      EXPECT_EQ(thrown_kind<IoError>([&] { env.open_file(path, OpenMode::Truncate, c.second); }), IoKind::Busy);
       EXPECT_EQ(contents(path), "keep");
     }
   }
-  EXPECT_EQ(failure_of([&] { env.open_file(tmp.file("none"), OpenMode::ReadOnly); }), IoKind::NotFound);
-  EXPECT_EQ(failure_of([&] { env.open_file(path, OpenMode::CreateNew); }), IoKind::Exists);
+  EXPECT_EQ(thrown_kind<IoError>([&] { env.open_file(tmp.file("none"), OpenMode::ReadOnly); }), IoKind::NotFound);
+  EXPECT_EQ(thrown_kind<IoError>([&] { env.open_file(path, OpenMode::CreateNew); }), IoKind::Exists);
 }
 
 TEST(FaultEnv, FailsTheChosenWriteWithTheChosenFault) {
@@ -69,7 +60,7 @@ TEST(FaultEnv, FailsTheChosenWriteWithTheChosenFault) {
     auto f = env.open_file(path, OpenMode::ReadWrite, ShareMode::Shared);
     env.fail_write(2, c.fault, "f.dat");
     put(*f, 0, "....");  // the first write passes
-    EXPECT_EQ(failure_of([&] { put(*f, 0, "ABCD"); }), c.kind);
+    EXPECT_EQ(thrown_kind<IoError>([&] { put(*f, 0, "ABCD"); }), c.kind);
     EXPECT_EQ(contents(path), c.left);
     put(*f, 0, "WXYZ");  // the fault was for one write only
     EXPECT_EQ(contents(path), "WXYZ");
@@ -88,9 +79,9 @@ TEST(FaultEnv, RefusesLocksOpensAndSyncsOfTheNamedFiles) {
   auto a = env.open_file(tmp.file("a.dbf"), OpenMode::ReadWrite, ShareMode::Shared);
   auto b = env.open_file(tmp.file("b.cdx"), OpenMode::ReadWrite, ShareMode::Shared);
   EXPECT_FALSE(a->try_lock(10, 1, rt::os::LockKind::Exclusive));
-  EXPECT_EQ(failure_of([&] { a->lock(10, 1, rt::os::LockKind::Exclusive); }), IoKind::Busy);
+  EXPECT_EQ(thrown_kind<IoError>([&] { a->lock(10, 1, rt::os::LockKind::Exclusive); }), IoKind::Busy);
   EXPECT_TRUE(b->try_lock(10, 1, rt::os::LockKind::Exclusive));
-  EXPECT_EQ(failure_of([&] { env.open_file(tmp.file("a.fpt"), OpenMode::Truncate, ShareMode::Shared); }),
+  EXPECT_EQ(thrown_kind<IoError>([&] { env.open_file(tmp.file("a.fpt"), OpenMode::Truncate, ShareMode::Shared); }),
             IoKind::Busy);
   EXPECT_FALSE(env.file_exists(tmp.file("a.fpt")));
   EXPECT_NO_THROW(a->sync());

@@ -8,6 +8,7 @@
 #include <random>
 #include <tuple>
 
+#include "runtime/cdx/bag.h"
 #include "runtime/expr/key_encoding.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -17,6 +18,8 @@ using rt::Value;
 using rt::wa::Area;
 using rt::wa::OpenOptions;
 using rt::wa::WorkAreaError;
+using Kind = rt::wa::WorkAreaError::Kind;
+using testing_support::thrown_kind;
 using rt::wa::WorkAreas;
 using testing_support::TempDir;
 
@@ -92,9 +95,9 @@ TEST(WorkAreaOrders, CreateOrderFocusAndNavigateInKeyOrder) {
   rt::wa::set_focus(a, 0);
   EXPECT_EQ(rt::wa::focus(a), "");
   EXPECT_EQ(walk(a), (std::vector<rt::wa::RecNo>{1, 2, 3, 4, 5, 6}));
-  EXPECT_THROW(rt::wa::set_focus(a, "nosuch"), WorkAreaError);
-  EXPECT_THROW(rt::wa::set_focus(a, 4), WorkAreaError);
-  EXPECT_THROW(rt::wa::create_order(a, "bad", "COMPTE+NUMERO"), WorkAreaError);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::set_focus(a, "nosuch"); }), Kind::NoOrder);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::set_focus(a, 4); }), Kind::NoOrder);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::create_order(a, "bad", "COMPTE+NUMERO"); }), Kind::Expression);
   EXPECT_EQ(rt::wa::tag_names(a).size(), 3u);
 }
 
@@ -112,7 +115,7 @@ TEST(WorkAreaOrders, SeekExactPrefixMissAndFilter) {
   wa.select_area(0);
   ASSERT_TRUE(wa.use(path));
   Area& a = wa.current();
-  EXPECT_THROW(rt::wa::seek(a, Value("TK")), WorkAreaError);  // no order active yet
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::seek(a, Value("TK")); }), Kind::NoOrder);  // no order active yet
   rt::wa::set_index(a, dir.file("COMPENCA"));                  // name without extension, other case
   EXPECT_EQ(rt::wa::focus(a), "COMPTE");                       // the first bag's first tag
   EXPECT_TRUE(rt::wa::seek(a, Value("TK" + rt::text::str(1234, 6))));
@@ -131,7 +134,8 @@ TEST(WorkAreaOrders, SeekExactPrefixMissAndFilter) {
   EXPECT_FALSE(rt::wa::seek(a, Value("TK" + rt::text::str(16, 6)), true));
   EXPECT_FALSE(a.eof());
   EXPECT_EQ(a.recno(), 1u);
-  EXPECT_THROW(rt::wa::seek(a, Value(12)), WorkAreaError);  // a number in a text order
+  // A number in a text order.
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::seek(a, Value(12)); }), Kind::Expression);
 
   // With a filter the record found must pass it and still have the key.
   rt::wa::set_filter(wa, a, "FECHA>{^2026-12-03}");
@@ -193,20 +197,29 @@ TEST(WorkAreaOrders, RelationsMoveTheChildButAppendsDoNot) {
   EXPECT_EQ(head.recno(), 3u);
   items.skip(1);  // end of file: the child goes to its end too
   EXPECT_TRUE(head.eof());
-  EXPECT_THROW(rt::wa::set_relation(wa, head, "compitem", "COMPTE"), WorkAreaError);  // would be a loop
+  // A loop.
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::set_relation(wa, head, "compitem", "COMPTE"); }), Kind::Relation);
   rt::wa::clear_relations(items);
   items.go(2);
   EXPECT_TRUE(head.eof());  // no longer follows
-  EXPECT_THROW(rt::wa::set_relation(wa, items, "compenca", "NOSUCH"), WorkAreaError);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::set_relation(wa, items, "compenca", "NOSUCH"); }),
+            Kind::Expression);
 }
 
 TEST(WorkAreaOrders, ForeignBagSeeksOnNullableAndIntegerTags) {
   TempDir dir;
   testing_support::copy_foreign_set("vfp-northwind", dir.path());
   WorkAreas wa;
+  wa.set_bag_lock_wait([](const std::string&, int attempt) { return attempt == 0; });
   wa.select_area(0);
   ASSERT_TRUE(wa.use(dir.file("orders.dbf"), {.alias = "", .exclusive = false, .readonly = true}));
   Area& a = wa.current();
+  {
+    // Another program holding the bag's lock: the open is refused as busy.
+    auto other = rt::cdx::Bag::open(dir.file("orders.cdx"), true);
+    rt::cdx::Bag::Lock held(*other, true);
+    EXPECT_EQ(thrown_kind<WorkAreaError>([&] { rt::wa::set_index(a, dir.file("orders.cdx")); }), Kind::BagBusy);
+  }
   rt::wa::set_index(a, dir.file("orders.cdx"));
   EXPECT_EQ(rt::wa::tag_names(a).size(), 6u);
   rt::wa::set_focus(a, "customerid");
@@ -223,7 +236,7 @@ TEST(WorkAreaOrders, ForeignBagSeeksOnNullableAndIntegerTags) {
   EXPECT_EQ(a.recno(), 2u);
   EXPECT_EQ(walk(a).size(), 830u);
   // Writing through a read-only area is refused before any bag is touched.
-  EXPECT_THROW(a.put("SHIPVIA", 2), WorkAreaError);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { a.put("SHIPVIA", 2); }), Kind::NotWritable);
 }
 
 TEST(WorkAreaOrders, EveryTagFollowsAppendsUpdatesAndDeletes) {

@@ -13,6 +13,8 @@ using rt::wa::OpenOptions;
 using rt::wa::WorkAreaError;
 using rt::wa::WorkAreas;
 using testing_support::TempDir;
+using testing_support::thrown_kind;
+using Kind = rt::wa::WorkAreaError::Kind;
 
 namespace {
 
@@ -83,7 +85,7 @@ TEST(WorkAreas, NavigationFlagsAndRecordNumbers) {
   EXPECT_EQ(a.field_type(4), "D");
   EXPECT_EQ(a.field_type(6), "M");
   EXPECT_EQ(a.field_name(7), "");
-  EXPECT_THROW(a.get("NOSUCH"), WorkAreaError);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { a.get("NOSUCH"); }), Kind::NoField);
 }
 
 TEST(WorkAreas, EmptyTableIsAtEndOfFileAndBeginning) {
@@ -286,15 +288,16 @@ TEST(WorkAreas, SelectAliasesAndReadsOfAnotherArea) {
   wa.area("items").go(3);
   EXPECT_EQ(wa.area("ITEMS").get("QTY").number(), 3);  // ITEMS->QTY read from area 2
   EXPECT_EQ(wa.current_number(), 2);
-  EXPECT_THROW(wa.current().put("QTY", 1), WorkAreaError);  // read-only open
-  EXPECT_THROW(wa.area("nosuch"), WorkAreaError);
-  EXPECT_THROW(wa.select_area("nosuch"), WorkAreaError);
-  EXPECT_THROW(wa.use(more, {.alias = "ITEMS", .exclusive = false, .readonly = true}), WorkAreaError);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { wa.current().put("QTY", 1); }), Kind::NotWritable);  // read-only open
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { wa.area("nosuch"); }), Kind::NotOpen);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { wa.select_area("nosuch"); }), Kind::NotOpen);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { wa.use(more, {.alias = "ITEMS", .exclusive = false, .readonly = true}); }),
+            Kind::AliasInUse);
 
   wa.select_area(1);
   wa.close_area();
   EXPECT_EQ(wa.alias(), "");
-  EXPECT_THROW(wa.current(), WorkAreaError);
+  EXPECT_EQ(thrown_kind<WorkAreaError>([&] { wa.current(); }), Kind::NotOpen);
   EXPECT_EQ(wa.select_area(0), 1);  // the lowest free area again
   EXPECT_EQ(wa.select("items"), 0);
   wa.close_all();

@@ -3,10 +3,23 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
+
+// The kind of the error E that fn throws; nullopt when it throws none.
+template <class E, class Fn>
+auto thrown_kind(Fn fn) -> std::optional<decltype(std::declval<const E&>().kind())> {
+  try {
+    fn();
+  } catch (const E& e) {
+    return e.kind();
+  }
+  return std::nullopt;
+}
 
 // A fresh folder under the system's temporary folder, removed with its
 // content when the object goes away.
