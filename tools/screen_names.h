@@ -3,15 +3,16 @@
 // REVERSO (traffic box of the record lock) and the box colours.
 #pragma once
 
+#include "runtime/console/keys.h"
+
 namespace tools {
 
-// Key codes of the console, by the names the station's screens use.
+// Key codes of the console (runtime/console/keys.h), as the station's
+// screens name them.
 namespace key {
-inline constexpr int kDel = 7, kIns = 22, kLeft = 19, kRight = 4, kUp = 5, kDown = 24, kCtrlW = 23, kHome = 1,
-                     kEnd = 6, kPgDn = 3, kPgUp = 18, kCtrlPgDn = 30, kCtrlPgUp = 31, kEnter = 13, kF1 = 28,
-                     kEsc = 27, kBackspace = 8, kGroupSeparator = 29, kAltC = 302;
+using namespace rt::con::key;
 // F2 .. F10 are -1 .. -9.
-constexpr int f(int n) { return 1 - n; }
+constexpr int f(int n) { return function_key(n); }
 }  // namespace key
 
 // Named colours of the station's screens.
