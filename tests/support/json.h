@@ -1,4 +1,4 @@
-// A small JSON reader for tests that compare with EXPECTED.json files.
+// EXPECTED.json files as tests read them (through rt::text::json).
 #pragma once
 
 #include <map>
