@@ -20,13 +20,9 @@ int run(const std::vector<std::string>& argv) {
   const auto cp = codepage_option(args.value("--codepage"));
   const bool keep_blanks = args.has("--raw");
 
-  std::unique_ptr<Table> t;
-  try {
-    t = open_for_reading(file, cp);
-  } catch (const TableError& e) {
-    report_error(e.what());
-    return exit_code_for(e, false);
-  }
+  int code = kExitOk;
+  const auto t = open_or_report([&] { return open_for_reading(file, cp); }, false, code);
+  if (!t) return code;
   if (!t->schema().code_page_known && !cp) {
     char mark[8];
     std::snprintf(mark, sizeof mark, "0x%02X", t->schema().code_page_mark);

@@ -38,13 +38,9 @@ int run_index(const std::vector<std::string>& argv) {
                                       {"--descending", false}});
   const std::string& file = single_file(args, "index");
   if (!args.has("--tag") || !args.has("--key")) throw UsageError("index: --tag NAME and --key EXPR are required");
-  std::unique_ptr<rt::table::Table> t;
-  try {
-    t = open_exclusive(file);
-  } catch (const TableError& e) {
-    report_error(e.what());
-    return exit_code_for(e, true);
-  }
+  int code = kExitOk;
+  const auto t = open_or_report([&] { return open_exclusive(file); }, true, code);
+  if (!t) return code;
   const std::string bag_path = bag_path_for(t->path(), args.value("--bag"));
   try {
     rt::cdx::TagKeys check(t->schema(), args.value("--key"), args.value("--for"));
@@ -72,13 +68,9 @@ int run_index(const std::vector<std::string>& argv) {
 int run_reindex(const std::vector<std::string>& argv) {
   const auto args = parse_args(argv, {{"--bag", true}});
   const std::string& file = single_file(args, "reindex");
-  std::unique_ptr<rt::table::Table> t;
-  try {
-    t = open_exclusive(file);
-  } catch (const TableError& e) {
-    report_error(e.what());
-    return exit_code_for(e, true);
-  }
+  int code = kExitOk;
+  const auto t = open_or_report([&] { return open_exclusive(file); }, true, code);
+  if (!t) return code;
   const std::string bag_path = bag_path_for(t->path(), args.value("--bag"));
   try {
     auto bag = rt::cdx::Bag::open(bag_path, true);

@@ -93,13 +93,9 @@ int run(const std::vector<std::string>& argv) {
   const std::string& file = single_file(args, "info");
   const std::string format = args.value("--format", "text");
   if (format != "text" && format != "json") throw UsageError("--format must be text or json");
-  std::unique_ptr<Table> t;
-  try {
-    t = open_for_reading(file);
-  } catch (const TableError& e) {
-    report_error(e.what());
-    return exit_code_for(e, false);
-  }
+  int code = kExitOk;
+  const auto t = open_or_report([&] { return open_for_reading(file); }, false, code);
+  if (!t) return code;
   const Schema& s = t->schema();
   const std::uint32_t count = t->record_count();
   std::uint32_t block_size = 0;

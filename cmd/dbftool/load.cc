@@ -164,15 +164,11 @@ Pending parse_line(Table& t, const std::string& line, std::size_t number) {
 int run(const std::vector<std::string>& argv) {
   const auto args = parse_args(argv, {});
   const std::string& file = single_file(args, "load");
-  std::unique_ptr<Table> t;
-  try {
-    rt::table::OpenOptions o;
-    o.share = rt::table::Share::Shared;
-    t = Table::open(file, o);
-  } catch (const TableError& e) {
-    report_error(e.what());
-    return exit_code_for(e, true);
-  }
+  int code = kExitOk;
+  rt::table::OpenOptions o;
+  o.share = rt::table::Share::Shared;
+  const auto t = open_or_report([&] { return Table::open(file, o); }, true, code);
+  if (!t) return code;
   if (!t->schema().writable_format()) {
     char v[8];
     std::snprintf(v, sizeof v, "0x%02X", t->schema().version);

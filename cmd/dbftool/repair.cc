@@ -37,13 +37,9 @@ int run_repair(const std::vector<std::string>& argv) {
   // their keys are taken.
   rt::table::OpenOptions o;
   o.share = rt::table::Share::Exclusive;
-  std::unique_ptr<rt::table::Table> t;
-  try {
-    t = rt::table::Table::open(file, o);
-  } catch (const TableError& e) {
-    report_error(e.what());
-    return exit_code_for(e, true);
-  }
+  int code = kExitOk;
+  const auto t = open_or_report([&] { return rt::table::Table::open(file, o); }, true, code);
+  if (!t) return code;
   std::vector<std::string> bags;
   if (args.has("--bag")) {
     for (const auto& b : args.values.at("--bag")) bags.push_back(bag_path_for(t->path(), b));

@@ -110,6 +110,17 @@ std::string record_field_csv(Table& t, const Record& rec, int i, bool keep_blank
   return "";
 }
 
+std::unique_ptr<rt::table::Table> open_or_report(const std::function<std::unique_ptr<rt::table::Table>()>& open,
+                                                 bool writing, int& exit_code) {
+  try {
+    return open();
+  } catch (const TableError& e) {
+    report_error(e.what());
+    exit_code = exit_code_for(e, writing);
+    return nullptr;
+  }
+}
+
 int exit_code_for(const TableError& e, bool writing) {
   using K = rt::table::ErrorKind;
   switch (e.kind()) {

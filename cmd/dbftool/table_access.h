@@ -2,6 +2,7 @@
 // reading, the code-page option, NULL flags and field shapes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,12 @@ std::optional<rt::text::CodePage> codepage_option(const std::string& value);
 // Opens a table shared and read-only (other programs keep working on it).
 std::unique_ptr<rt::table::Table> open_for_reading(const std::string& path,
                                                    std::optional<rt::text::CodePage> cp = std::nullopt);
+
+// Every subcommand's start: opens its table with `open`.  When the engine
+// refuses, the error is reported, exit_code set (see exit_code_for) and
+// nullptr returned.
+std::unique_ptr<rt::table::Table> open_or_report(const std::function<std::unique_ptr<rt::table::Table>()>& open,
+                                                 bool writing, int& exit_code);
 
 // True when the record's _NullFlags marks field i as NULL.
 bool null_flagged(const rt::table::Record& rec, int i);
