@@ -28,15 +28,7 @@ std::string line80(const std::string& s) { return rt::text::pad_right(s, 80); }
 std::vector<std::string> g_kept;
 
 int demo(Console& con, const std::string& command) {
-  con.set_mode(25, 80);
-  con.set_font_width(11);
-  con.set_font_height(22);
-  con.set_font_face("Lucida Console");
-  con.scroll();
-  con.setpos(0, 0);
-  con.set_title("Velmor 32");
-  con.set_close_button(false);
-  con.set_alt_enter(true);
+  set_up_window(con, "Velmor 32");
   con.set_confirm(true);
 
   con.devpos(0, 0);

@@ -316,4 +316,16 @@ void Console::quit(int status) {
   throw QuitRequest{status};
 }
 
+void set_up_window(Console& con, const std::string& title) {
+  con.set_mode(25, 80);
+  con.set_font_width(11);
+  con.set_font_height(22);
+  con.set_font_face("Lucida Console");
+  con.scroll();
+  con.setpos(0, 0);
+  con.set_title(title);
+  con.set_close_button(false);
+  con.set_alt_enter(true);
+}
+
 }  // namespace rt::con

@@ -182,4 +182,9 @@ class Console {
   bool insert_mode_ = false;
 };
 
+// The station's window: 25 x 80 cells of 11 x 22 pixels in "Lucida Console",
+// cleared with the cursor home, the title given, no close button (the
+// program is left through its own keys) and Alt+Enter for full screen.
+void set_up_window(Console& con, const std::string& title);
+
 }  // namespace rt::con
