@@ -70,16 +70,8 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
                     const StartArguments& args) {
   RunContext run;
   // Console window.
-  con.set_mode(25, 80);
-  con.set_font_width(11);
-  con.set_font_height(22);
-  con.set_font_face("Lucida Console");
-  con.scroll();
-  con.setpos(0, 0);
-  con.set_title("Velmor 32");
-  con.set_close_button(false);
+  rt::con::set_up_window(con, "Velmor 32");
   con.set_icon("telquin.ico");  // a missing icon leaves the window without one
-  con.set_alt_enter(true);
   con.devpos(0, 0);
   con.devout(kFirstHeader, kFirstHeaderColour);
 
