@@ -1,6 +1,6 @@
 // DBEDIT: the browse of a table's rows in a screen window, with the user
 // routine protocol.  It reads its rows through BrowseSource, so it works on
-// a work area (see workarea_source.h) or on rows in memory.
+// a work area (see runtime/areabrowse/workarea_source.h) or on rows in memory.
 #pragma once
 
 #include <cstdint>

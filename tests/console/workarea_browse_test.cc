@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "console_test_util.h"
+#include "runtime/areabrowse/workarea_source.h"
 #include "runtime/console/browse.h"
-#include "runtime/console/workarea_source.h"
 #include "runtime/workarea/workareas.h"
 #include "tests/support/testing.h"
 

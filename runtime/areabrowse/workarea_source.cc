@@ -1,4 +1,4 @@
-#include "runtime/console/workarea_source.h"
+#include "runtime/areabrowse/workarea_source.h"
 
 namespace rt::con {
 
