@@ -23,11 +23,11 @@ namespace {
 using rt::Value;
 using Fields = std::map<std::string, Value>;
 
-std::string dbf_path(const std::string& dir, const layout::TableSpec& t) {
+std::string dbf_path(const std::string& dir, const layout::TableLayout& t) {
   return rt::os::join_path(dir, std::string(t.name) + ".dbf");
 }
 
-std::vector<rt::table::FieldSpec> fields_of(const layout::TableSpec& t) {
+std::vector<rt::table::FieldSpec> fields_of(const layout::TableLayout& t) {
   std::vector<rt::table::FieldSpec> out;
   for (const auto& f : t.fields) out.push_back({f.name, f.type, f.length, f.decimals});
   return out;
@@ -44,7 +44,7 @@ double ean13(long long twelve) {
 // One table being filled through a work area opened exclusively.
 class Writer {
  public:
-  Writer(rt::wa::WorkAreas& wa, const std::string& dir, const layout::TableSpec& spec) : spec_(spec) {
+  Writer(rt::wa::WorkAreas& wa, const std::string& dir, const layout::TableLayout& spec) : spec_(spec) {
     const std::string path = dbf_path(dir, spec);
     wa.create(path, fields_of(spec));
     wa.select_area(0);
@@ -67,12 +67,12 @@ class Writer {
   }
 
  private:
-  const layout::TableSpec& spec_;
+  const layout::TableLayout& spec_;
   rt::wa::Area* area_ = nullptr;
 };
 
 // Every bag of the table, built from its records.
-void build_bags(const std::string& dir, const layout::TableSpec& spec) {
+void build_bags(const std::string& dir, const layout::TableLayout& spec) {
   if (&spec == &layout::tempo39()) return;  // the template: each check table builds its own bag
   if (spec.bags.empty()) return;
   rt::table::OpenOptions o;

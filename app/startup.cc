@@ -4,6 +4,7 @@
 
 #include "app/permission.h"
 #include "data/layouts.h"
+#include "data/table_view.h"
 #include "runtime/console/get.h"
 #include "runtime/os/file.h"
 #include "runtime/text/convert.h"
@@ -25,7 +26,7 @@ std::optional<std::string> env_value(const char* name) {
 // Opens a table of the suite shared in the current area with its order bags
 // and checks its fields; StartupError naming table and field otherwise (the
 // operator has seen the same in a message box).
-void open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec) {
+void open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableLayout& spec) {
   std::string problem;
   if (!tools::open_checked(con, areas, spec, "", &problem)) throw StartupError(problem);
 }
@@ -59,8 +60,8 @@ std::string missing_startup_tables(const std::string& dir) {
   const auto need = [&](const std::string& file, const std::string& what) {
     if (!rt::os::find_file_nocase(dir, file)) missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
   };
-  need("rotulo.dbf", layout::rotulo().what);
-  need("acceso2.dbf", layout::acceso2().what);
+  need(std::string(layout::rotulo().name) + ".dbf", layout::rotulo().what);
+  need(std::string(layout::acceso2().name) + ".dbf", layout::acceso2().what);
   for (const auto& bag : layout::acceso2().bags) need(std::string(bag.file) + ".cdx", "order bag of the sellers");
   if (missing.empty()) return "";
   return "the data folder " + dir + " lacks " + missing;
@@ -102,11 +103,11 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   areas.select_area(0);
   open_checked(con, areas, layout::rotulo());
   {
-    auto& a = areas.current();
-    a.goto_top();
+    const layout::View<layout::Label> a(areas.current());
+    a->goto_top();
     for (auto& label : run.labels) {
-      label = rt::text::trim(a.get("ROTULO").text());
-      a.skip();
+      label = rt::text::trim(a.text(layout::Label::ROTULO));
+      a->skip();
     }
     areas.close_area();
   }

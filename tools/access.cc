@@ -3,6 +3,8 @@
 #include <exception>
 #include <vector>
 
+#include "data/layouts.h"
+#include "data/table_view.h"
 #include "runtime/console/keys.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -20,11 +22,12 @@ namespace k = rt::con::key;
 using rt::Value;
 using rt::wa::Area;
 using rt::wa::WorkAreas;
+using layout::Seller;
+using layout::Task;
+using SellerView = layout::View<Seller>;
 
 namespace {
 
-constexpr const char* kSellerAlias = "acceso2";
-constexpr const char* kTaskTable = "acceso";
 constexpr int kPasswordWidth = 5;   // a seller's password
 constexpr int kTaskWordWidth = 10;  // a task's password
 
@@ -44,7 +47,11 @@ bool has_mark(const std::string& items, int task) {
   return task >= 1 && static_cast<std::size_t>(task) <= items.size() && items[static_cast<std::size_t>(task - 1)] == 'X';
 }
 
-bool checksum_ok(Area& a) { return static_cast<double>(get_crc_31(a)) == a.get("CRC_31").number(); }
+// The record's CRC_31 against the checksum of its other fields.
+template <class T>
+bool checksum_ok(const layout::View<T>& v) {
+  return static_cast<double>(get_crc_31(v.area())) == v.number(T::CRC_31);
+}
 
 // Puts the selected work area back when the routine leaves by any path.
 class KeepArea {
@@ -134,21 +141,25 @@ void unknown_seller_box(rt::con::Console& con) {
 // current area): scrambled password and the checksum of the record as it will
 // be, in one write under the record's lock, so that no other program ever
 // reads the new password with the old checksum.
-void store_password(rt::con::Console& con, WorkAreas& wa, Area& a, const std::string& plain) {
+void store_password(rt::con::Console& con, WorkAreas& wa, const SellerView& s, const std::string& plain) {
+  Area& a = s.area();
   rbloqueo2(con, wa);
   a.refresh();  // the record as it is now, after the lock
-  const int width = a.table().schema().fields[static_cast<std::size_t>(a.field_pos("CLAVE") - 1)].length;
+  const auto& fields = a.table().schema().fields;
+  const int clave = s.index(Seller::CLAVE);
+  const int width = fields[static_cast<std::size_t>(clave)].length;
   const std::string stored = rt::text::pad_right(cripta(plain), static_cast<std::size_t>(width));
   std::vector<ChecksumField> record;
-  for (const auto& f : a.table().schema().fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const auto& f = fields[i];
     const char type = f.letter();
     const bool summed = type == 'C' || type == 'N' || type == 'F';
-    Value v = summed ? a.get(f.name) : Value();
-    if (rt::text::upper(f.name) == "CLAVE") v = Value(stored);
+    Value v = summed ? a.field_get(static_cast<int>(i) + 1) : Value();
+    if (static_cast<int>(i) == clave) v = Value(stored);
     record.push_back({f.name, type, f.length, f.decimals, v});
   }
   const double crc = static_cast<double>(crc_31(record));
-  a.put_fields({{"CLAVE", Value(stored)}, {"CRC_31", Value(crc)}});
+  s.put_fields({{Seller::CLAVE, Value(stored)}, {Seller::CRC_31, Value(crc)}});
   wa.commit_all();
   a.unlock();
 }
@@ -159,13 +170,13 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
   Trace trace("OK_VENDE");
   const std::string entry_colour = con.set_color("gr+/r");
   KeepArea keep(wa);
-  if (wa.select(kSellerAlias) == 0) {
+  if (layout::area_of<Seller>(wa) == 0) {
     con.set_color(entry_colour);
     cartel_1(con, kSellerTableError);
     return false;
   }
-  wa.select_area(kSellerAlias);
-  Area& a = wa.current();
+  const SellerView s = layout::select<Seller>(wa);
+  Area& a = s.area();
   const rt::wa::RecNo entry_record = a.recno();
   const bool cashier = que == "CAJERO";
   const bool loads_profile = que == "VENDEDOR" || op.registra;
@@ -184,13 +195,13 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
   try {
     if (cashier) {
       a.set_filter(
-          [](Area& x) {
-            const std::string c = rt::text::trim(x.get("HABI_CAJ").text());
+          [s](Area&) {
+            const std::string c = rt::text::trim(s.text(Seller::HABI_CAJ));
             return c == "X" || c == "S";
           },
           "HABI_CAJ$'XS'");
     } else {
-      a.set_filter([](Area& x) { return x.get("NUM").number() != 0; }, "NUM<>0");
+      a.set_filter([s](Area&) { return s.number(Seller::NUM) != 0; }, "NUM<>0");
     }
     a.goto_top();
     if (!rt::wa::seek(a, Value(seller_key(quien)))) {
@@ -200,16 +211,16 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
     seller_record = a.recno();
 
     const std::string code = str_0(op.branch, 2);
-    const std::string branches = a.get("SUC_HABI").text();
+    const std::string branches = s.text(Seller::SUC_HABI);
     if (code != "00" && !is_blank(branches) && branches.find(code) == std::string::npos) return refuse(kWrongBranch);
-    if (!checksum_ok(a)) return refuse(kBadChecksum);
+    if (!checksum_ok(s)) return refuse(kBadChecksum);
   } catch (const std::exception&) {
     return refuse(kSellerTableError);
   }
 
-  const std::string stored = a.get("CLAVE").text();
+  const std::string stored = s.text(Seller::CLAVE);
   if (is_blank(stored)) {
-    if (loads_profile) op.profile = without_blanks(a.get("PERFILES").text());
+    if (loads_profile) op.profile = without_blanks(s.text(Seller::PERFILES));
     a.clear_filter();
     con.set_color(entry_colour);
     return true;
@@ -235,11 +246,11 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
     return refuse(nullptr);
   }
 
-  if (loads_profile) op.profile = without_blanks(a.get("PERFILES").text());
+  if (loads_profile) op.profile = without_blanks(s.text(Seller::PERFILES));
   a.clear_filter();
   con.set_color(entry_colour);
   if (ended_with_f1 && puede(con, wa, op, kTaskChangePassword)) {
-    wa.select_area(kSellerAlias);
+    layout::select<Seller>(wa);
     a.go(seller_record);
     con.devpos(10, 51);
     con.devout("Cambiar", "bg+/r");
@@ -250,7 +261,7 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
     con.set_event_mask(mask);
     if (tec1 != key::kEsc) {  // Esc cancels the change: the old password stays
       try {
-        store_password(con, wa, a, fresh);
+        store_password(con, wa, s, fresh);
       } catch (const std::exception&) {
         a.unlock();
         con.set_color(entry_colour);
@@ -272,11 +283,11 @@ std::string items_from_closed_table(WorkAreas& wa, double seller) {
   std::string items;
   wa.select_area(0);
   try {
-    if (wa.use(kSellerAlias)) {
-      Area& s = wa.current();
-      rt::wa::set_index(s, "acceso21");
-      rt::wa::set_focus(s, 1);
-      if (rt::wa::seek(s, Value(seller_key(seller)))) items = s.get("ITEMS").text();
+    if (wa.use(Seller::layout().name)) {
+      const SellerView s(wa.current());
+      rt::wa::set_index(s.area(), Seller::layout().bags.front().file);
+      rt::wa::set_focus(s.area(), 1);
+      if (rt::wa::seek(s.area(), Value(seller_key(seller)))) items = s.text(Seller::ITEMS);
     }
   } catch (const std::exception&) {
     items.clear();
@@ -336,11 +347,10 @@ bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado,
 
   // The seller's own marks.
   std::string items;
-  if (wa.select(kSellerAlias) != 0) {
-    wa.select_area(kSellerAlias);
+  if (layout::area_of<Seller>(wa) != 0) {
     try {
-      Area& s = wa.current();
-      if (rt::wa::seek(s, Value(seller_key(op.seller)))) items = s.get("ITEMS").text();
+      const SellerView s = layout::select<Seller>(wa);
+      if (rt::wa::seek(s.area(), Value(seller_key(op.seller)))) items = s.text(Seller::ITEMS);
     } catch (const std::exception&) {
       items.clear();
     }
@@ -358,7 +368,7 @@ bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado,
     wa.close_area();
   };
   try {
-    if (!wa.use(kTaskTable)) return done(false, true);  // held by another user: refused, no message
+    if (!wa.use(Task::layout().name)) return done(false, true);  // held by another user: refused, no message
   } catch (const std::exception&) {
     keep.restore();
     cartel_1(con, kTaskTableError);
@@ -369,28 +379,29 @@ bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado,
   bool task_found = false;
   bool grant = false;
   try {
-    Area& t = wa.current();
+    const layout::View<Task> v(wa.current());
+    Area& t = v.area();
     // A master record whose checksum is wrong has been tampered with or
     // damaged: its password opens nothing.
-    if (t.locate([](Area& x) { return x.get("TAREA").number() == 0; }) && checksum_ok(t))
-      master = rt::text::pad_right(cripta(t.get("PALABRA").text()), kTaskWordWidth);
-    task_found = t.locate([pasado](Area& x) { return x.get("TAREA").number() == pasado; });
+    if (t.locate([v](Area&) { return v.number(Task::TAREA) == 0; }) && checksum_ok(v))
+      master = rt::text::pad_right(cripta(v.text(Task::PALABRA)), kTaskWordWidth);
+    task_found = t.locate([v, pasado](Area&) { return v.number(Task::TAREA) == pasado; });
     if (task_found) {
-      const std::string descrip = t.get("DESCRIP").text();
+      const std::string descrip = v.text(Task::DESCRIP);
       name = rt::text::trim(descrip.size() > 4 ? descrip.substr(4) : "");
-      if (!checksum_ok(t)) {
+      if (!checksum_ok(v)) {
         close_tasks();
         keep.restore();
         cartel_1(con, kBadChecksum);
         return done(false, true);
       }
-      task_word = rt::text::pad_right(cripta(t.get("PALABRA").text()), kTaskWordWidth);
+      task_word = rt::text::pad_right(cripta(v.text(Task::PALABRA)), kTaskWordWidth);
     }
     if (!task_found || is_blank(task_word)) {
       grant = true;
     } else if (!is_blank(op.profile)) {
       for (char letter : op.profile) {
-        const std::string field = std::string("PERFIL_") + letter;
+        const std::string field = layout::profile_field(letter);
         // A letter without its field grants nothing.
         if (t.field_pos(field) > 0 && rt::text::trim(t.get(field).text()) == "X") {
           grant = true;
@@ -433,12 +444,11 @@ bool pueden(rt::con::Console& con, WorkAreas& wa, Operator& op, int pasado) {
     if (who.number() > 0) allowed = puede(con, wa, op, pasado);
     // The letters of the seller in charge again.
     const int current = wa.current_number();
-    if (wa.select(kSellerAlias) != 0) {
-      wa.select_area(kSellerAlias);
+    if (layout::area_of<Seller>(wa) != 0) {
       try {
-        Area& s = wa.current();
-        op.profile = rt::wa::seek(s, Value(seller_key(op.seller))) ? without_blanks(s.get("PERFILES").text())
-                                                                    : std::string();
+        const SellerView s = layout::select<Seller>(wa);
+        op.profile = rt::wa::seek(s.area(), Value(seller_key(op.seller))) ? without_blanks(s.text(Seller::PERFILES))
+                                                                           : std::string();
       } catch (const std::exception&) {
         op.profile.clear();
       }

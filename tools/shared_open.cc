@@ -85,8 +85,9 @@ std::string problem_text(const std::exception& e) {
   return "Error Interno En" + (file.empty() ? " Las Tablas" : file);
 }
 
-bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const layout::TableLayout& layout,
                 const std::function<void(rt::wa::Area&)>& read) {
+  const std::string table = layout.name;
   const int previous = wa.current_number();
   wa.select_area(0);
   const int area = wa.current_number();
@@ -172,7 +173,7 @@ rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {
   };
 }
 
-bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
+bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableLayout& spec,
                   const std::string& file, std::string* problem) {
   const std::string name = file.empty() ? std::string(spec.name) : file;
   const std::string table = "table " + name + " (" + spec.what + ")";
@@ -295,7 +296,7 @@ rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::st
     rt::wa::WorkAreas& wa;
     ~Closer() { wa.close_area(); }
   } closer{wa};
-  return wa.current().get("FECHA").date();
+  return layout::View<layout::BusinessDate>(wa.current()).get(layout::BusinessDate::FECHA).date();
 }
 
 }  // namespace tools
