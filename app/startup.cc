@@ -115,7 +115,7 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   run.profile = std::string(9, ' ');
   std::string ini_problem;
   run.department = rt::text::val(tools::get_ini(areas, "chk_env2_dep", "0", "-1", &ini_problem));
-  run.branch = tools::get_num(areas, "SU");
+  run.branch = id_number(tools::get_num(areas, "SU"));
   run.traceability = traceability_on(tools::get_ini(areas, "traza", "0", "N", &ini_problem));
 
   run.ticket = args.ticket;
@@ -146,21 +146,24 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
   for (;;) {
     open_sellers(con, areas);
     con.dispbox(1, 0, 24, 79, std::string(9, ' '));
+    // The form edits numbers; the run keeps them as ids.
+    double ticket_entry = 0, seller_entry = 0;
     run.ticket = 0;
     run.seller = 0;
     rt::con::Form form;
     con.devpos(5, 5);
     con.devout("Ingrese N\xA7 Interno", "gr+/n");
-    form.add(con, rt::con::Get::number(5, 24, run.ticket, "@Z 999999"));
+    form.add(con, rt::con::Get::number(5, 24, ticket_entry, "@Z 999999"));
     con.devpos(6, 5);
     con.devout("Vendedor:", "gr+/n");
     // The seller whose validation succeeded; the form ends only with it
     // (PgDn, PgUp or Ctrl+W in the ticket field leave the form where it was)
     // or with Esc in the form itself.
-    std::optional<double> validated;
-    form.add(con, rt::con::Get::number(6, 15, run.seller, "@Z 9999")).valid([&con, &areas, &run, &validated] {
+    std::optional<int> validated;
+    form.add(con, rt::con::Get::number(6, 15, seller_entry, "@Z 9999")).valid([&con, &areas, &run, &validated, &seller_entry] {
+      run.seller = id_number(seller_entry);
       const bool ok = ok_vende(con, areas, run, run.seller);
-      validated = ok ? std::optional<double>(run.seller) : std::nullopt;
+      validated = ok ? std::optional<int>(run.seller) : std::nullopt;
       return ok;
     });
     trace.at();
@@ -169,7 +172,9 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
         areas.close_all();
         con.quit(0);
       }
+      run.seller = id_number(seller_entry);
     } while (validated != run.seller);
+    run.ticket = id_number(ticket_entry);
     con.reset_colors();
     trace.at();
     run_check(con, areas, run, check);

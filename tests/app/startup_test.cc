@@ -60,7 +60,7 @@ class Startup : public ::testing::Test {
   }
 
   struct Seen {
-    double ticket, seller;
+    int ticket, seller;
     bool trace_only, cancel;
   };
   testing_support::TempDir dir_;
