@@ -16,6 +16,7 @@
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tools/config.h"
+#include "tools/guards.h"
 #include "tools/key_substitutions.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
@@ -308,28 +309,22 @@ int scan_entered(CheckEnv& env) {
 // Leaving with differences marks the sale header (REINTE_3 -15) under a
 // lock; false when the mark could not be written.
 bool mark_sale_header(CheckEnv& env) {
-  const int previous = env.areas.current_number();
-  bool ok = true;
+  const tools::KeepArea keep(env.areas);
   try {
     const auto header = layout::select<layout::SaleHeader>(env.areas);
     rt::wa::Area& h = header.area();
     if (rt::wa::seek(h, Value("TK" + ticket_key(env)))) {
       tools::rbloqueo2(env.con, env.areas);
-      try {
-        header.put(layout::SaleHeader::REINTE_3, Value(-15));
-        h.commit();  // on the disk before another station sees the lock go
-      } catch (...) {
-        h.unlock();
-        throw;
-      }
-      h.unlock();
+      const tools::HoldLocks locked(h);
+      header.put(layout::SaleHeader::REINTE_3, Value(-15));
+      h.commit();  // on the disk before another station sees the lock go
     }
   } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + tools::problem_text(e));
-    ok = false;
+    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En " + std::string(layout::SaleHeader::layout().name) +
+                                 ": " + tools::problem_text(e));
+    return false;
   }
-  env.areas.select_area(previous);
-  return ok;
+  return true;
 }
 
 int leave(CheckEnv& env) {
@@ -481,18 +476,14 @@ void run_check_browse(CheckEnv& env) {
   const std::string title = "<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " + trim(ticket_key(env));
   put(env, 2, 0, tools::medio(title, 40), kDescriptionColour);
 
-  env.con.set_key(tools::kArrobaKey, tools::put_arroba_action(env.con));
-  // A message box of the check is closed by the first key of the next scan,
-  // which then still arrives whole.
-  tools::KeepScanKeys keep_scan_keys;
-  rt::con::WorkAreaSource source(env.areas, CheckLine::layout().name);
-  try {
+  {
+    const tools::HotkeyFor arroba(env.con, tools::kArrobaKey, tools::put_arroba_action(env.con));
+    // A message box of the check is closed by the first key of the next
+    // scan, which then still arrives whole.
+    tools::KeepScanKeys keep_scan_keys;
+    rt::con::WorkAreaSource source(env.areas, CheckLine::layout().name);
     rt::con::dbedit(env.con, source, spec);
-  } catch (...) {
-    env.con.set_key(tools::kArrobaKey, {});
-    throw;
   }
-  env.con.set_key(tools::kArrobaKey, {});
   select_check(env);
 }
 

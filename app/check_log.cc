@@ -8,6 +8,7 @@
 #include "data/table_view.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
+#include "tools/guards.h"
 #include "tools/screens.h"
 
 namespace app {
@@ -121,34 +122,20 @@ bool seek_live_line(Area& log, double ticket) {
 }
 
 bool write_check_log(CheckEnv& env, bool refund) {
-  const int check_number = env.areas.current_number();
+  tools::KeepArea check_area(env.areas);
   Area& log = layout::view<CheckLog>(env.areas).area();
-  bool written = false;
-  try {
-    if (!log.lock_append(kAppendWait)) {
-      tools::cartel_1(env.con, "No Se Pudo Grabar El Control En " + log_name() + " (Tabla Ocupada)!!!");
-      env.areas.select_area(check_number);
-      return false;
-    }
-    // Whatever another station appended before we got in is seen here.
-    const bool found = seek_live_line(log, env.run.ticket);
-    env.areas.select_area(check_number);
-    if (found) {
-      actu_vta(env, refund);
-      written = true;
-    } else {
-      written = append_lines(env, refund);
-    }
-  } catch (...) {
-    log.unlock_append();
-    log.unlock();
-    env.areas.select_area(check_number);
-    throw;
+  if (!log.lock_append(kAppendWait)) {
+    tools::cartel_1(env.con, "No Se Pudo Grabar El Control En " + log_name() + " (Tabla Ocupada)!!!");
+    return false;
   }
-  log.unlock_append();
-  log.unlock();
-  env.areas.select_area(check_number);
-  return written;
+  // The locks go, and the check table is selected again, whatever happens.
+  const tools::HoldLocks locked(log, true);
+  // Whatever another station appended before we got in is seen here.
+  const bool found = seek_live_line(log, env.run.ticket);
+  check_area.restore();
+  if (!found) return append_lines(env, refund);
+  actu_vta(env, refund);
+  return true;
 }
 
 // The log lines of a ticket were appended in the order of its check lines,

@@ -7,41 +7,9 @@
 #include "runtime/cdx/bag.h"
 #include "runtime/text/convert.h"
 #include "tools/config_keys.h"
+#include "tools/guards.h"
 
 namespace tools {
-
-namespace {
-
-// Opens a table for one lookup in the lowest free work area and, when it
-// ends, closes that area and selects the caller's area again (when the
-// caller had a table open there).
-class OneLookup {
- public:
-  explicit OneLookup(rt::wa::WorkAreas& wa)
-      : wa_(wa), had_table_(!wa.alias().empty()), previous_(wa.current_number()) {
-    wa_.select_area(0);
-    used_ = wa_.current_number();
-  }
-  ~OneLookup() {
-    try {
-      wa_.select_area(used_);
-      wa_.close_area();
-      if (had_table_) wa_.select_area(previous_);
-    } catch (...) {
-      // Closing a table opened only for reading has nothing to lose.
-    }
-  }
-  OneLookup(const OneLookup&) = delete;
-  OneLookup& operator=(const OneLookup&) = delete;
-
- private:
-  rt::wa::WorkAreas& wa_;
-  bool had_table_;
-  int previous_;
-  int used_ = 0;
-};
-
-}  // namespace
 
 // GET_INI of the suite.  The suite failed when "ini.dbf" was there but its
 // bag "ini" was missing or damaged; any table or bag that cannot be read now
