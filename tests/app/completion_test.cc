@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"

@@ -1,7 +1,7 @@
 // The demo folder: every table of the layouts opens with its bags, the tags
 // find the demo's keys, the seller records carry their checksum and
 // scrambled passwords, and dbftool verify finds nothing wrong.
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "app/key_script.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/check.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
