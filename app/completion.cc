@@ -353,6 +353,7 @@ void complete(CheckEnv& env) {
     out.base_name = voucher::base_name(env.run.machine, env.run.ticket);
     out.voucher = text.voucher();
     out.comptes = text.comptes();
+    out.rob_fis = env.run.rob_fis;
     cpl::hand_off(env.con, out);
   }
   if (!pending.empty())

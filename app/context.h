@@ -24,6 +24,8 @@ namespace colour = ::tools::colour;
 struct RunContext {
   std::string machine = "55";             // MAQUINA
   std::string date_table = "FEC_SYS";     // ARCH_FECHA
+  bool registra = false;                  // REGISTRA begins with "SI": cashiers load profiles too
+  std::string rob_fis;                    // ROB_FIS, the fiscal voucher's folder ("" = the default)
   std::array<std::string, 5> labels;      // rot1 .. rot5, voucher header lines
   std::string profile = std::string(9, ' ');  // PERFIL2, letters of the seller in charge
   double department = -1;                 // QUE_DEP, -1 = every department

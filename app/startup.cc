@@ -45,7 +45,10 @@ void run_check(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run,
 
 }  // namespace
 
-Environment Environment::from_process() { return {env_value("MAQUINA"), env_value("ARCH_FECHA")}; }
+Environment Environment::from_process() {
+  return {env_value("MAQUINA"), env_value("ARCH_FECHA"), env_value("REGISTRA").value_or(""),
+          env_value("ROB_FIS").value_or("")};
+}
 
 void check_not_available(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   (void)areas;
@@ -98,6 +101,8 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
   run.machine = machine_number(env.maquina.value_or(""));
   run.date_table = date_table_name(env.arch_fecha.value_or(""));
+  run.registra = tools::registra_on(env.registra);
+  run.rob_fis = env.rob_fis;
 
   // Voucher label lines: the first five records of rotulo.
   areas.select_area(0);
