@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/gs1.h"
+#include "data/table_view.h"
 #include "runtime/console/get.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -39,9 +40,11 @@ constexpr const char* kExpiryLabel = "Fecha Vencimiento (17)";
 
 bool blank(std::string_view s) { return trim(s).empty(); }
 
-std::string product_text(rt::wa::WorkAreas& areas, const char* field) {
-  if (areas.select("producto") == 0) return {};
-  return areas.area("producto").get(field).text();
+using layout::Product;
+
+std::string product_text(rt::wa::WorkAreas& areas, Product::Field field) {
+  if (layout::area_of<Product>(areas) == 0) return {};
+  return layout::view<Product>(areas).text(field);
 }
 
 // A unit may have no expiry, or one on or after the business date.  An
@@ -59,11 +62,11 @@ bool expiry_ok(CheckEnv& env, rt::text::Date expiry) {
 // Whether `gtin` is a barcode of the product being captured: its own
 // barcodes, or one the extra-barcode table gives it.
 bool gtin_of_product(CheckEnv& env, const std::string& gtin) {
-  if (env.areas.select("producto") == 0) return true;  // nothing to compare with
-  rt::wa::Area& p = env.areas.area("producto");
+  if (layout::area_of<Product>(env.areas) == 0) return true;  // nothing to compare with
+  const auto p = layout::view<Product>(env.areas);
   const double number = rt::text::val(gtin);
-  if (number == p.get("CODVAR").number() || number == rt::text::val(p.get("CODPROD").text())) return true;
-  const std::string code = rt::text::trim(p.get("CODIGO").text());
+  if (number == p.number(Product::CODVAR) || number == rt::text::val(p.text(Product::CODPROD))) return true;
+  const std::string code = rt::text::trim(p.text(Product::CODIGO));
   for (const std::string& text : {gtin, rt::text::trim(rt::text::str(number, 14))}) {
     const double other = extra_barcode_code(env, pad_right(text, 14));
     if (other != 0 && (rt::text::trim(rt::text::str(other, 7)) == code || tools::str_0(other, 7) == code)) return true;
@@ -109,7 +112,7 @@ std::string open_box(CheckEnv& env) {
   con.setpos(kTop, 29);
   con.devout(" MUCHA ATENCION!!! ", "gr+/r");
   con.setpos(10, kLabelCol);
-  con.devout("GTIN (01) " + env.check.unit.gtin + " - " + product_text(env.areas, "DESCRIP"), "bg+/r");
+  con.devout("GTIN (01) " + env.check.unit.gtin + " - " + product_text(env.areas, Product::DESCRIP), "bg+/r");
   return saved;
 }
 
@@ -229,19 +232,20 @@ bool complete_unit(CheckEnv& env) {
 }  // namespace
 
 double extra_barcode_code(CheckEnv& env, const std::string& barcode14) {
-  if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return 0;
+  using layout::ExtraBarcode;
+  if (!rt::wa::WorkAreas::file_exists(std::string(ExtraBarcode::layout().name) + ".dbf")) return 0;
   double code = 0;
-  tools::one_lookup(env.con, env.areas, "cb", [&](rt::wa::Area& cb) {
-    if (rt::wa::seek(cb, rt::Value(barcode14))) code = cb.get("CODIGO").number();
+  tools::one_lookup<ExtraBarcode>(env.con, env.areas, [&](const auto& cb) {
+    if (rt::wa::seek(cb.area(), rt::Value(barcode14))) code = cb.number(ExtraBarcode::CODIGO);
   });
   return code;
 }
 
 double get_best_bar(rt::wa::WorkAreas& areas) {
-  if (areas.select("producto") == 0) return 0;
-  rt::wa::Area& p = areas.area("producto");
-  const double codprod = rt::text::val(p.get("CODPROD").text());
-  return codprod > 9999999 ? codprod : p.get("CODVAR").number();
+  if (layout::area_of<Product>(areas) == 0) return 0;
+  const auto p = layout::view<Product>(areas);
+  const double codprod = rt::text::val(p.text(Product::CODPROD));
+  return codprod > 9999999 ? codprod : p.number(Product::CODVAR);
 }
 
 bool cartel4(rt::con::Console& con, char cual, bool enabled) {

@@ -12,6 +12,7 @@
 #include "app/product_rules.h"
 #include "app/ticket_lock.h"
 #include "data/layouts.h"
+#include "data/table_view.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tools/key_substitutions.h"
@@ -25,8 +26,12 @@ namespace {
 
 using rt::Value;
 using rt::wa::Area;
-
-constexpr const char* kCheckAlias = "tempo39";
+using layout::CheckLine;
+using layout::CheckLog;
+using layout::Product;
+using layout::SaleHeader;
+using layout::SaleLine;
+using layout::View;
 // Widest message the one-line box shows (columns 5 to 74 less its border).
 constexpr std::size_t kMessageWidth = 66;
 
@@ -46,7 +51,7 @@ std::string fit(std::string text) {
 // fields checked and its order bags (NETUSE, retrying while another user
 // holds it).  When it cannot be used the operator has been told already,
 // naming the table, and the load ends.
-Area& open_shared(CheckEnv& env, const layout::TableSpec& spec) {
+Area& open_shared(CheckEnv& env, const layout::TableLayout& spec) {
   env.areas.select_area(0);
   std::string problem;
   if (!tools::open_checked(env.con, env.areas, spec, "", &problem))
@@ -57,30 +62,31 @@ Area& open_shared(CheckEnv& env, const layout::TableSpec& spec) {
 
 std::string ticket_key(double ticket) { return "TK" + rt::text::str(ticket, 6); }
 
-std::string code_of(Area& a) { return rt::text::rtrim(a.get("CODIGO").text()); }
-
-char flag(Area& a, const char* field) {
-  const std::string t = a.get(field).text();
-  return t.empty() ? ' ' : t[0];
+// The product code of a sale line or a check-log line.
+template <class T>
+std::string code_of(const View<T>& v) {
+  return rt::text::rtrim(v.text(T::CODIGO));
 }
 
 // SE_TRAZA over the product the producto area stands on (blank at its end).
-bool se_traza(Area& producto) { return is_traceable(flag(producto, "TRAZA"), flag(producto, "TRAZA_F")); }
+bool se_traza(const View<Product>& producto) {
+  return is_traceable(producto.flag(Product::TRAZA), producto.flag(Product::TRAZA_F));
+}
 
 // Is the sale-line area on a line of the ticket?
-bool on_ticket(Area& compitem, double ticket) {
-  return !compitem.eof() && compitem.get("NUMERO").number() == ticket &&
-         compitem.get("COMPTE").text().compare(0, 2, "TK") == 0;
+bool on_ticket(const View<SaleLine>& compitem, double ticket) {
+  return !compitem->eof() && compitem.number(SaleLine::NUMERO) == ticket &&
+         compitem.text(SaleLine::COMPTE).compare(0, 2, "TK") == 0;
 }
 
 // The counted quantity the pre-fill rules give a line, applied in order to
 // the sale line in use and its product; a later rule overrides an earlier.
-double prefill(Area& compitem, Area& producto, double department, double counted) {
-  const double sold = compitem.get("CANTID").number();
-  if (compitem.get("BONO").text().find('@') != std::string::npos) counted = sold;  // A: needs no scan
-  if (flag(producto, "CALIDAD_CB") == 'M') counted = sold;                        // B: barcode unreadable
-  if (department != -1 && department != compitem.get("DEPTO").number()) counted = sold;  // C: other department
-  const double vale = compitem.get("VALE").number();
+double prefill(const View<SaleLine>& compitem, const View<Product>& producto, double department, double counted) {
+  const double sold = compitem.number(SaleLine::CANTID);
+  if (compitem.text(SaleLine::BONO).find('@') != std::string::npos) counted = sold;  // A: needs no scan
+  if (producto.flag(Product::CALIDAD_CB) == 'M') counted = sold;                     // B: barcode unreadable
+  if (department != -1 && department != compitem.number(SaleLine::DEPTO)) counted = sold;  // C: other department
+  const double vale = compitem.number(SaleLine::VALE);
   if (vale > 0) counted = vale;  // D: voucher quantity
   return counted;
 }
@@ -89,7 +95,7 @@ double prefill(Area& compitem, Area& producto, double department, double counted
 // template, opened exclusively as "tempo39" with its three tags, "cb"
 // active, related to producto.  A check table that another station holds
 // is left alone.
-Area& fresh_check_table(CheckEnv& env) {
+View<CheckLine> fresh_check_table(CheckEnv& env) {
   const std::string& name = env.check.check_table;
   const LoadFailure busy{LoadStatus::CheckTableBusy,
                          fit("Tabla " + name + " En Uso En Otra Estaci\xA2n (Vendedor " +
@@ -135,50 +141,50 @@ Area& fresh_check_table(CheckEnv& env) {
 
   env.areas.select_area(0);
   rt::wa::OpenOptions o;
-  o.alias = kCheckAlias;
+  o.alias = CheckLine::layout().name;
   o.exclusive = true;
   if (!env.areas.use(name, o)) throw busy;
   Area& check = env.areas.current();
   check.table().set_sync(false);  // private scratch table: rebuilt, never synced
-  for (const auto& tag : layout::tempo39().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
+  for (const auto& tag : CheckLine::layout().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
   rt::wa::set_focus(check, "cb");
   rt::wa::clear_relations(check);
-  rt::wa::set_relation(env.areas, check, "producto", "codigo");
-  return check;
+  layout::relate<Product>(env.areas, check);
+  return View<CheckLine>(check);
 }
 
 // LLENA_T39: one check line from the sale line compitem stands on.
-void llena_t39(CheckEnv& env, Area& check, Area& compitem, Area& producto, Area& compenca,
-               rt::text::Date today) {
-  if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
-  check.put_fields({{"FECHA_CHK", Value(today)},
-                    {"HORA_CHK", Value("")},
-                    {"VEND_CHK", Value(0)},
-                    {"CB", producto.get("CODVAR")},
-                    {"CP", producto.get("CODPROD")},
-                    {"TRAZA", Value(se_traza(producto) ? "S" : "N")},
-                    {"CANT_CHK", Value(prefill(compitem, producto, env.run.department, 0))},
-                    {"NUMERO", compitem.get("NUMERO")},
-                    {"CODIGO", compitem.get("CODIGO")},
-                    {"CANTID", compitem.get("CANTID")},
-                    {"DESCRIP", compitem.get("DESCRIP")},
-                    {"VENDEDOR", compenca.get("VENDEDOR")},
-                    {"FECHA_VTA", compenca.get("FECHA")},
-                    {"HORA_VTA", compenca.get("HORAX")}});
+void llena_t39(CheckEnv& env, const View<CheckLine>& check, const View<SaleLine>& compitem,
+               const View<Product>& producto, const View<SaleHeader>& compenca, rt::text::Date today) {
+  if (!check->append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+  check.put_fields({{CheckLine::FECHA_CHK, Value(today)},
+                    {CheckLine::HORA_CHK, Value("")},
+                    {CheckLine::VEND_CHK, Value(0)},
+                    {CheckLine::CB, producto.get(Product::CODVAR)},
+                    {CheckLine::CP, producto.get(Product::CODPROD)},
+                    {CheckLine::TRAZA, Value(se_traza(producto) ? "S" : "N")},
+                    {CheckLine::CANT_CHK, Value(prefill(compitem, producto, env.run.department, 0))},
+                    {CheckLine::NUMERO, compitem.get(SaleLine::NUMERO)},
+                    {CheckLine::CODIGO, compitem.get(SaleLine::CODIGO)},
+                    {CheckLine::CANTID, compitem.get(SaleLine::CANTID)},
+                    {CheckLine::DESCRIP, compitem.get(SaleLine::DESCRIP)},
+                    {CheckLine::VENDEDOR, compenca.get(SaleHeader::VENDEDOR)},
+                    {CheckLine::FECHA_VTA, compenca.get(SaleHeader::FECHA)},
+                    {CheckLine::HORA_VTA, compenca.get(SaleHeader::HORAX)}});
 }
 
 // Fills the check table from the ticket's sale lines.
-LoadOutcome load_from_sales(CheckEnv& env, Area& check, rt::text::Date today) {
-  Area& compitem = env.areas.area("compitem");
-  Area& producto = env.areas.area("producto");
-  Area& compenca = env.areas.area("compenca");
+LoadOutcome load_from_sales(CheckEnv& env, const View<CheckLine>& check, rt::text::Date today) {
+  const auto compitem = layout::view<SaleLine>(env.areas);
+  const auto producto = layout::view<Product>(env.areas);
+  const auto compenca = layout::view<SaleHeader>(env.areas);
   const double ticket = env.run.ticket;
-  rt::wa::seek(compitem, Value(ticket_key(ticket)));
-  if (!compitem.found()) return {LoadStatus::NotFound, "Ticket No Encontrado!!!", false};
-  if (flag(compitem, "ANULA") == 'S') return {LoadStatus::Cancelled, "Ticket Anulado!!", false};
+  rt::wa::seek(compitem.area(), Value(ticket_key(ticket)));
+  if (!compitem->found()) return {LoadStatus::NotFound, "Ticket No Encontrado!!!", false};
+  if (compitem.flag(SaleLine::ANULA) == 'S') return {LoadStatus::Cancelled, "Ticket Anulado!!", false};
   while (on_ticket(compitem, ticket)) {
     if (!(env.run.trace_only && !se_traza(producto))) llena_t39(env, check, compitem, producto, compenca, today);
-    compitem.skip();
+    compitem->skip();
   }
   return {LoadStatus::Loaded, "", false};
 }
@@ -190,76 +196,75 @@ LoadOutcome load_from_sales(CheckEnv& env, Area& check, rt::text::Date today) {
 // code remembered.  A log line whose product is on no sale line of the
 // ticket keeps what the log says: no pre-fill is read from an unrelated sale
 // line, and its traceability flag is its own product's.
-LoadOutcome rebuild_from_log(CheckEnv& env, Area& check, Area& log) {
-  Area& compitem = env.areas.area("compitem");
-  Area& producto = env.areas.area("producto");
+LoadOutcome rebuild_from_log(CheckEnv& env, const View<CheckLine>& check, const View<CheckLog>& log) {
+  const auto compitem = layout::view<SaleLine>(env.areas);
+  const auto producto = layout::view<Product>(env.areas);
   const double ticket = env.run.ticket;
   std::map<std::string, rt::wa::RecNo> first_line;
-  for (rt::wa::seek(compitem, Value(ticket_key(ticket))); on_ticket(compitem, ticket); compitem.skip())
-    first_line.emplace(code_of(compitem), compitem.recno());
+  for (rt::wa::seek(compitem.area(), Value(ticket_key(ticket))); on_ticket(compitem, ticket); compitem->skip())
+    first_line.emplace(code_of(compitem), compitem->recno());
 
-  while (!log.eof() && log.get("NUMERO").number() == ticket) {
-    if (log.deleted()) {  // a line undone by a check whose log could not be written whole
-      log.skip();
+  while (!log->eof() && log.number(CheckLog::NUMERO) == ticket) {
+    if (log->deleted()) {  // a line undone by a check whose log could not be written whole
+      log->skip();
       continue;
     }
     const auto sale = first_line.find(code_of(log));
     const bool matched = sale != first_line.end();
     if (matched)
-      compitem.go(sale->second);  // producto and compenca follow it
+      compitem->go(sale->second);  // producto and compenca follow it
     else
-      rt::wa::seek(producto, Value(log.get("CODIGO").text()));
+      rt::wa::seek(producto.area(), Value(log.text(CheckLog::CODIGO)));
 
-    const double logged = env.run.trace_only ? 0 : log.get("CANT_CHK").number();
+    const double logged = env.run.trace_only ? 0 : log.number(CheckLog::CANT_CHK);
     double counted = matched ? prefill(compitem, producto, env.run.department, logged) : logged;
-    double sold = log.get("CANTID").number();
+    double sold = log.number(CheckLog::CANTID);
     if (env.run.cancel_voucher) {
       counted = 0;
-      sold = matched ? std::fabs(compitem.get("VALE").number()) : 0;
+      sold = matched ? std::fabs(compitem.number(SaleLine::VALE)) : 0;
     }
-    if (!check.append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
-    check.put_fields({{"FECHA_CHK", log.get("FECHA_CHK")},
-                      {"FECHA_VTA", log.get("FECHA_VTA")},
-                      {"HORA_CHK", log.get("HORA_CHK")},
-                      {"VEND_CHK", log.get("VEND_CHK")},
-                      {"CB", log.get("CB")},
-                      {"CP", log.get("CP")},
-                      {"TRAZA", Value(se_traza(producto) ? "S" : "N")},
-                      {"NUMERO", log.get("NUMERO")},
-                      {"CODIGO", log.get("CODIGO")},
-                      {"CANTID", Value(sold)},
-                      {"DESCRIP", log.get("DESCRIP")},
-                      {"VENDEDOR", log.get("VENDEDOR")},
-                      {"HORA_VTA", log.get("HORA_VTA")},
-                      {"CANT_CHK", Value(counted)}});
-    log.skip();
+    if (!check->append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+    check.put_fields({{CheckLine::FECHA_CHK, log.get(CheckLog::FECHA_CHK)},
+                      {CheckLine::FECHA_VTA, log.get(CheckLog::FECHA_VTA)},
+                      {CheckLine::HORA_CHK, log.get(CheckLog::HORA_CHK)},
+                      {CheckLine::VEND_CHK, log.get(CheckLog::VEND_CHK)},
+                      {CheckLine::CB, log.get(CheckLog::CB)},
+                      {CheckLine::CP, log.get(CheckLog::CP)},
+                      {CheckLine::TRAZA, Value(se_traza(producto) ? "S" : "N")},
+                      {CheckLine::NUMERO, log.get(CheckLog::NUMERO)},
+                      {CheckLine::CODIGO, log.get(CheckLog::CODIGO)},
+                      {CheckLine::CANTID, Value(sold)},
+                      {CheckLine::DESCRIP, log.get(CheckLog::DESCRIP)},
+                      {CheckLine::VENDEDOR, log.get(CheckLog::VENDEDOR)},
+                      {CheckLine::HORA_VTA, log.get(CheckLog::HORA_VTA)},
+                      {CheckLine::CANT_CHK, Value(counted)}});
+    log->skip();
   }
   return {LoadStatus::Loaded, "", true};
 }
 
 LoadOutcome load(CheckEnv& env) {
   // Shared tables, each in the lowest free area.
-  Area& log = open_shared(env, layout::log_env());
-  (void)log;
-  open_shared(env, layout::compenca());
-  Area& producto = open_shared(env, layout::producto());
+  open_shared(env, CheckLog::layout());
+  open_shared(env, SaleHeader::layout());
+  Area& producto = open_shared(env, Product::layout());
   rt::wa::set_focus(producto, "codigo");
-  Area& compitem = open_shared(env, layout::compitem());
+  Area& compitem = open_shared(env, SaleLine::layout());
   rt::wa::clear_relations(compitem);
-  rt::wa::set_relation(env.areas, compitem, "producto", "codigo");
-  rt::wa::set_relation(env.areas, compitem, "compenca", "compte+str(numero,6)");
+  layout::relate<Product>(env.areas, compitem);
+  layout::relate<SaleHeader>(env.areas, compitem);
 
   env.check.check_table = "tm39" + tools::str_0(env.run.seller, 4);
-  Area& check = fresh_check_table(env);
+  const View<CheckLine> check = fresh_check_table(env);
   const rt::text::Date today = env.con.clock().now().date;
 
-  Area& log_area = env.areas.area("log_env");
-  LoadOutcome out = seek_live_line(log_area, env.run.ticket) ? rebuild_from_log(env, check, log_area)
-                                                             : load_from_sales(env, check, today);
+  const auto log = layout::view<CheckLog>(env.areas);
+  LoadOutcome out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
+                                                                 : load_from_sales(env, check, today);
   if (out.status != LoadStatus::Loaded) return out;
 
-  env.areas.select_area(kCheckAlias);
-  check.goto_top();
+  layout::select<CheckLine>(env.areas);
+  check->goto_top();
   return out;
 }
 

@@ -9,12 +9,14 @@
 #include "app/permission.h"
 #include "app/product_rules.h"
 #include "runtime/areabrowse/workarea_source.h"
+#include "data/table_view.h"
 #include "runtime/console/browse.h"
 #include "runtime/console/color.h"
 #include "runtime/table/table.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tools/config.h"
+#include "tools/guards.h"
 #include "tools/key_substitutions.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
@@ -28,8 +30,9 @@ namespace {
 using rt::Value;
 using rt::text::pad_right;
 using rt::text::trim;
-
-constexpr const char* kCheckAlias = "tempo39";
+using layout::CheckLine;
+using layout::Product;
+using CheckView = layout::View<CheckLine>;
 constexpr const char* kScanColour = "g+/n";
 constexpr const char* kDescriptionColour = "gr+/n";
 constexpr const char* kDifferencesColour = "r+/n";
@@ -37,11 +40,9 @@ constexpr int kStatusRow = 4, kStatusColumn = 30;
 constexpr int kScanRow = 23, kDescriptionRow = 24;
 constexpr int kFirstDataRow = 10, kLastDataRow = 20;
 
-rt::wa::Area& check_table(CheckEnv& env) { return env.areas.area(kCheckAlias); }
-rt::wa::Area& select_check(CheckEnv& env) {
-  env.areas.select_area(kCheckAlias);
-  return env.areas.current();
-}
+CheckView check_view(CheckEnv& env) { return layout::view<CheckLine>(env.areas); }
+rt::wa::Area& check_table(CheckEnv& env) { return env.areas.area(CheckLine::layout().name); }
+rt::wa::Area& select_check(CheckEnv& env) { return layout::select<CheckLine>(env.areas).area(); }
 
 std::string ticket_key(const CheckEnv& env) { return rt::text::str(env.run.ticket, 6); }
 
@@ -76,27 +77,26 @@ void closing_tones(CheckEnv& env) {
 
 // SE_TRAZA on the product the relation keeps with the current line.
 bool product_traceable(CheckEnv& env) {
-  rt::wa::Area& p = env.areas.area("producto");
-  const std::string traza = p.get("TRAZA").text();
-  const std::string forced = p.get("TRAZA_F").text();
-  return is_traceable(traza.empty() ? ' ' : traza[0], forced.empty() ? ' ' : forced[0]);
+  const auto p = layout::view<Product>(env.areas);
+  return is_traceable(p.flag(Product::TRAZA), p.flag(Product::TRAZA_F));
 }
 
-bool line_complete(rt::wa::Area& t) { return t.get("CANTID").number() == t.get("CANT_CHK").number(); }
+bool line_complete(const CheckView& t) { return t.number(CheckLine::CANTID) == t.number(CheckLine::CANT_CHK); }
 
 // The totals of the lines that pass `take`.  The records are read straight
 // from the table: the sums do not depend on the order, and the area (with
 // the product that follows its current line) does not move.
 template <typename Take>
 void totals(CheckEnv& env, Take take) {
-  rt::table::Table& table = check_table(env).table();
+  const CheckView v = check_view(env);
+  rt::table::Table& table = v->table();
   rt::table::Record rec = table.blank();
-  const int cantid = rec.field_index("CANTID"), cant_chk = rec.field_index("CANT_CHK");
+  const int cantid = v.index(CheckLine::CANTID), cant_chk = v.index(CheckLine::CANT_CHK);
   double sold = 0, counted = 0;
   const std::uint32_t count = table.record_count();
   for (std::uint32_t n = 1; n <= count; ++n) {
     table.read_into(n, rec);
-    if (!take(rec)) continue;
+    if (!take(rec, v)) continue;
     sold += rec.get(cantid).number();
     counted += rec.get(cant_chk).number();
   }
@@ -118,7 +118,7 @@ bool find_line(CheckEnv& env, const scan::LookupKey& key) {
   if (rt::wa::seek(t, Value(key.number))) return true;
   rt::wa::set_focus(t, "cp");
   if (rt::wa::seek(t, Value(key.cp14))) return true;
-  if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return false;
+  if (!rt::wa::WorkAreas::file_exists(std::string(layout::ExtraBarcode::layout().name) + ".dbf")) return false;
   const double code = extra_barcode_code(env, key.cp14);
   select_check(env);
   if (code == 0) return false;
@@ -133,8 +133,9 @@ bool find_line(CheckEnv& env, const scan::LookupKey& key) {
 // is complete, the next line with the same key that still waits for units
 // takes the scan, so every such line can be completed.
 void prefer_open_line(CheckEnv& env) {
-  rt::wa::Area& t = check_table(env);
-  if (!line_complete(t)) return;
+  const CheckView line = check_view(env);
+  rt::wa::Area& t = line.area();
+  if (!line_complete(line)) return;
   const std::string tag = rt::wa::focus(t);
   if (tag.empty()) return;
   const Value key = t.get(tag);
@@ -144,7 +145,7 @@ void prefer_open_line(CheckEnv& env) {
     const Value v = t.get(tag);
     const bool same = key.is_number() ? v.number() == key.number() : v.text() == key.text();
     if (!same) break;
-    if (!line_complete(t)) return;
+    if (!line_complete(line)) return;
     t.skip(1);
   }
   t.go(first);
@@ -154,11 +155,11 @@ void prefer_open_line(CheckEnv& env) {
 // of the same product (a serial is unique only within one GTIN).
 bool unit_already_counted(CheckEnv& env, const std::string& serial) {
   if (trim(serial).empty()) return false;
-  rt::wa::Area& t = check_table(env);
-  const std::string product = t.get("CODIGO").text();
-  rt::table::Table& table = t.table();
+  const CheckView t = check_view(env);
+  const std::string product = t.text(CheckLine::CODIGO);
+  rt::table::Table& table = t->table();
   rt::table::Record rec = table.blank();
-  const int codigo = rec.field_index("CODIGO"), series = rec.field_index("SERIES");
+  const int codigo = t.index(CheckLine::CODIGO), series = t.index(CheckLine::SERIES);
   const std::uint32_t count = table.record_count();
   for (std::uint32_t n = 1; n <= count; ++n) {
     table.read_into(n, rec);
@@ -171,18 +172,18 @@ bool unit_already_counted(CheckEnv& env, const std::string& serial) {
 // Counts one unit on the current line and appends its slot.  On a failed
 // write the line is put back as it was, so count and slots stay paired.
 void count_unit(CheckEnv& env) {
-  rt::wa::Area& t = check_table(env);
-  const std::string series = t.get("SERIES").text();
-  const Value counted = t.get("CANT_CHK");
+  const CheckView t = check_view(env);
+  const std::string series = t.text(CheckLine::SERIES);
+  const Value counted = t.get(CheckLine::CANT_CHK);
   try {
-    t.put("SERIES", Value(series + scan::unit_slot(env.check.unit)));
-    t.put("CANT_CHK", Value(counted.number() + 1));
-    t.put("VEND_CHK", Value(env.run.seller));
-    t.put("HORA_CHK", Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight)));
+    t.put(CheckLine::SERIES, Value(series + scan::unit_slot(env.check.unit)));
+    t.put(CheckLine::CANT_CHK, Value(counted.number() + 1));
+    t.put(CheckLine::VEND_CHK, Value(env.run.seller));
+    t.put(CheckLine::HORA_CHK, Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight)));
   } catch (const std::exception& e) {
     try {
-      t.put("SERIES", Value(series));
-      t.put("CANT_CHK", counted);
+      t.put(CheckLine::SERIES, Value(series));
+      t.put(CheckLine::CANT_CHK, counted);
     } catch (const std::exception&) {
       // The message below is all that can be done.
     }
@@ -279,7 +280,7 @@ int scan_entered(CheckEnv& env) {
     env.con.tone(tools::kHighTone, 2);
     const std::string& serial = env.check.unit.serial;
     const bool duplicate = unit_already_counted(env, serial);
-    if (!line_complete(check_table(env)) && !duplicate) {
+    if (!line_complete(check_view(env)) && !duplicate) {
       count_unit(env);
     } else if (duplicate) {
       tools::cartel_3(env.con, check_text::kDuplicate1, check_text::kDuplicate2, check_text::kDuplicate3);
@@ -308,28 +309,22 @@ int scan_entered(CheckEnv& env) {
 // Leaving with differences marks the sale header (REINTE_3 -15) under a
 // lock; false when the mark could not be written.
 bool mark_sale_header(CheckEnv& env) {
-  const int previous = env.areas.current_number();
-  bool ok = true;
+  const tools::KeepArea keep(env.areas);
   try {
-    env.areas.select_area("compenca");
-    rt::wa::Area& h = env.areas.current();
+    const auto header = layout::select<layout::SaleHeader>(env.areas);
+    rt::wa::Area& h = header.area();
     if (rt::wa::seek(h, Value("TK" + ticket_key(env)))) {
       tools::rbloqueo2(env.con, env.areas);
-      try {
-        h.put("REINTE_3", Value(-15));
-        h.commit();  // on the disk before another station sees the lock go
-      } catch (...) {
-        h.unlock();
-        throw;
-      }
-      h.unlock();
+      const tools::HoldLocks locked(h);
+      header.put(layout::SaleHeader::REINTE_3, Value(-15));
+      h.commit();  // on the disk before another station sees the lock go
     }
   } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En compenca: " + tools::problem_text(e));
-    ok = false;
+    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En " + std::string(layout::SaleHeader::layout().name) +
+                                 ": " + tools::problem_text(e));
+    return false;
   }
-  env.areas.select_area(previous);
-  return ok;
+  return true;
 }
 
 int leave(CheckEnv& env) {
@@ -377,9 +372,9 @@ int key_event(CheckEnv& env, int key) {
   }
   if (key == rt::con::key::kEnter) return scan_entered(env);
   if (key == rt::con::key::kF1) {
-    rt::wa::Area& t = check_table(env);
-    if (t.get("TRAZA").text() == "S") {
-      env.con.keyboard(trim(rt::text::str(t.get("CB").number(), 14)) + "\r");
+    const CheckView t = check_view(env);
+    if (t.text(CheckLine::TRAZA) == "S") {
+      env.con.keyboard(trim(rt::text::str(t.number(CheckLine::CB), 14)) + "\r");
       return rt::con::kContinue;
     }
   }
@@ -393,7 +388,7 @@ int funcion(CheckEnv& env, int mode, int column) {
   (void)column;
   const int tecla = env.con.lastkey();
   std::optional<rt::wa::RecNo> current;
-  if (env.areas.select(kCheckAlias) != 0) current = check_table(env).recno();
+  if (layout::area_of<CheckLine>(env.areas) != 0) current = check_table(env).recno();
   try {
     if (mode == rt::con::kIdle && tecla != rt::con::key::kCtrlHome) return idle(env);
     if (mode == rt::con::kTop || mode == rt::con::kBottom) {
@@ -407,7 +402,7 @@ int funcion(CheckEnv& env, int mode, int column) {
     // scan is dropped; nothing is counted.
     env.check.scan.clear();
     tools::cartel_1(env.con, "Error: " + tools::problem_text(e));
-    if (env.areas.select(kCheckAlias) != 0) {
+    if (layout::area_of<CheckLine>(env.areas) != 0) {
       select_check(env);
       if (current) check_table(env).go(*current);
     }
@@ -416,11 +411,13 @@ int funcion(CheckEnv& env, int mode, int column) {
 }
 
 void calcu(CheckEnv& env) {
-  totals(env, [](const rt::table::Record& r) { return is_counted_line(r.get("CB").number()); });
+  totals(env, [](const rt::table::Record& r, const CheckView& v) {
+    return is_counted_line(r.get(v.index(CheckLine::CB)).number());
+  });
 }
 
 bool faltan_trazar(CheckEnv& env) {
-  totals(env, [](const rt::table::Record& r) { return r.get("TRAZA").text() == "S"; });
+  totals(env, [](const rt::table::Record& r, const CheckView& v) { return r.get(v.index(CheckLine::TRAZA)).text() == "S"; });
   return env.check.sold != env.check.counted;
 }
 
@@ -439,11 +436,12 @@ void colorea15(rt::con::Console& con) {
 
 bool esta_en_traza(CheckEnv& env, std::string_view gtin_serial, std::string& lot, rt::text::Date& expiry) {
   bool found = false;
-  tools::one_lookup(env.con, env.areas, "traza", [&](rt::wa::Area& tz) {
-    rt::wa::set_focus(tz, "gtin_s");
-    if (rt::wa::seek(tz, Value(std::string(gtin_serial)), false)) {
-      lot = pad_right(tz.get("LOTE").text(), 10);
-      expiry = tz.get("VENC").date();
+  using layout::TraceRecord;
+  tools::one_lookup<TraceRecord>(env.con, env.areas, [&](const auto& tz) {
+    rt::wa::set_focus(tz.area(), "gtin_s");
+    if (rt::wa::seek(tz.area(), Value(std::string(gtin_serial)), false)) {
+      lot = pad_right(tz.text(TraceRecord::LOTE), 10);
+      expiry = tz.get(TraceRecord::VENC).date();
       found = true;
     }
   });
@@ -465,11 +463,12 @@ void run_check_browse(CheckEnv& env) {
   spec.left = 0;
   spec.bottom = 20;
   spec.right = 79;
-  spec.columns = {{"descrip", "Producto", "", 30},
-                  {"cantid", "Vend", "@Z 999", scan::kSoldLastColumn - 30},
-                  {"cant_chk", "Cheq", "@Z 999", scan::kCountedLastColumn - scan::kSoldLastColumn - 1},
-                  {"cb", "Barras", "", 0},
-                  {"traza", "Traza <F1>", "", 0}};
+  const auto column = [](CheckLine::Field f) { return std::string(CheckView::name(f)); };
+  spec.columns = {{column(CheckLine::DESCRIP), "Producto", "", 30},
+                  {column(CheckLine::CANTID), "Vend", "@Z 999", scan::kSoldLastColumn - 30},
+                  {column(CheckLine::CANT_CHK), "Cheq", "@Z 999", scan::kCountedLastColumn - scan::kSoldLastColumn - 1},
+                  {column(CheckLine::CB), "Barras", "", 0},
+                  {column(CheckLine::TRAZA), "Traza <F1>", "", 0}};
   spec.heading_sep = "\xC4";
   spec.column_sep = " ";
   spec.user = [&env](int mode, int column) { return funcion(env, mode, column); };
@@ -477,18 +476,14 @@ void run_check_browse(CheckEnv& env) {
   const std::string title = "<R> Si Es Por Reintegro!" + std::string(19, ' ') + "TICKET N\xA7 " + trim(ticket_key(env));
   put(env, 2, 0, tools::medio(title, 40), kDescriptionColour);
 
-  env.con.set_key(tools::kArrobaKey, tools::put_arroba_action(env.con));
-  // A message box of the check is closed by the first key of the next scan,
-  // which then still arrives whole.
-  tools::KeepScanKeys keep_scan_keys;
-  rt::con::WorkAreaSource source(env.areas, kCheckAlias);
-  try {
+  {
+    const tools::HotkeyFor arroba(env.con, tools::kArrobaKey, tools::put_arroba_action(env.con));
+    // A message box of the check is closed by the first key of the next
+    // scan, which then still arrives whole.
+    tools::KeepScanKeys keep_scan_keys;
+    rt::con::WorkAreaSource source(env.areas, CheckLine::layout().name);
     rt::con::dbedit(env.con, source, spec);
-  } catch (...) {
-    env.con.set_key(tools::kArrobaKey, {});
-    throw;
   }
-  env.con.set_key(tools::kArrobaKey, {});
   select_check(env);
 }
 

@@ -5,8 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include "data/table_view.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
+#include "tools/guards.h"
 #include "tools/screens.h"
 
 namespace app {
@@ -14,12 +16,19 @@ namespace {
 
 using rt::Value;
 using rt::wa::Area;
+using layout::CheckLine;
+using layout::CheckLog;
+using CheckView = layout::View<CheckLine>;
+using LogView = layout::View<CheckLog>;
 
 constexpr double kRefundBarcode = -1234;
 // How long a station waits for another's append to the log to end.
 constexpr double kAppendWait = 10;
 
-bool traced(Area& check) { return check.get("TRAZA").text().compare(0, 1, "S") == 0; }
+bool traced(const CheckView& check) { return check.text(CheckLine::TRAZA).compare(0, 1, "S") == 0; }
+
+// The check log's name in messages.
+std::string log_name() { return CheckLog::layout().name; }
 
 // Where the check table stood, and in which order, so that walking it in
 // another order does not move the browse.
@@ -32,39 +41,40 @@ struct Position {
 // call appended are then marked deleted and the operator has been told).
 bool append_lines(CheckEnv& env, bool refund) {
   const int check_number = env.areas.current_number();
-  Area& check = env.areas.current();
-  Area& log = env.areas.area("log_env");
+  const CheckView check(env.areas.current());
+  const LogView log_view = layout::view<CheckLog>(env.areas);
+  Area& log = log_view.area();
   std::vector<rt::wa::RecNo> appended;
   std::string problem;
-  check.goto_top();
-  while (!check.eof()) {
+  check->goto_top();
+  while (!check->eof()) {
     // Each line reaches the log whole, in one write.
-    const std::vector<std::pair<std::string, Value>> line = {
-        {"FECHA_VTA", check.get("FECHA_VTA")},
-        {"FECHA_CHK", check.get("FECHA_CHK")},
-        {"HORA_CHK", check.get("HORA_CHK")},
-        {"VEND_CHK", check.get("VEND_CHK")},
-        {"CANT_CHK", check.get("CANT_CHK")},
-        {"CB", refund && !traced(check) ? Value(kRefundBarcode) : check.get("CB")},
-        {"CP", check.get("CP")},
-        {"TRAZA", check.get("TRAZA")},
-        {"NUMERO", check.get("NUMERO")},
-        {"CODIGO", check.get("CODIGO")},
-        {"CANTID", check.get("CANTID")},
-        {"DESCRIP", check.get("DESCRIP")},
-        {"VENDEDOR", check.get("VENDEDOR")},
-        {"HORA_VTA", check.get("HORA_VTA")}};
-    env.areas.select_area("log_env");
+    const LogView::Values line = {
+        {CheckLog::FECHA_VTA, check.get(CheckLine::FECHA_VTA)},
+        {CheckLog::FECHA_CHK, check.get(CheckLine::FECHA_CHK)},
+        {CheckLog::HORA_CHK, check.get(CheckLine::HORA_CHK)},
+        {CheckLog::VEND_CHK, check.get(CheckLine::VEND_CHK)},
+        {CheckLog::CANT_CHK, check.get(CheckLine::CANT_CHK)},
+        {CheckLog::CB, refund && !traced(check) ? Value(kRefundBarcode) : check.get(CheckLine::CB)},
+        {CheckLog::CP, check.get(CheckLine::CP)},
+        {CheckLog::TRAZA, check.get(CheckLine::TRAZA)},
+        {CheckLog::NUMERO, check.get(CheckLine::NUMERO)},
+        {CheckLog::CODIGO, check.get(CheckLine::CODIGO)},
+        {CheckLog::CANTID, check.get(CheckLine::CANTID)},
+        {CheckLog::DESCRIP, check.get(CheckLine::DESCRIP)},
+        {CheckLog::VENDEDOR, check.get(CheckLine::VENDEDOR)},
+        {CheckLog::HORA_VTA, check.get(CheckLine::HORA_VTA)}};
+    layout::select<CheckLog>(env.areas);
     try {
       // The append waits for another station's append to end.
-      if (!log.append(line)) problem = "Tabla Ocupada";
+      if (!log_view.append(line)) problem = "Tabla Ocupada";
     } catch (const std::exception& e) {
       problem = e.what();
     }
     env.areas.select_area(check_number);
     if (!problem.empty()) break;
     appended.push_back(log.recno());
-    check.skip();
+    check->skip();
   }
   if (problem.empty()) {
     try {
@@ -91,8 +101,8 @@ bool append_lines(CheckEnv& env, bool refund) {
   }
   log.unlock();
   env.areas.select_area(check_number);
-  tools::cartel_1(env.con, left == 0 ? "Control No Grabado En log_env (" + problem.substr(0, 30) + ")!!!"
-                                     : "Control Incompleto En log_env: Avise Al Encargado!!!");
+  tools::cartel_1(env.con, left == 0 ? "Control No Grabado En " + log_name() + " (" + problem.substr(0, 30) + ")!!!"
+                                     : "Control Incompleto En " + log_name() + ": Avise Al Encargado!!!");
   return false;
 }
 
@@ -101,8 +111,9 @@ bool append_lines(CheckEnv& env, bool refund) {
 void app_vta(CheckEnv& env, bool refund) { append_lines(env, refund); }
 
 bool seek_live_line(Area& log, double ticket) {
+  const LogView v(log);
   rt::wa::seek(log, Value(rt::text::str(ticket, 6)));
-  while (!log.eof() && log.get("NUMERO").number() == ticket) {
+  while (!log.eof() && v.number(CheckLog::NUMERO) == ticket) {
     if (!log.deleted()) return true;
     log.skip();
   }
@@ -111,34 +122,20 @@ bool seek_live_line(Area& log, double ticket) {
 }
 
 bool write_check_log(CheckEnv& env, bool refund) {
-  const int check_number = env.areas.current_number();
-  Area& log = env.areas.area("log_env");
-  bool written = false;
-  try {
-    if (!log.lock_append(kAppendWait)) {
-      tools::cartel_1(env.con, "No Se Pudo Grabar El Control En log_env (Tabla Ocupada)!!!");
-      env.areas.select_area(check_number);
-      return false;
-    }
-    // Whatever another station appended before we got in is seen here.
-    const bool found = seek_live_line(log, env.run.ticket);
-    env.areas.select_area(check_number);
-    if (found) {
-      actu_vta(env, refund);
-      written = true;
-    } else {
-      written = append_lines(env, refund);
-    }
-  } catch (...) {
-    log.unlock_append();
-    log.unlock();
-    env.areas.select_area(check_number);
-    throw;
+  tools::KeepArea check_area(env.areas);
+  Area& log = layout::view<CheckLog>(env.areas).area();
+  if (!log.lock_append(kAppendWait)) {
+    tools::cartel_1(env.con, "No Se Pudo Grabar El Control En " + log_name() + " (Tabla Ocupada)!!!");
+    return false;
   }
-  log.unlock_append();
-  log.unlock();
-  env.areas.select_area(check_number);
-  return written;
+  // The locks go, and the check table is selected again, whatever happens.
+  const tools::HoldLocks locked(log, true);
+  // Whatever another station appended before we got in is seen here.
+  const bool found = seek_live_line(log, env.run.ticket);
+  check_area.restore();
+  if (!found) return append_lines(env, refund);
+  actu_vta(env, refund);
+  return true;
 }
 
 // The log lines of a ticket were appended in the order of its check lines,
@@ -150,28 +147,31 @@ bool write_check_log(CheckEnv& env, bool refund) {
 // overwrites the log line of another product or of another ticket.
 void actu_vta(CheckEnv& env, bool refund) {
   const int check_number = env.areas.current_number();
-  Area& check = env.areas.current();
-  Area& log = env.areas.area("log_env");
+  const CheckView cv(env.areas.current());
+  Area& check = cv.area();
+  const LogView lv = layout::view<CheckLog>(env.areas);
+  Area& log = lv.area();
   const double ticket = env.run.ticket;
   const Position was{rt::wa::focus(check), check.recno()};
   rt::wa::set_focus(check, 0);
   check.goto_top();
   while (!check.eof()) {
-    env.areas.select_area("log_env");
-    while (!log.eof() && log.deleted() && log.get("NUMERO").number() == ticket) log.skip();  // lines undone
-    if (log.eof() || log.get("NUMERO").number() != ticket) break;
+    layout::select<CheckLog>(env.areas);
+    while (!log.eof() && log.deleted() && lv.number(CheckLog::NUMERO) == ticket) log.skip();  // lines undone
+    if (log.eof() || lv.number(CheckLog::NUMERO) != ticket) break;
     const bool same_product =
-        rt::text::rtrim(log.get("CODIGO").text()) == rt::text::rtrim(check.get("CODIGO").text());
+        rt::text::rtrim(lv.text(CheckLog::CODIGO)) == rt::text::rtrim(cv.text(CheckLine::CODIGO));
     if (same_product && log.lock_record()) {
-      std::vector<std::pair<std::string, Value>> update = {{"HORA_CHK", check.get("HORA_CHK")},
-                                                             {"VEND_CHK", check.get("VEND_CHK")},
-                                                             {"CANT_CHK", check.get("CANT_CHK")},
-                                                             {"TRAZA", check.get("TRAZA")}};
-      if (refund && !traced(check)) {
-        update.emplace_back("CB", Value(kRefundBarcode));
-        update.emplace_back("CANT_CHK", Value(0));
-      }
-      log.put_fields(update);
+      // A refunded line without traceability is logged as nothing counted,
+      // under the refund barcode.
+      const bool refunded = refund && !traced(cv);
+      LogView::Values update = {{CheckLog::HORA_CHK, cv.get(CheckLine::HORA_CHK)},
+                                {CheckLog::VEND_CHK, cv.get(CheckLine::VEND_CHK)},
+                                {CheckLog::CANT_CHK, refunded ? Value(0) : cv.get(CheckLine::CANT_CHK)},
+                                {CheckLog::TRAZA, cv.get(CheckLine::TRAZA)},
+                                {CheckLog::CB, refunded ? Value(kRefundBarcode) : Value()}};
+      if (!refunded) update.pop_back();
+      lv.put_fields(update);
       log.unlock();
     }
     log.skip();

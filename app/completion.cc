@@ -13,6 +13,7 @@
 #include "app/completion_walk.h"
 #include "app/voucher.h"
 #include "data/layouts.h"
+#include "data/table_view.h"
 #include "runtime/text/convert.h"
 #include "runtime/text/date.h"
 #include "runtime/workarea/orders.h"
@@ -28,14 +29,15 @@ namespace {
 
 using rt::Value;
 using rt::text::Date;
-using rt::wa::Area;
 namespace cpl = completion;
+using layout::TraceRecord;
+using TraceView = layout::View<TraceRecord>;
 
 constexpr const char* kEventName = "DISPENSACION DEL PRODUCTO AL PACIENTE";
 constexpr double kDispensingEvent = 111;
 
 // One line of the check table, as the completion reads it.
-struct CheckLine {
+struct ReadLine {
   double numero = 0;
   double cb = 0;
   bool traceable = false;
@@ -50,7 +52,7 @@ std::string ticket_key(double numero) { return "TK" + rt::text::str(numero, 6); 
 // Opens a table of the suite in the lowest free work area with its order
 // bags, checked against its layout (a missing table, field or bag is named
 // to the operator), and makes `tag` active when given.
-bool open_suite_table(CheckEnv& env, const layout::TableSpec& spec, const std::string& tag = "") {
+bool open_suite_table(CheckEnv& env, const layout::TableLayout& spec, const std::string& tag = "") {
   env.areas.select_area(0);
   if (!tools::open_checked(env.con, env.areas, spec)) return false;
   if (!tag.empty()) {
@@ -68,7 +70,7 @@ bool open_check_table(CheckEnv& env, const std::string& file) {
   std::string failed = file + ".dbf";
   try {
     rt::wa::OpenOptions options;
-    options.alias = "tempo39";
+    options.alias = layout::CheckLine::layout().name;
     if (env.areas.use(file, options)) {
       failed = file + ".cdx";
       rt::wa::set_index(env.areas.current(), file);
@@ -83,26 +85,27 @@ bool open_check_table(CheckEnv& env, const std::string& file) {
   return false;
 }
 
-std::vector<CheckLine> read_check_table(Area& t) {
-  std::vector<CheckLine> lines;
-  for (t.goto_top(); !t.eof(); t.skip()) {
-    CheckLine l;
-    l.numero = t.get("NUMERO").number();
-    l.cb = t.get("CB").number();
-    l.traceable = t.get("TRAZA").text() == "S";
-    l.fecha_vta = t.get("FECHA_VTA").date();
-    l.hora_vta = t.get("HORA_VTA").text();
-    l.descrip = t.get("DESCRIP").text();
-    l.series = t.get("SERIES").text();
+std::vector<ReadLine> read_check_table(const layout::View<layout::CheckLine>& t) {
+  using C = layout::CheckLine;
+  std::vector<ReadLine> lines;
+  for (t->goto_top(); !t->eof(); t->skip()) {
+    ReadLine l;
+    l.numero = t.number(C::NUMERO);
+    l.cb = t.number(C::CB);
+    l.traceable = t.text(C::TRAZA) == "S";
+    l.fecha_vta = t.get(C::FECHA_VTA).date();
+    l.hora_vta = t.text(C::HORA_VTA);
+    l.descrip = t.text(C::DESCRIP);
+    l.series = t.text(C::SERIES);
     lines.push_back(std::move(l));
   }
   return lines;
 }
 
-std::string blank_of_field(Area& a, const std::string& name) {
-  for (const auto& f : a.table().schema().fields)
-    if (rt::text::upper(f.name) == name) return std::string(f.length, ' ');
-  return {};
+// A field of the view's table left blank, as wide as the table has it.
+template <class T>
+std::string blank_of_field(const layout::View<T>& v, typename T::Field f) {
+  return std::string(static_cast<std::size_t>(v->table().schema().fields[static_cast<std::size_t>(v.index(f))].length), ' ');
 }
 
 // The ticket's traceability records from the current position of "traza"
@@ -112,90 +115,88 @@ struct TicketRecord {
   cpl::RecordInfo info;
 };
 
-cpl::RecordInfo record_info(Area& tz) {
+cpl::RecordInfo record_info(const TraceView& tz) {
   cpl::RecordInfo info;
-  info.cod_bar = tz.get("COD_BAR").number();
-  info.serie = tz.get("SERIE").text();
-  info.arch_aso = tz.get("ARCH_ASO").text();
-  info.holds_data = !rt::text::trim(info.serie).empty() || !rt::text::trim(tz.get("LOTE").text()).empty() ||
-                    !rt::text::trim(tz.get("COD_TRAZA").text()).empty() || !tz.get("VENC").date().empty();
+  info.cod_bar = tz.number(TraceRecord::COD_BAR);
+  info.serie = tz.text(TraceRecord::SERIE);
+  info.arch_aso = tz.text(TraceRecord::ARCH_ASO);
+  info.holds_data = !rt::text::trim(info.serie).empty() || !rt::text::trim(tz.text(TraceRecord::LOTE)).empty() ||
+                    !rt::text::trim(tz.text(TraceRecord::COD_TRAZA)).empty() ||
+                    !tz.get(TraceRecord::VENC).date().empty();
   return info;
 }
 
-std::vector<TicketRecord> ticket_records(Area& tz, double numero) {
+std::vector<TicketRecord> ticket_records(const TraceView& tz, double numero) {
   std::vector<TicketRecord> out;
-  rt::wa::seek(tz, Value(ticket_key(numero)));
-  while (!tz.eof() && tz.get("COMPTE_INT").text() == "TK" && tz.get("NUMERO_INT").number() == numero) {
-    if (!tz.deleted()) out.push_back({tz.recno(), record_info(tz)});  // a deleted record keeps no unit
-    tz.skip();
+  rt::wa::seek(tz.area(), Value(ticket_key(numero)));
+  while (!tz->eof() && tz.text(TraceRecord::COMPTE_INT) == "TK" && tz.number(TraceRecord::NUMERO_INT) == numero) {
+    if (!tz->deleted()) out.push_back({tz->recno(), record_info(tz)});  // a deleted record keeps no unit
+    tz->skip();
   }
   return out;
-}
-
-// Appends a whole record (the append locks it), trying again while another
-// station holds the append lock (traffic box from the fifth try, Esc gives
-// up).
-bool append_record(CheckEnv& env, Area& tz, const std::vector<std::pair<std::string, Value>>& fields) {
-  return tools::append_netuse(env.con, tz, fields);
 }
 
 // A traceability-only run whose ticket has no record yet: one record per
 // captured unit of every traceable line (one for a line without any), with
 // the sale's data, the fiscal voucher number and the pharmacy's identity.
-void create_records(CheckEnv& env, const std::vector<CheckLine>& lines, double numero) {
+void create_records(CheckEnv& env, const std::vector<ReadLine>& lines, double numero) {
   double pto_vta = 0, nu_fiscal = 0;
   if (open_suite_table(env, layout::compenca())) {
-    Area& h = env.areas.current();
-    if (rt::wa::seek(h, Value(ticket_key(numero)))) {
-      pto_vta = h.get("PTO_VTA").number();
-      nu_fiscal = h.get("NU_FISCAL").number();
+    using layout::SaleHeader;
+    const layout::View<SaleHeader> h(env.areas.current());
+    if (rt::wa::seek(h.area(), Value(ticket_key(numero)))) {
+      pto_vta = h.number(SaleHeader::PTO_VTA);
+      nu_fiscal = h.number(SaleHeader::NU_FISCAL);
     }
     env.areas.close_area();
   }
   const std::string nucompte = tools::str_0(pto_vta, 4) + "-" + tools::str_0(nu_fiscal, 8);
   std::string gln, cuit;
   if (open_suite_table(env, layout::datosfar())) {
-    Area& f = env.areas.current();
-    f.goto_top();
-    gln = f.get("GLN").text();
-    cuit = f.get("CUIT").text();
+    using layout::Pharmacy;
+    const layout::View<Pharmacy> f(env.areas.current());
+    f->goto_top();
+    gln = f.text(Pharmacy::GLN);
+    cuit = f.text(Pharmacy::CUIT);
     env.areas.close_area();
   }
 
-  env.areas.select_area("traza");
-  Area& tz = env.areas.current();
-  for (const CheckLine& l : lines) {
+  // Each append locks the record and tries again while another station
+  // holds the append lock (traffic box from the fifth try, Esc gives up).
+  const TraceView tz = layout::select<TraceRecord>(env.areas);
+  for (const ReadLine& l : lines) {
     if (!l.traceable) continue;
     const std::size_t units = std::max<std::size_t>(1, cpl::split_slots(l.series).size());
     for (std::size_t u = 0; u < units; ++u) {
       // One write: no program ever meets the record blank or half made.
-      if (!append_record(env, tz,
-                         {{"FECHA", Value(l.fecha_vta)},
-                          {"HORA", Value(l.hora_vta)},
-                          {"COMPTE_INT", Value("TK")},
-                          {"NUMERO_INT", Value(l.numero)},
-                          {"COD_PROV", Value("")},
-                          {"TICOMPTE", Value("TK")},
-                          {"NUCOMPTE", Value(nucompte)},
-                          {"FEC_COMPTE", Value(l.fecha_vta)},
-                          {"EVENTO", Value(kDispensingEvent)},
-                          {"NOM_EVENTO", Value(kEventName)},
-                          {"GLN_FAR", Value(gln)},
-                          {"CUIT_FAR", Value(cuit)},
-                          {"GLN_PROV", Value("")},
-                          {"CUIT_PROV", Value("")},
-                          {"ID_CONCEPT", Value(-1)},
-                          {"COD_BAR", Value(l.cb)},
-                          {"GTIN", Value(tools::str_0(l.cb, 14))},
-                          {"ID_OS", Value(0)},
-                          {"NUM_AFI", Value("")}})) {
-        cpl::tell_failure(env.con, "No Se Pudo Agregar Un Registro Al Archivo", "traza.dbf");
+      if (!tools::append_netuse(env.con, tz,
+                                {{TraceRecord::FECHA, Value(l.fecha_vta)},
+                                 {TraceRecord::HORA, Value(l.hora_vta)},
+                                 {TraceRecord::COMPTE_INT, Value("TK")},
+                                 {TraceRecord::NUMERO_INT, Value(l.numero)},
+                                 {TraceRecord::COD_PROV, Value("")},
+                                 {TraceRecord::TICOMPTE, Value("TK")},
+                                 {TraceRecord::NUCOMPTE, Value(nucompte)},
+                                 {TraceRecord::FEC_COMPTE, Value(l.fecha_vta)},
+                                 {TraceRecord::EVENTO, Value(kDispensingEvent)},
+                                 {TraceRecord::NOM_EVENTO, Value(kEventName)},
+                                 {TraceRecord::GLN_FAR, Value(gln)},
+                                 {TraceRecord::CUIT_FAR, Value(cuit)},
+                                 {TraceRecord::GLN_PROV, Value("")},
+                                 {TraceRecord::CUIT_PROV, Value("")},
+                                 {TraceRecord::ID_CONCEPT, Value(-1)},
+                                 {TraceRecord::COD_BAR, Value(l.cb)},
+                                 {TraceRecord::GTIN, Value(tools::str_0(l.cb, 14))},
+                                 {TraceRecord::ID_OS, Value(0)},
+                                 {TraceRecord::NUM_AFI, Value("")}})) {
+        cpl::tell_failure(env.con, "No Se Pudo Agregar Un Registro Al Archivo",
+                          std::string(TraceRecord::layout().name) + ".dbf");
         return;
       }
-      tz.unlock();
+      tz->unlock();
     }
   }
-  tz.commit();
+  tz->commit();
 }
 
 // Document and affiliate number recorded for the ticket; blank when there
@@ -203,10 +204,11 @@ void create_records(CheckEnv& env, const std::vector<CheckLine>& lines, double n
 std::pair<std::string, std::string> patient_ids(CheckEnv& env, double numero) {
   std::pair<std::string, std::string> ids;
   if (!open_suite_table(env, layout::datoafi(), "compte")) return ids;
-  Area& a = env.areas.current();
-  if (rt::wa::seek(a, Value(ticket_key(numero)))) {
-    ids.first = a.get("DOCUMENTO").text();
-    ids.second = a.get("NROAFIL").text();
+  using layout::Affiliation;
+  const layout::View<Affiliation> a(env.areas.current());
+  if (rt::wa::seek(a.area(), Value(ticket_key(numero)))) {
+    ids.first = a.text(Affiliation::DOCUMENTO);
+    ids.second = a.text(Affiliation::NROAFIL);
   }
   env.areas.close_area();
   return ids;
@@ -221,12 +223,12 @@ std::string with_separators_spelled(std::string_view code) {
   return out;
 }
 
-void fill_record(Area& tz, const cpl::SlotFields& slot) {
-  tz.put_fields({{"SERIE", Value(slot.serial)},
-                 {"LOTE", Value(slot.lot)},
-                 {"VENC", Value(rt::text::stod(slot.expiry).value_or(Date{}))},
-                 {"COD_TRAZA", Value(with_separators_spelled(slot.code))},
-                 {"ARCH_ASO", Value("?")}});
+void fill_record(const TraceView& tz, const cpl::SlotFields& slot) {
+  tz.put_fields({{TraceRecord::SERIE, Value(slot.serial)},
+                 {TraceRecord::LOTE, Value(slot.lot)},
+                 {TraceRecord::VENC, Value(rt::text::stod(slot.expiry).value_or(Date{}))},
+                 {TraceRecord::COD_TRAZA, Value(with_separators_spelled(slot.code))},
+                 {TraceRecord::ARCH_ASO, Value("?")}});
 }
 
 void close_everything(CheckEnv& env) {
@@ -241,35 +243,35 @@ void complete(CheckEnv& env) {
   const std::string check_file =
       env.check.check_table.empty() ? "tm39" + tools::str_0(env.run.seller, 4) : env.check.check_table;
   if (!open_check_table(env, check_file)) return;
-  Area& t = env.areas.current();
-  const std::vector<CheckLine> lines = read_check_table(t);
-  const std::string descrip_blank = blank_of_field(t, "DESCRIP");
+  const layout::View<layout::CheckLine> t(env.areas.current());
+  const std::vector<ReadLine> lines = read_check_table(t);
+  const std::string descrip_blank = blank_of_field(t, layout::CheckLine::DESCRIP);
   // Nothing was loaded: there is no unit and no ticket to look up.
   if (lines.empty()) return;
   const double numero = lines.front().numero;
 
   if (!open_suite_table(env, layout::traza(), "compte")) return;
-  Area& tz = env.areas.current();
+  const TraceView tz(env.areas.current());
   std::vector<TicketRecord> records = ticket_records(tz, numero);
   if (env.run.trace_only && records.empty()) {
     create_records(env, lines, numero);
-    env.areas.select_area("traza");
+    layout::select<TraceRecord>(env.areas);
     records = ticket_records(tz, numero);
   }
 
   // Configuration, comptes file name and the voucher's header.
   const voucher::Mode mode = voucher::parse_mode(rt::text::upper(tools::get_ini(env.areas, "compte_tz", "0", "NN")));
   const auto ids = patient_ids(env, numero);
-  env.areas.select_area("traza");
+  layout::select<TraceRecord>(env.areas);
   const rt::os::WallTime now = env.con.clock().now();
   const std::string comptes_path = voucher::comptes_path(now.date, ids.first, ids.second);
   double numero_int = 0;
-  std::string ticompte = blank_of_field(tz, "TICOMPTE"), nucompte = blank_of_field(tz, "NUCOMPTE");
+  std::string ticompte = blank_of_field(tz, TraceRecord::TICOMPTE), nucompte = blank_of_field(tz, TraceRecord::NUCOMPTE);
   if (!records.empty()) {
-    tz.go(records.front().recno);
-    numero_int = tz.get("NUMERO_INT").number();
-    ticompte = tz.get("TICOMPTE").text();
-    nucompte = tz.get("NUCOMPTE").text();
+    tz->go(records.front().recno);
+    numero_int = tz.number(TraceRecord::NUMERO_INT);
+    ticompte = tz.text(TraceRecord::TICOMPTE);
+    nucompte = tz.text(TraceRecord::NUCOMPTE);
   }
   voucher::Builder text(mode, env.run.labels, numero_int, now.date, rt::text::time_of_day(now.seconds_since_midnight),
                         ticompte, nucompte);
@@ -278,7 +280,7 @@ void complete(CheckEnv& env) {
   std::map<double, std::vector<cpl::Unit>> units;
   std::map<double, std::string> first_descrip;
   std::vector<double> products;
-  for (const CheckLine& l : lines) {
+  for (const ReadLine& l : lines) {
     first_descrip.emplace(l.cb, l.descrip);
     if (!units.count(l.cb)) products.push_back(l.cb);
     for (auto& slot : cpl::split_slots(l.series)) units[l.cb].push_back({slot, l.descrip});
@@ -297,13 +299,13 @@ void complete(CheckEnv& env) {
   for (std::size_t i = 0; i < records.size(); ++i) {
     const cpl::RecordPlan& p = plan.records[i];
     if (p.action != cpl::Action::Fill) continue;
-    tz.go(records[i].recno);
+    tz->go(records[i].recno);
     tools::rbloqueo2(env.con, env.areas);
-    tz.refresh();
+    tz->refresh();
     const double cb = records[i].info.cod_bar;
     const cpl::RecordInfo as_now = record_info(tz);
-    if (tz.deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
-      tz.unlock();
+    if (tz->deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
+      tz->unlock();
       if (p.unit >= 0) displaced.push_back({cb, static_cast<std::size_t>(p.unit)});
       continue;
     }
@@ -316,9 +318,9 @@ void complete(CheckEnv& env) {
       if (cpl::carries_unit(u.slot)) ++recorded_now;
     }
     fill_record(tz, slot);
-    tz.commit();
-    tz.unlock();
-    text.add_unit(descrip, tz.get("GTIN").text(), slot.serial, slot.lot, slot.expiry);
+    tz->commit();
+    tz->unlock();
+    text.add_unit(descrip, tz.text(TraceRecord::GTIN), slot.serial, slot.lot, slot.expiry);
   }
 
   // Units that found no record: the plan's, and those whose record was
@@ -351,6 +353,7 @@ void complete(CheckEnv& env) {
     out.base_name = voucher::base_name(env.run.machine, env.run.ticket);
     out.voucher = text.voucher();
     out.comptes = text.comptes();
+    out.rob_fis = env.run.rob_fis;
     cpl::hand_off(env.con, out);
   }
   if (!pending.empty())

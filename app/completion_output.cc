@@ -163,7 +163,7 @@ void hand_off(rt::con::Console& con, const Output& out) {
 
   const std::string file_name = out.base_name + ".TNF";
   if (out.mode.form == Form::Fiscal) {
-    const std::string rob_fis = rt::os::env("ROB_FIS");
+    const std::string& rob_fis = out.rob_fis;
     const std::string voucher_path = fiscal_folder(rob_fis) + file_name;
     if (!replace_dos_file(voucher_path, out.voucher)) {
       tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);

@@ -26,6 +26,7 @@ struct Output {
   std::string base_name;     // machine + ticket, 8 characters
   std::string voucher;       // the voucher's bytes in the mode's form
   std::string comptes;       // the comptes file's bytes
+  std::string rob_fis;       // ROB_FIS of the run
 };
 
 // The folder of the fiscal voucher: ROB_FIS in upper case when it is set

@@ -24,13 +24,15 @@ namespace colour = ::tools::colour;
 struct RunContext {
   std::string machine = "55";             // MAQUINA
   std::string date_table = "FEC_SYS";     // ARCH_FECHA
+  bool registra = false;                  // REGISTRA begins with "SI": cashiers load profiles too
+  std::string rob_fis;                    // ROB_FIS, the fiscal voucher's folder ("" = the default)
   std::array<std::string, 5> labels;      // rot1 .. rot5, voucher header lines
   std::string profile = std::string(9, ' ');  // PERFIL2, letters of the seller in charge
   double department = -1;                 // QUE_DEP, -1 = every department
-  double branch = 0;                      // ID_SUC2
+  int branch = 0;                         // ID_SUC2
   bool traceability = false;              // TRAZAR
-  double ticket = 0;                      // TIC
-  double seller = 0;                      // VDDR
+  int ticket = 0;                         // TIC
+  int seller = 0;                         // VDDR
   bool trace_only = false;                // SOLOTRAZA
   bool cancel_voucher = false;            // CANCVALE
   std::string check_failure;              // why the last check could not run ("" when it did)

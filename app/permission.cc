@@ -1,6 +1,5 @@
 #include "app/permission.h"
 
-#include "runtime/os/process.h"
 #include "tools/hotkeys.h"
 
 namespace app {
@@ -10,7 +9,7 @@ tools::Operator operator_of(const RunContext& run) {
   op.seller = run.seller;
   op.branch = run.branch;
   op.profile = run.profile;
-  op.registra = tools::registra_on(rt::os::env("REGISTRA"));
+  op.registra = run.registra;
   return op;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/permission.h"
 #include "data/layouts.h"
+#include "data/table_view.h"
 #include "runtime/console/get.h"
 #include "runtime/os/file.h"
 #include "runtime/text/convert.h"
@@ -25,7 +26,7 @@ std::optional<std::string> env_value(const char* name) {
 // Opens a table of the suite shared in the current area with its order bags
 // and checks its fields; StartupError naming table and field otherwise (the
 // operator has seen the same in a message box).
-void open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec) {
+void open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableLayout& spec) {
   std::string problem;
   if (!tools::open_checked(con, areas, spec, "", &problem)) throw StartupError(problem);
 }
@@ -44,7 +45,10 @@ void run_check(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run,
 
 }  // namespace
 
-Environment Environment::from_process() { return {env_value("MAQUINA"), env_value("ARCH_FECHA")}; }
+Environment Environment::from_process() {
+  return {env_value("MAQUINA"), env_value("ARCH_FECHA"), env_value("REGISTRA").value_or(""),
+          env_value("ROB_FIS").value_or("")};
+}
 
 void check_not_available(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   (void)areas;
@@ -59,8 +63,8 @@ std::string missing_startup_tables(const std::string& dir) {
   const auto need = [&](const std::string& file, const std::string& what) {
     if (!rt::os::find_file_nocase(dir, file)) missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
   };
-  need("rotulo.dbf", layout::rotulo().what);
-  need("acceso2.dbf", layout::acceso2().what);
+  need(std::string(layout::rotulo().name) + ".dbf", layout::rotulo().what);
+  need(std::string(layout::acceso2().name) + ".dbf", layout::acceso2().what);
   for (const auto& bag : layout::acceso2().bags) need(std::string(bag.file) + ".cdx", "order bag of the sellers");
   if (missing.empty()) return "";
   return "the data folder " + dir + " lacks " + missing;
@@ -89,16 +93,18 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
   run.machine = machine_number(env.maquina.value_or(""));
   run.date_table = date_table_name(env.arch_fecha.value_or(""));
+  run.registra = tools::registra_on(env.registra);
+  run.rob_fis = env.rob_fis;
 
   // Voucher label lines: the first five records of rotulo.
   areas.select_area(0);
   open_checked(con, areas, layout::rotulo());
   {
-    auto& a = areas.current();
-    a.goto_top();
+    const layout::View<layout::Label> a(areas.current());
+    a->goto_top();
     for (auto& label : run.labels) {
-      label = rt::text::trim(a.get("ROTULO").text());
-      a.skip();
+      label = rt::text::trim(a.text(layout::Label::ROTULO));
+      a->skip();
     }
     areas.close_area();
   }
@@ -106,7 +112,7 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   run.profile = std::string(9, ' ');
   std::string ini_problem;
   run.department = rt::text::val(tools::get_ini(areas, "chk_env2_dep", "0", "-1", &ini_problem));
-  run.branch = tools::get_num(areas, "SU");
+  run.branch = id_number(tools::get_num(areas, "SU"));
   run.traceability = traceability_on(tools::get_ini(areas, "traza", "0", "N", &ini_problem));
 
   run.ticket = args.ticket;
@@ -137,21 +143,24 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
   for (;;) {
     open_sellers(con, areas);
     con.dispbox(1, 0, 24, 79, std::string(9, ' '));
+    // The form edits numbers; the run keeps them as ids.
+    double ticket_entry = 0, seller_entry = 0;
     run.ticket = 0;
     run.seller = 0;
     rt::con::Form form;
     con.devpos(5, 5);
     con.devout("Ingrese N\xA7 Interno", "gr+/n");
-    form.add(con, rt::con::Get::number(5, 24, run.ticket, "@Z 999999"));
+    form.add(con, rt::con::Get::number(5, 24, ticket_entry, "@Z 999999"));
     con.devpos(6, 5);
     con.devout("Vendedor:", "gr+/n");
     // The seller whose validation succeeded; the form ends only with it
     // (PgDn, PgUp or Ctrl+W in the ticket field leave the form where it was)
     // or with Esc in the form itself.
-    std::optional<double> validated;
-    form.add(con, rt::con::Get::number(6, 15, run.seller, "@Z 9999")).valid([&con, &areas, &run, &validated] {
+    std::optional<int> validated;
+    form.add(con, rt::con::Get::number(6, 15, seller_entry, "@Z 9999")).valid([&con, &areas, &run, &validated, &seller_entry] {
+      run.seller = id_number(seller_entry);
       const bool ok = ok_vende(con, areas, run, run.seller);
-      validated = ok ? std::optional<double>(run.seller) : std::nullopt;
+      validated = ok ? std::optional<int>(run.seller) : std::nullopt;
       return ok;
     });
     trace.at();
@@ -160,7 +169,9 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
         areas.close_all();
         con.quit(0);
       }
+      run.seller = id_number(seller_entry);
     } while (validated != run.seller);
+    run.ticket = id_number(ticket_entry);
     con.reset_colors();
     trace.at();
     run_check(con, areas, run, check);

@@ -24,9 +24,14 @@ class StartupError : public std::runtime_error {
 };
 
 // The environment values the start-up reads (absent = not set).
+// The station's settings from the environment, read once at start-up and
+// handed down through the run's context; nothing below start-up reads the
+// environment for them.
 struct Environment {
   std::optional<std::string> maquina;     // MAQUINA
   std::optional<std::string> arch_fecha;  // ARCH_FECHA
+  std::string registra;                   // REGISTRA
+  std::string rob_fis;                    // ROB_FIS
   static Environment from_process();
 };
 

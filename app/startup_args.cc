@@ -1,5 +1,8 @@
 #include "app/startup_args.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "runtime/text/convert.h"
 
 namespace app {
@@ -8,13 +11,18 @@ using rt::text::trim;
 using rt::text::upper;
 using rt::text::val;
 
+int id_number(double n) {
+  if (std::isnan(n)) return 0;
+  return static_cast<int>(std::lround(std::clamp(n, -999999999.0, 999999999.0)));
+}
+
 StartArguments parse_start_arguments(const std::vector<std::string>& p) {
   StartArguments a;
   if (p.empty()) return a;
   a.single_check = true;
-  a.ticket = val(p[0]);
+  a.ticket = id_number(val(p[0]));
   if (p.size() > 1) {
-    a.seller = val(p[1]);
+    a.seller = id_number(val(p[1]));
     a.seller_given = true;
   }
   a.trace_only = p.size() > 2;

@@ -63,7 +63,7 @@ std::string code_of(int i) {
 double barcode_of(int product) { return 7790000000000.0 + product; }
 int product_of(int ticket, int line) { return (ticket * 7919 + line * 104729) % products() + 1; }
 
-std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec) {
+std::vector<rt::table::NewField> fields_of(const layout::TableLayout& spec) {
   std::vector<rt::table::NewField> out;
   for (const auto& f : spec.fields) out.push_back({f.name, f.type, f.type == 'D' ? 8 : f.type == 'M' ? 10 : f.length, f.decimals});
   return out;
@@ -72,7 +72,7 @@ std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec) {
 // Creates a table of the layout, fills it through `fill` (which appends
 // records) and builds its bags from the records.
 template <typename Fill>
-void make_table(const layout::TableSpec& spec, Fill fill) {
+void make_table(const layout::TableLayout& spec, Fill fill) {
   const std::string path = g_dir + "/" + spec.name + ".dbf";
   rt::table::Table::create(path, fields_of(spec));
   rt::table::OpenOptions o;

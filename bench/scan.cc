@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "app/check_browse.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"

@@ -1,11 +1,15 @@
 #include "tools/access.h"
 
 #include <exception>
+#include <optional>
 #include <vector>
 
+#include "data/layouts.h"
+#include "data/table_view.h"
 #include "runtime/console/keys.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
+#include "tools/guards.h"
 #include "tools/key_substitutions.h"
 #include "tools/passwords.h"
 #include "tools/screen_names.h"
@@ -20,11 +24,12 @@ namespace k = rt::con::key;
 using rt::Value;
 using rt::wa::Area;
 using rt::wa::WorkAreas;
+using layout::Seller;
+using layout::Task;
+using SellerView = layout::View<Seller>;
 
 namespace {
 
-constexpr const char* kSellerAlias = "acceso2";
-constexpr const char* kTaskTable = "acceso";
 constexpr int kPasswordWidth = 5;   // a seller's password
 constexpr int kTaskWordWidth = 10;  // a task's password
 
@@ -44,19 +49,11 @@ bool has_mark(const std::string& items, int task) {
   return task >= 1 && static_cast<std::size_t>(task) <= items.size() && items[static_cast<std::size_t>(task - 1)] == 'X';
 }
 
-bool checksum_ok(Area& a) { return static_cast<double>(get_crc_31(a)) == a.get("CRC_31").number(); }
-
-// Puts the selected work area back when the routine leaves by any path.
-class KeepArea {
- public:
-  explicit KeepArea(WorkAreas& wa) : wa_(wa), number_(wa.current_number()) {}
-  ~KeepArea() { restore(); }
-  void restore() { wa_.select_area(number_); }
-
- private:
-  WorkAreas& wa_;
-  int number_;
-};
+// The record's CRC_31 against the checksum of its other fields.
+template <class T>
+bool checksum_ok(const layout::View<T>& v) {
+  return static_cast<double>(get_crc_31(v.area())) == v.number(T::CRC_31);
+}
 
 }  // namespace
 
@@ -134,63 +131,83 @@ void unknown_seller_box(rt::con::Console& con) {
 // current area): scrambled password and the checksum of the record as it will
 // be, in one write under the record's lock, so that no other program ever
 // reads the new password with the old checksum.
-void store_password(rt::con::Console& con, WorkAreas& wa, Area& a, const std::string& plain) {
+void store_password(rt::con::Console& con, WorkAreas& wa, const SellerView& s, const std::string& plain) {
+  Area& a = s.area();
   rbloqueo2(con, wa);
+  const HoldLocks locked(a);
   a.refresh();  // the record as it is now, after the lock
-  const int width = a.table().schema().fields[static_cast<std::size_t>(a.field_pos("CLAVE") - 1)].length;
+  const auto& fields = a.table().schema().fields;
+  const int clave = s.index(Seller::CLAVE);
+  const int width = fields[static_cast<std::size_t>(clave)].length;
   const std::string stored = rt::text::pad_right(cripta(plain), static_cast<std::size_t>(width));
   std::vector<ChecksumField> record;
-  for (const auto& f : a.table().schema().fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const auto& f = fields[i];
     const char type = f.letter();
     const bool summed = type == 'C' || type == 'N' || type == 'F';
-    Value v = summed ? a.get(f.name) : Value();
-    if (rt::text::upper(f.name) == "CLAVE") v = Value(stored);
+    Value v = summed ? a.field_get(static_cast<int>(i) + 1) : Value();
+    if (static_cast<int>(i) == clave) v = Value(stored);
     record.push_back({f.name, type, f.length, f.decimals, v});
   }
   const double crc = static_cast<double>(crc_31(record));
-  a.put_fields({{"CLAVE", Value(stored)}, {"CRC_31", Value(crc)}});
+  s.put_fields({{Seller::CLAVE, Value(stored)}, {Seller::CRC_31, Value(crc)}});
   wa.commit_all();
-  a.unlock();
+}
+
+// TOMARSEC with only the keyboard's events.
+std::string tomarsec_keys(rt::con::Console& con, int li1, int co1, int la1, int& toca1, bool visi = false) {
+  const KeepEventMask keyboard_only(con, k::kMaskKeyboard);
+  return tomarsec(con, li1, co1, la1, toca1, visi);
 }
 
 }  // namespace
 
 bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_view que, double quien) {
   Trace trace("OK_VENDE");
-  const std::string entry_colour = con.set_color("gr+/r");
+  KeepColour colour(con, "gr+/r");  // the caller's colour again on every way out
   KeepArea keep(wa);
-  if (wa.select(kSellerAlias) == 0) {
-    con.set_color(entry_colour);
+  if (layout::area_of<Seller>(wa) == 0) {
+    colour.restore();
     cartel_1(con, kSellerTableError);
     return false;
   }
-  wa.select_area(kSellerAlias);
-  Area& a = wa.current();
-  const rt::wa::RecNo entry_record = a.recno();
+  const SellerView s = layout::select<Seller>(wa);
+  Area& a = s.area();
+  KeepRecord entry(a);  // a refusal leaves the table where it stood
+  std::optional<FilterFor> filter;
   const bool cashier = que == "CAJERO";
   const bool loads_profile = que == "VENDEDOR" || op.registra;
 
-  // Every refusal puts the table, the colour and the area back.
+  // Every refusal puts the filter, the record, the colour and the area back
+  // before its message.
   const auto refuse = [&](const char* message) {
-    a.clear_filter();
-    a.go(entry_record);
-    con.set_color(entry_colour);
+    filter.reset();
+    entry.restore();
+    colour.restore();
     keep.restore();
     if (message) cartel_1(con, message);
     return false;
+  };
+  // An accepted seller stays current, without the filter.
+  const auto accept = [&] {
+    if (loads_profile) op.profile = without_blanks(s.text(Seller::PERFILES));
+    filter.reset();
+    entry.dismiss();
+    colour.restore();
   };
 
   rt::wa::RecNo seller_record = 0;
   try {
     if (cashier) {
-      a.set_filter(
-          [](Area& x) {
-            const std::string c = rt::text::trim(x.get("HABI_CAJ").text());
+      filter.emplace(
+          a,
+          [s](Area&) {
+            const std::string c = rt::text::trim(s.text(Seller::HABI_CAJ));
             return c == "X" || c == "S";
           },
           "HABI_CAJ$'XS'");
     } else {
-      a.set_filter([](Area& x) { return x.get("NUM").number() != 0; }, "NUM<>0");
+      filter.emplace(a, [s](Area&) { return s.number(Seller::NUM) != 0; }, "NUM<>0");
     }
     a.goto_top();
     if (!rt::wa::seek(a, Value(seller_key(quien)))) {
@@ -200,18 +217,16 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
     seller_record = a.recno();
 
     const std::string code = str_0(op.branch, 2);
-    const std::string branches = a.get("SUC_HABI").text();
+    const std::string branches = s.text(Seller::SUC_HABI);
     if (code != "00" && !is_blank(branches) && branches.find(code) == std::string::npos) return refuse(kWrongBranch);
-    if (!checksum_ok(a)) return refuse(kBadChecksum);
+    if (!checksum_ok(s)) return refuse(kBadChecksum);
   } catch (const std::exception&) {
     return refuse(kSellerTableError);
   }
 
-  const std::string stored = a.get("CLAVE").text();
+  const std::string stored = s.text(Seller::CLAVE);
   if (is_blank(stored)) {
-    if (loads_profile) op.profile = without_blanks(a.get("PERFILES").text());
-    a.clear_filter();
-    con.set_color(entry_colour);
+    accept();
     return true;
   }
 
@@ -224,9 +239,7 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
   con.devout("F1Cam", "bg+/r");
   con.set_color("g+/r");
   int tec1 = 0;
-  int mask = con.set_event_mask(k::kMaskKeyboard);
-  const std::string typed = tomarsec(con, 9, 52, kPasswordWidth, tec1);
-  con.set_event_mask(mask);
+  const std::string typed = tomarsec_keys(con, 9, 52, kPasswordWidth, tec1);
   const bool ended_with_f1 = con.lastkey() == key::kF1;
 
   const bool match = rt::text::upper(rt::text::trim(typed)) == rt::text::upper(rt::text::trim(cripta(stored)));
@@ -235,29 +248,24 @@ bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_vi
     return refuse(nullptr);
   }
 
-  if (loads_profile) op.profile = without_blanks(a.get("PERFILES").text());
-  a.clear_filter();
-  con.set_color(entry_colour);
+  accept();
   if (ended_with_f1 && puede(con, wa, op, kTaskChangePassword)) {
-    wa.select_area(kSellerAlias);
+    layout::select<Seller>(wa);
     a.go(seller_record);
     con.devpos(10, 51);
     con.devout("Cambiar", "bg+/r");
     con.set_color("bg+/r");
     tec1 = 0;
-    mask = con.set_event_mask(k::kMaskKeyboard);
-    const std::string fresh = tomarsec(con, 9, 52, kPasswordWidth, tec1, true);
-    con.set_event_mask(mask);
+    const std::string fresh = tomarsec_keys(con, 9, 52, kPasswordWidth, tec1, true);
     if (tec1 != key::kEsc) {  // Esc cancels the change: the old password stays
       try {
-        store_password(con, wa, a, fresh);
+        store_password(con, wa, s, fresh);
       } catch (const std::exception&) {
-        a.unlock();
-        con.set_color(entry_colour);
+        colour.restore();
         cartel_1(con, kSellerTableError);
       }
     }
-    con.set_color(entry_colour);
+    colour.restore();
     a.go(seller_record);
   }
   con.restscreen(8, 51, 10, 57, saved_box);
@@ -272,11 +280,11 @@ std::string items_from_closed_table(WorkAreas& wa, double seller) {
   std::string items;
   wa.select_area(0);
   try {
-    if (wa.use(kSellerAlias)) {
-      Area& s = wa.current();
-      rt::wa::set_index(s, "acceso21");
-      rt::wa::set_focus(s, 1);
-      if (rt::wa::seek(s, Value(seller_key(seller)))) items = s.get("ITEMS").text();
+    if (wa.use(Seller::layout().name)) {
+      const SellerView s(wa.current());
+      rt::wa::set_index(s.area(), Seller::layout().bags.front().file);
+      rt::wa::set_focus(s.area(), 1);
+      if (rt::wa::seek(s.area(), Value(seller_key(seller)))) items = s.text(Seller::ITEMS);
     }
   } catch (const std::exception&) {
     items.clear();
@@ -321,6 +329,58 @@ bool password_box(rt::con::Console& con, int pasado, const std::string& name, co
 
 }  // namespace
 
+namespace {
+
+// What the task table says of a task for an operator.
+struct TaskAnswer {
+  enum Kind { Granted, Refused, Unreadable, BadChecksum, AskPassword } kind = Refused;
+  std::string name, task_word, master;
+};
+
+// Reads the task table (opened for this look only) about task `pasado`.
+// Refused: the table is held by another user.
+TaskAnswer read_task(WorkAreas& wa, const Operator& op, int pasado) {
+  const OneLookup lookup(wa, true);
+  TaskAnswer answer;
+  try {
+    if (!wa.use(Task::layout().name)) return answer;  // held by another user: refused, no message
+    const layout::View<Task> v(wa.current());
+    Area& t = v.area();
+    // A master record whose checksum is wrong has been tampered with or
+    // damaged: its password opens nothing.
+    if (t.locate([v](Area&) { return v.number(Task::TAREA) == 0; }) && checksum_ok(v))
+      answer.master = rt::text::pad_right(cripta(v.text(Task::PALABRA)), kTaskWordWidth);
+    const bool task_found = t.locate([v, pasado](Area&) { return v.number(Task::TAREA) == pasado; });
+    if (task_found) {
+      const std::string descrip = v.text(Task::DESCRIP);
+      answer.name = rt::text::trim(descrip.size() > 4 ? descrip.substr(4) : "");
+      if (!checksum_ok(v)) {
+        answer.kind = TaskAnswer::BadChecksum;
+        return answer;
+      }
+      answer.task_word = rt::text::pad_right(cripta(v.text(Task::PALABRA)), kTaskWordWidth);
+    }
+    answer.kind = TaskAnswer::AskPassword;
+    if (!task_found || is_blank(answer.task_word)) {
+      answer.kind = TaskAnswer::Granted;
+    } else if (!is_blank(op.profile)) {
+      for (char letter : op.profile) {
+        const std::string field = layout::profile_field(letter);
+        // A letter without its field grants nothing.
+        if (t.field_pos(field) > 0 && rt::text::trim(t.get(field).text()) == "X") {
+          answer.kind = TaskAnswer::Granted;
+          break;
+        }
+      }
+    }
+  } catch (const std::exception&) {
+    answer.kind = TaskAnswer::Unreadable;
+  }
+  return answer;
+}
+
+}  // namespace
+
 bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado, bool modo_sup) {
   Trace trace("PUEDE");
   KeepArea keep(wa);
@@ -336,11 +396,10 @@ bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado,
 
   // The seller's own marks.
   std::string items;
-  if (wa.select(kSellerAlias) != 0) {
-    wa.select_area(kSellerAlias);
+  if (layout::area_of<Seller>(wa) != 0) {
     try {
-      Area& s = wa.current();
-      if (rt::wa::seek(s, Value(seller_key(op.seller)))) items = s.get("ITEMS").text();
+      const SellerView s = layout::select<Seller>(wa);
+      if (rt::wa::seek(s.area(), Value(seller_key(op.seller)))) items = s.text(Seller::ITEMS);
     } catch (const std::exception&) {
       items.clear();
     }
@@ -351,104 +410,64 @@ bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado,
   if (has_mark(items, pasado)) return true;
 
   // The task table.
-  wa.select_area(0);
-  const int task_area = wa.current_number();
-  const auto close_tasks = [&] {
-    wa.select_area(task_area);
-    wa.close_area();
-  };
-  try {
-    if (!wa.use(kTaskTable)) return done(false, true);  // held by another user: refused, no message
-  } catch (const std::exception&) {
-    keep.restore();
-    cartel_1(con, kTaskTableError);
-    return done(false, true);
+  const TaskAnswer answer = read_task(wa, op, pasado);
+  keep.restore();
+  switch (answer.kind) {
+    case TaskAnswer::Granted: return done(true, true);
+    case TaskAnswer::Refused: return done(false, true);
+    case TaskAnswer::Unreadable:
+      cartel_1(con, kTaskTableError);
+      return done(false, true);
+    case TaskAnswer::BadChecksum:
+      cartel_1(con, kBadChecksum);
+      return done(false, true);
+    case TaskAnswer::AskPassword: break;
   }
-
-  std::string master, task_word, name;
-  bool task_found = false;
-  bool grant = false;
-  try {
-    Area& t = wa.current();
-    // A master record whose checksum is wrong has been tampered with or
-    // damaged: its password opens nothing.
-    if (t.locate([](Area& x) { return x.get("TAREA").number() == 0; }) && checksum_ok(t))
-      master = rt::text::pad_right(cripta(t.get("PALABRA").text()), kTaskWordWidth);
-    task_found = t.locate([pasado](Area& x) { return x.get("TAREA").number() == pasado; });
-    if (task_found) {
-      const std::string descrip = t.get("DESCRIP").text();
-      name = rt::text::trim(descrip.size() > 4 ? descrip.substr(4) : "");
-      if (!checksum_ok(t)) {
-        close_tasks();
-        keep.restore();
-        cartel_1(con, kBadChecksum);
-        return done(false, true);
-      }
-      task_word = rt::text::pad_right(cripta(t.get("PALABRA").text()), kTaskWordWidth);
-    }
-    if (!task_found || is_blank(task_word)) {
-      grant = true;
-    } else if (!is_blank(op.profile)) {
-      for (char letter : op.profile) {
-        const std::string field = std::string("PERFIL_") + letter;
-        // A letter without its field grants nothing.
-        if (t.field_pos(field) > 0 && rt::text::trim(t.get(field).text()) == "X") {
-          grant = true;
-          break;
-        }
-      }
-    }
-  } catch (const std::exception&) {
-    close_tasks();
-    keep.restore();
-    cartel_1(con, kTaskTableError);
-    return done(false, true);
-  }
-  if (grant) {
-    close_tasks();
-    return done(true, true);
-  }
-  if (modo_sup) {
-    close_tasks();
-    return done(false, false);
-  }
-  const bool accepted = password_box(con, pasado, name, task_word, master);
-  close_tasks();
-  return done(accepted, true);
+  if (modo_sup) return done(false, false);
+  return done(password_box(con, pasado, answer.name, answer.task_word, answer.master), true);
 }
+
+namespace {
+
+// CARTEL_1G's seller box of PUEDEN: a seller in charge validated with
+// OK_VENDE, then the task asked of them; the profile letters of the seller
+// in charge are read again afterwards.
+bool authorise(rt::con::Console& con, WorkAreas& wa, Operator& op, int pasado) {
+  QuestionBox box;
+  box.resp = Value(0.0);
+  const Value who = cartel_1g_value(
+      con, "Vendedor:", "@Z 9999",
+      [&](const Value& es_ok) { return ok_vende(con, wa, op, "VENDEDOR", es_ok.number()); }, box);
+  const bool allowed = who.number() > 0 && puede(con, wa, op, pasado);
+  const KeepArea keep(wa);
+  if (layout::area_of<Seller>(wa) != 0) {
+    try {
+      const SellerView s = layout::select<Seller>(wa);
+      op.profile = rt::wa::seek(s.area(), Value(seller_key(op.seller))) ? without_blanks(s.text(Seller::PERFILES))
+                                                                         : std::string();
+    } catch (const std::exception&) {
+      op.profile.clear();
+    }
+  }
+  return allowed;
+}
+
+}  // namespace
 
 bool pueden(rt::con::Console& con, WorkAreas& wa, Operator& op, int pasado) {
   Trace trace("PUEDEN");
   if (puede(con, wa, op, pasado, true)) return true;
 
-  con.set_key(kEnterKey, put_enter_action(con));
-  con.set_event_mask(k::kMaskKeyboard);
   bool allowed = false;
-  if (cartel_1g(con, kAskAuthorisation)) {
-    QuestionBox box;
-    box.resp = Value(0.0);
-    const Value who = cartel_1g_value(
-        con, "Vendedor:", "@Z 9999",
-        [&](const Value& es_ok) { return ok_vende(con, wa, op, "VENDEDOR", es_ok.number()); }, box);
-    if (who.number() > 0) allowed = puede(con, wa, op, pasado);
-    // The letters of the seller in charge again.
-    const int current = wa.current_number();
-    if (wa.select(kSellerAlias) != 0) {
-      wa.select_area(kSellerAlias);
-      try {
-        Area& s = wa.current();
-        op.profile = rt::wa::seek(s, Value(seller_key(op.seller))) ? without_blanks(s.get("PERFILES").text())
-                                                                    : std::string();
-      } catch (const std::exception&) {
-        op.profile.clear();
-      }
-    }
-    wa.select_area(current);
+  {
+    // While the authorisation is asked: Enter is the key substitution's and
+    // only the keyboard counts; afterwards every event again.
+    const HotkeyFor enter(con, kEnterKey, put_enter_action(con));
+    const AtExit all_events([&con] { con.set_event_mask(k::kMaskAll); });
+    con.set_event_mask(k::kMaskKeyboard);
+    if (cartel_1g(con, kAskAuthorisation)) allowed = authorise(con, wa, op, pasado);
   }
-  con.set_key(kEnterKey, {});
-  con.set_event_mask(k::kMaskAll);
   if (!allowed) cartel_1(con, kNotAllowed);
   return allowed;
 }
-
 }  // namespace tools

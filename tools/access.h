@@ -21,8 +21,8 @@ namespace tools {
 // The operator as the access control sees it.  The station keeps these in
 // its run state and hands them over for each call.
 struct Operator {
-  double seller = 0;                          // VDDR, the seller in charge
-  double branch = 0;                          // ID_SUC2, this station's branch
+  int seller = 0;                             // VDDR, the seller in charge
+  int branch = 0;                             // ID_SUC2, this station's branch
   std::string profile = std::string(9, ' ');  // PERFIL2, profile letters without blanks
   bool registra = false;                      // REGISTRA begins with "SI": cashiers load profiles too
 };

@@ -3,51 +3,21 @@
 #include <exception>
 #include <memory>
 
+#include "data/table_view.h"
 #include "runtime/cdx/bag.h"
 #include "runtime/text/convert.h"
 #include "tools/config_keys.h"
+#include "tools/guards.h"
 
 namespace tools {
-
-namespace {
-
-// Opens a table for one lookup in the lowest free work area and, when it
-// ends, closes that area and selects the caller's area again (when the
-// caller had a table open there).
-class OneLookup {
- public:
-  explicit OneLookup(rt::wa::WorkAreas& wa)
-      : wa_(wa), had_table_(!wa.alias().empty()), previous_(wa.current_number()) {
-    wa_.select_area(0);
-    used_ = wa_.current_number();
-  }
-  ~OneLookup() {
-    try {
-      wa_.select_area(used_);
-      wa_.close_area();
-      if (had_table_) wa_.select_area(previous_);
-    } catch (...) {
-      // Closing a table opened only for reading has nothing to lose.
-    }
-  }
-  OneLookup(const OneLookup&) = delete;
-  OneLookup& operator=(const OneLookup&) = delete;
-
- private:
-  rt::wa::WorkAreas& wa_;
-  bool had_table_;
-  int previous_;
-  int used_ = 0;
-};
-
-}  // namespace
 
 // GET_INI of the suite.  The suite failed when "ini.dbf" was there but its
 // bag "ini" was missing or damaged; any table or bag that cannot be read now
 // gives the default, like a setting that is not there.
 std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa,
                     std::string* problem) {
-  if (!rt::wa::WorkAreas::file_exists("ini.dbf")) return std::string(defa);
+  const std::string table = layout::Setting::layout().name;
+  if (!rt::wa::WorkAreas::file_exists(table + ".dbf")) return std::string(defa);
   std::string value;
   const auto unreadable = [&](const std::string& why) {
     value.clear();
@@ -56,12 +26,12 @@ std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_vi
   {
     OneLookup lookup(wa);
     try {
-      if (!wa.use("ini")) {
+      if (!wa.use(table)) {
         unreadable("in exclusive use by another user");
       } else {
         // The bag "ini"; its first tag controls.  Exact keys only (soft
         // seek off).
-        auto bag = rt::cdx::Bag::open("ini.cdx", false);
+        auto bag = rt::cdx::Bag::open(table + ".cdx", false);
         auto tags = bag->tags();
         if (tags.empty()) {
           unreadable("order bag ini.cdx has no tag");
@@ -69,7 +39,7 @@ std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_vi
           rt::cdx::Cursor cursor(*tags.front());
           if (cursor.seek(ini_key(cual, pto))) {
             wa.current().go(cursor.recno());
-            value = rt::text::trim(wa.current().get("VALOR").text());
+            value = rt::text::trim(layout::View<layout::Setting>(wa.current()).text(layout::Setting::VALOR));
           }
         }
       }
@@ -84,10 +54,11 @@ std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_vi
 double get_num(rt::wa::WorkAreas& wa, std::string_view que) {
   OneLookup lookup(wa);
   try {
-    if (!wa.use("numeros")) return 0;
-    rt::wa::Area& area = wa.current();
-    for (area.goto_top(); !area.eof(); area.skip(1)) {
-      if (rt::text::text_equal_prefix(area.get("TICO").text(), que)) return area.get("NUCOM").number();
+    using layout::Numbering;
+    if (!wa.use(Numbering::layout().name)) return 0;
+    const layout::View<Numbering> n(wa.current());
+    for (n->goto_top(); !n->eof(); n->skip(1)) {
+      if (rt::text::text_equal_prefix(n.text(Numbering::TICO), que)) return n.number(Numbering::NUCOM);
     }
   } catch (const std::exception&) {
     // A numbering table that cannot be read has no entry of that kind.
@@ -97,8 +68,10 @@ double get_num(rt::wa::WorkAreas& wa, std::string_view que) {
 
 // GEN_DESCX of the suite.
 std::string gen_descx(rt::wa::WorkAreas& wa, std::string_view cual) {
-  const std::string alias = cual.empty() ? std::string("producto") : std::string(cual);
-  const std::string field = wa.area(alias).get("DESCRIPX").text();
+  // Any table with the product table's DESCRIPX, the product table when none is named.
+  using Product = layout::Product;
+  const std::string alias = cual.empty() ? std::string(Product::layout().name) : std::string(cual);
+  const std::string field = wa.area(alias).get(layout::View<Product>::name(Product::DESCRIPX)).text();
   const std::string name = rt::text::trim(std::string_view(field).substr(0, 44));
   const std::string presentation =
       rt::text::trim(field.size() > 24 ? std::string_view(field).substr(field.size() - 24) : std::string_view(field));

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "data/table_view.h"
 #include "runtime/text/convert.h"
 
 namespace tools {
@@ -16,11 +17,12 @@ std::string cripta(std::string_view text) {
 }
 
 long long crc_31(const std::vector<ChecksumField>& record) {
+  const char* const kChecksumField = layout::View<layout::Seller>::name(layout::Seller::CRC_31);
   double sum = 0;
   for (const auto& f : record) {
     // Plain substring test on the upper-case name: "crc_31" or "OLD_CRC_31"
     // are left out like CRC_31 itself.
-    if (rt::text::upper(f.name).find("CRC_31") != std::string::npos) continue;
+    if (rt::text::upper(f.name).find(kChecksumField) != std::string::npos) continue;
     std::string text;
     if (f.type == 'N' || f.type == 'F')
       text = rt::text::trim(rt::text::str(f.value.number(), f.length, f.decimals));

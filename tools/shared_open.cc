@@ -9,6 +9,7 @@
 #include "runtime/os/file.h"
 #include "runtime/workarea/orders.h"
 #include "runtime/text/convert.h"
+#include "tools/guards.h"
 #include "tools/screen_names.h"
 #include "tools/screens.h"
 
@@ -85,25 +86,19 @@ std::string problem_text(const std::exception& e) {
   return "Error Interno En" + (file.empty() ? " Las Tablas" : file);
 }
 
-bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const layout::TableLayout& layout,
                 const std::function<void(rt::wa::Area&)>& read) {
-  const int previous = wa.current_number();
-  wa.select_area(0);
-  const int area = wa.current_number();
-  bool ok = false;
+  const std::string table = layout.name;
+  OneLookup lookup(wa, true);
   try {
-    if (netuse(con, wa, table)) {
-      rt::wa::set_index(wa.current(), table);
-      read(wa.current());
-      ok = true;
-    }
+    if (!netuse(con, wa, table)) return false;
+    rt::wa::set_index(wa.current(), table);
+    read(wa.current());
+    return true;
   } catch (const std::exception& e) {
     cartel_1(con, "No Se Puede Leer La Tabla " + table + ": " + problem_text(e));
   }
-  wa.select_area(area);
-  wa.close_area();
-  wa.select_area(previous);
-  return ok;
+  return false;
 }
 
 // The retry loop of NETUSE.  The suite tried again at once, keeping a
@@ -172,7 +167,7 @@ rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {
   };
 }
 
-bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
+bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableLayout& spec,
                   const std::string& file, std::string* problem) {
   const std::string name = file.empty() ? std::string(spec.name) : file;
   const std::string table = "table " + name + " (" + spec.what + ")";
@@ -272,30 +267,15 @@ bool rbloqueo2(rt::con::Console& con, rt::wa::WorkAreas& wa) {
 
 // DATE1 of the suite.
 rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arch_fecha) {
-  const bool had_table = !wa.alias().empty();
-  const int previous = wa.current_number();
-  struct Reselect {
-    rt::wa::WorkAreas& wa;
-    bool had_table;
-    int previous;
-    ~Reselect() {
-      if (had_table) wa.select_area(previous);
-    }
-  } reselect{wa, had_table, previous};
-
   // A date table that is missing, damaged or without FECHA is named in a
   // message box and the machine's date stands in, as when the operator gives
   // up waiting for it: the caller goes on instead of failing.
-  wa.select_area(0);
+  OneLookup lookup(wa);
   const bool paused = std::exchange(refusals_paused, true);
   const bool opened = open_checked(con, wa, layout::fec_sys(), arch_fecha);
   refusals_paused = paused;
   if (!opened) return con.clock().now().date;
-  struct Closer {
-    rt::wa::WorkAreas& wa;
-    ~Closer() { wa.close_area(); }
-  } closer{wa};
-  return wa.current().get("FECHA").date();
+  return layout::View<layout::BusinessDate>(wa.current()).get(layout::BusinessDate::FECHA).date();
 }
 
 }  // namespace tools

@@ -14,11 +14,8 @@
 #include "runtime/cdx/bag.h"
 #include "runtime/console/console.h"
 #include "runtime/text/date.h"
+#include "data/table_view.h"
 #include "runtime/workarea/workareas.h"
-
-namespace layout {
-struct TableSpec;
-}
 
 namespace tools {
 
@@ -55,6 +52,10 @@ bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::
 // operator gave up with Esc.
 bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
                    const std::vector<std::pair<std::string, rt::Value>>& fields = {});
+template <class T>
+bool append_netuse(rt::con::Console& con, const layout::View<T>& view, const typename layout::View<T>::Values& fields) {
+  return append_netuse(con, view.area(), layout::View<T>::named(fields));
+}
 
 // Opening a table of the suite for use: NETUSE, then a check that the table
 // offers every field the station relies on (data/layouts.h), then the order
@@ -72,7 +73,7 @@ bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
 // type or width, or lacks an order bag: then a message box (CARTEL_1) names
 // the table and the first problem in Spanish ("Tabla x No Disponible!!!").  `problem`, when given, receives the whole
 // description (every field problem) for a log or standard error.
-bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
+bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableLayout& spec,
                   const std::string& file = "", std::string* problem = nullptr);
 
 // The wait for an order bag's lock while the station writes a record (the
@@ -105,8 +106,14 @@ class RefusalLog {
 // closes it and selects the caller's area again.  False when the operator
 // gave up waiting for it, or when it cannot be read (then a message box
 // names it).
-bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& table,
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const layout::TableLayout& table,
                 const std::function<void(rt::wa::Area&)>& read);
+// The same for the table of type T, read through its view:
+//   tools::one_lookup<layout::TraceRecord>(con, areas, [&](const auto& tz) { ... });
+template <class T>
+bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::function<void(const layout::View<T>&)>& read) {
+  return one_lookup(con, wa, T::layout(), [&](rt::wa::Area& a) { read(layout::View<T>(a)); });
+}
 
 // A failure of the table runtime as the operator is shown it: what went
 // wrong in Spanish, naming the file when it is known.

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/check.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "app/key_script.h"
 #include "app/startup.h"
 #include "runtime/console/headless.h"

@@ -177,6 +177,12 @@ Value to_table(const table::Table& t, const table::Field& f, const Value& v) {
 Value Area::get(const std::string& name) {
   const int i = table_->schema().index_of(name);
   if (i < 0) fail(Kind::NoField, "no field " + name);
+  return field_get(i + 1);
+}
+
+Value Area::field_get(int pos) {
+  if (pos < 1 || pos > field_count()) fail(Kind::NoField, "no field number " + std::to_string(pos));
+  const int i = pos - 1;
   Value v = table_->value(record_, i);
   if (v.is_text() && transcoded(*table_, table_->schema().fields[static_cast<std::size_t>(i)]))
     return Value(text::transcode(v.text(), table_->code_page(), kStationCodePage));
@@ -194,6 +200,12 @@ void Area::require_writable(const char* what) {
 void Area::put(const std::string& name, const Value& value) {
   const int i = table_->schema().index_of(name);
   if (i < 0) fail(Kind::NoField, "no field " + name);
+  field_put(i + 1, value);
+}
+
+void Area::field_put(int pos, const Value& value) {
+  if (pos < 1 || pos > field_count()) fail(Kind::NoField, "no field number " + std::to_string(pos));
+  const int i = pos - 1;
   require_writable("write");
   Record after = record_;
   const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];

@@ -101,6 +101,10 @@ class Area {
   int field_pos(const std::string& name) const;  // FIELDPOS: 1-based, 0 when unknown
   Value get(const std::string& name);            // FIELD->X
   void put(const std::string& name, const Value& value);  // FIELD->X := value, written at once
+  // FIELDGET / FIELDPUT: the same by 1-based field position (field_pos), so a
+  // caller that resolved its fields once reads and writes without a name lookup.
+  Value field_get(int pos);
+  void field_put(int pos, const Value& value);
   // Several fields in one record write: another program never sees some of
   // them changed and the others not.  Nothing is written when one fails.
   void put_fields(const std::vector<std::pair<std::string, Value>>& values);

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/check.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "app/key_script.h"
 #include "app/permission.h"
 #include "app/startup.h"

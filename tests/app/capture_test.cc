@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"

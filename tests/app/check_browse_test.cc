@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/check_scan.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"

@@ -13,7 +13,7 @@
 
 #include "app/check.h"
 #include "app/check_env.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/table/table.h"
 #include "runtime/text/convert.h"

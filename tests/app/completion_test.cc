@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -65,7 +65,6 @@ class Completion : public ::testing::Test {
     fs::create_directories(dir_.file("root/VLM/TMP"));  // named "\vlm\tmp\" too: DOS ignores case
     setenv("DRIVE_S", dir_.file("s").c_str(), 1);
     setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
-    unsetenv("ROB_FIS");
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -84,7 +83,6 @@ class Completion : public ::testing::Test {
     fs::current_path(previous_);
     unsetenv("DRIVE_S");
     unsetenv("DRIVE_ROOT");
-    unsetenv("ROB_FIS");
     unsetenv("DRIVE_F");
   }
 
@@ -267,7 +265,7 @@ TEST_F(Completion, FiscalVoucherGoesToRobFisFolderUpperCasedAndNothingIsRun) {
   typical_ticket();
   fs::create_directories(dir_.file("f/fiscal"));
   setenv("DRIVE_F", dir_.file("f").c_str(), 1);
-  setenv("ROB_FIS", "f:\\fiscal\\", 1);  // used as "F:\FISCAL\"
+  run_.rob_fis = "f:\\fiscal\\";  // used as "F:\FISCAL\"
   const std::string header = header_fiscal(1234);
   salir();
   const std::string text = testing_support::read_file(dir_.file("f/fiscal/05001234.TNF"));
@@ -309,12 +307,8 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     set_config(c.compte_tz);
     typical_ticket();
     clear_trace_records(1234);  // each case completes the ticket afresh
-    if (c.rob_fis) {
-      setenv("DRIVE_F", dir_.file("rob").c_str(), 1);
-      setenv("ROB_FIS", "F:\\", 1);
-    } else {
-      unsetenv("ROB_FIS");
-    }
+    setenv("DRIVE_F", dir_.file("rob").c_str(), 1);
+    run_.rob_fis = c.rob_fis ? "F:\\" : "";
     const std::size_t before = backend_->commands().size();
     salir();
     EXPECT_EQ(fs::exists(comptes_file()), c.comptes);

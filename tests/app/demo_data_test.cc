@@ -1,7 +1,7 @@
 // The demo folder: every table of the layouts opens with its bags, the tags
 // find the demo's keys, the seller records carry their checksum and
 // scrambled passwords, and dbftool verify finds nothing wrong.
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 
 #include <gtest/gtest.h>
 
@@ -160,7 +160,7 @@ TEST_F(DemoData, DbftoolVerifyIsCleanOnEveryTableAndEveryBag) {
     if (lower.size() < 4 || lower.substr(lower.size() - 4) != ".dbf") continue;
     ++tables;
     const std::string base = lower.substr(0, lower.size() - 4);
-    const layout::TableSpec* spec = layout::find_table(base);
+    const layout::TableLayout* spec = layout::find_table(base);
     if (!spec && rt::text::upper(base) == layout::fec_sys().name) spec = &layout::fec_sys();
     ASSERT_NE(spec, nullptr) << name << " is not a table of the layouts";
     std::string cmd = testing_support::bin_dir() + "/dbftool verify '" + path(name) + "'";

@@ -230,7 +230,6 @@ TEST_F(Dispensing, ACheckLogAppendFailingPartWayLeavesNoLineAndTheTicketLoadsAfr
 TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeverShrink) {
   fs::create_directories(dir_.file("rob"));
   setenv("DRIVE_F", dir_.file("rob").c_str(), 1);
-  setenv("ROB_FIS", "F:\\", 1);  // nothing is run
   app::completion::Output out[2];
   for (int k = 0; k < 2; ++k) {
     out[k].mode = app::voucher::parse_mode("FD");
@@ -238,6 +237,7 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
     out[k].base_name = "01001234";
     out[k].voucher = std::string(400000, static_cast<char>('a' + k));
     out[k].comptes = std::string(54000, static_cast<char>('a' + k));
+    out[k].rob_fis = "F:\\";  // nothing is run
   }
   const int pid = testing_support::spawn_child([&] {
     rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
@@ -265,7 +265,6 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_GT(seen, 0);
   EXPECT_EQ(fs::file_size(comptes_path), 60u * 54000);
-  unsetenv("ROB_FIS");
   unsetenv("DRIVE_F");
 }
 

@@ -31,7 +31,6 @@ class Dispensing : public check_rig::CheckRig {
     fs::create_directories(dir_.file("root/VLM/TMP"));
     setenv("DRIVE_S", dir_.file("s").c_str(), 1);
     setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
-    unsetenv("ROB_FIS");
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.machine = "1";

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "app/startup_args.h"
 
 using namespace app;
@@ -22,6 +25,15 @@ TEST(StartArguments, PositionalArgumentsAndFlags) {
 
   EXPECT_EQ(parse_start_arguments({"abc", "7"}).ticket, 0);
   EXPECT_FALSE(parse_start_arguments({"123"}).seller_given);
+}
+
+// Ids are whole numbers as STR() shows them: the nearest, within 9 digits.
+TEST(StartArguments, IdsAreTheNearestWholeNumber) {
+  for (const auto& [in, want] : std::vector<std::pair<double, int>>{
+           {1234.4, 1234}, {1234.5, 1235}, {-3.6, -4}, {1e12, 999999999}, {-1e12, -999999999}, {0.0 / 0.0, 0}})
+    EXPECT_EQ(id_number(in), want) << in;
+  EXPECT_EQ(parse_start_arguments({"1234.7", "12.2"}).ticket, 1235);
+  EXPECT_EQ(parse_start_arguments({"1234.7", "12.2"}).seller, 12);
 }
 
 TEST(StartArguments, MachineNumberFromTheEnvironment) {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "app/key_script.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
@@ -60,7 +60,7 @@ class Startup : public ::testing::Test {
   }
 
   struct Seen {
-    double ticket, seller;
+    int ticket, seller;
     bool trace_only, cancel;
   };
   testing_support::TempDir dir_;
@@ -151,9 +151,11 @@ TEST_F(Startup, TheCheckNotYetBuiltSaysSoNamingTicketAndSeller) {
 }
 
 TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
-  EXPECT_EQ(run({"1", "2"}, {std::string(" 007 "), std::string(" fec_dia ")}), -1);
+  EXPECT_EQ(run({"1", "2"}, {std::string(" 007 "), std::string(" fec_dia "), "si", "F:\\ROB\\"}), -1);
   EXPECT_EQ(run_.machine, "7");
   EXPECT_EQ(run_.date_table, "FEC_DIA");
+  EXPECT_TRUE(run_.registra);
+  EXPECT_EQ(run_.rob_fis, "F:\\ROB\\");
   EXPECT_TRUE(run_.traceability);
   EXPECT_EQ(run_.branch, app::demo::kBranch);
   EXPECT_EQ(run_.department, -1);
@@ -165,9 +167,10 @@ TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
 TEST_F(Startup, DefaultsWithoutConfigurationOrNumbering) {
   std::filesystem::remove(dir_.file("ini.dbf"));
   std::filesystem::remove(dir_.file("numeros.dbf"));
-  EXPECT_EQ(run({"1", "2"}, {std::string("abc"), std::nullopt}), -1);
+  EXPECT_EQ(run({"1", "2"}, {std::string("abc"), std::nullopt, "", ""}), -1);
   EXPECT_EQ(run_.machine, "55");
   EXPECT_EQ(run_.date_table, "FEC_SYS");
+  EXPECT_FALSE(run_.registra);
   EXPECT_FALSE(run_.traceability);
   EXPECT_EQ(run_.branch, 0);
   EXPECT_EQ(run_.department, -1);

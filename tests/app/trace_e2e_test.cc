@@ -14,7 +14,7 @@
 
 #include "app/check_browse.h"
 #include "app/completion.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -41,7 +41,6 @@ class TraceEndToEnd : public ::testing::Test {
     fs::create_directories(dir_.file("root/VLM/TMP"));
     setenv("DRIVE_S", dir_.file("s").c_str(), 1);
     setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
-    unsetenv("ROB_FIS");
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.traceability = true;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/check.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -35,7 +35,6 @@ class TraceFlow : public ::testing::Test {
     fs::create_directories(dir_.file("root/vlm/tmp"));
     setenv("DRIVE_S", dir_.file("s").c_str(), 1);
     setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
-    unsetenv("ROB_FIS");
     auto b = std::make_unique<rt::con::HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<rt::con::Console>(std::move(b));

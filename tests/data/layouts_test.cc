@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "data/layouts.h"
+#include "data/table_view.h"
+#include "tests/support/testing.h"
 
 using namespace layout;
 
 namespace {
 
-std::vector<ActualField> as_on_disk(const TableSpec& t) {
+std::vector<ActualField> as_on_disk(const TableLayout& t) {
   std::vector<ActualField> out;
   for (const auto& f : t.fields) out.push_back({f.name, f.type, f.length, f.decimals});
   return out;
@@ -74,4 +78,38 @@ TEST(Layouts, WiderSuiteFieldsAndFloatNumbersAreAccepted) {
   // Field names match without regard to case.
   fields[0].name = "compte";
   EXPECT_TRUE(check_fields(compitem(), fields).empty());
+}
+
+// A view finds its fields wherever and however the suite's table holds them,
+// reads and writes them by position, and refuses a table that lacks one.
+TEST(TableView, FieldsByTypeInAnyOrderAndCase) {
+  testing_support::TempDir dir;
+  rt::wa::WorkAreas wa;
+  std::vector<rt::table::NewField> fields;
+  for (const auto& f : compitem().fields) fields.push_back({f.name, f.type, f.length, f.decimals});
+  std::reverse(fields.begin(), fields.end());
+  fields.insert(fields.begin() + 2, {"PRECIO", 'N', 12, 2});
+  fields.back().name = "compte";
+  const std::string path = dir.file("compitem.dbf");
+  wa.create(path, fields);
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(path, {.alias = "", .exclusive = true, .readonly = false}));
+  ASSERT_TRUE(wa.current().append());
+  const View<SaleLine> line = view<SaleLine>(wa);
+  line.put_fields({{SaleLine::COMPTE, rt::Value("TK")}, {SaleLine::CANTID, rt::Value(3)}});
+  line.put(SaleLine::DESCRIP, rt::Value("ASPIRINA"));
+  EXPECT_EQ(line.text(SaleLine::COMPTE), "TK");
+  EXPECT_EQ(wa.current().get("CANTID").number(), 3);
+  EXPECT_EQ(line.number(SaleLine::CANTID), 3);
+  EXPECT_EQ(line.flag(SaleLine::ANULA), ' ');
+  EXPECT_EQ(area_of<SaleLine>(wa), 1);
+  EXPECT_EQ(area_of<Product>(wa), 0);
+  wa.close_all();
+
+  fields.erase(fields.begin());  // no ANULA
+  const std::string short_path = dir.file("short.dbf");
+  wa.create(short_path, fields);
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(short_path));
+  EXPECT_THROW(View<SaleLine>{wa.current()}, rt::wa::WorkAreaError);
 }

@@ -304,6 +304,27 @@ TEST(WorkAreas, SelectAliasesAndReadsOfAnotherArea) {
   EXPECT_EQ(wa.select("M"), 0);
 }
 
+TEST(WorkAreas, FieldsByPositionAreTheFieldsByName) {
+  TempDir dir;
+  WorkAreas wa;
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(make_items(dir, 2), {.alias = "", .exclusive = true, .readonly = false}));
+  Area& a = wa.current();
+  const int qty = a.field_pos("qty"), note = a.field_pos("NOTE");
+  ASSERT_EQ(qty, 2);
+  a.go(2);
+  EXPECT_EQ(a.field_get(qty).number(), 2);
+  a.field_put(qty, Value(7));
+  a.field_put(note, Value("memo text"));
+  a.refresh();
+  EXPECT_EQ(a.get("QTY").number(), 7);
+  EXPECT_EQ(a.get("NOTE").text(), "memo text");
+  for (int bad : {0, -1, a.field_count() + 1}) {
+    EXPECT_THROW(a.field_get(bad), WorkAreaError) << bad;
+    EXPECT_THROW(a.field_put(bad, Value(1)), WorkAreaError) << bad;
+  }
+}
+
 TEST(WorkAreas, CopyStructureAndFiles) {
   TempDir dir;
   const auto items = make_items(dir, 3);

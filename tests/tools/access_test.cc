@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/keys.h"
 #include "runtime/table/table.h"
 #include "runtime/text/convert.h"

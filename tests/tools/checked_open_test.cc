@@ -22,7 +22,7 @@ namespace {
 // The fields of a layout as a table of the suite would have them, with one
 // field changed (`change` returns false to leave the field out).
 template <typename Change>
-std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec, Change change) {
+std::vector<rt::table::NewField> fields_of(const layout::TableLayout& spec, Change change) {
   std::vector<rt::table::NewField> out;
   for (const auto& f : spec.fields) {
     rt::table::NewField field{f.name, f.type, f.length, f.decimals};
@@ -30,7 +30,7 @@ std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec, Change
   }
   return out;
 }
-std::vector<rt::table::NewField> fields_of(const layout::TableSpec& spec) {
+std::vector<rt::table::NewField> fields_of(const layout::TableLayout& spec) {
   return fields_of(spec, [](rt::table::NewField&) { return true; });
 }
 
@@ -58,7 +58,7 @@ struct Rig : contest::Rig {
   }
   // Opens through the helper; while a message box waits for its key, row 12
   // is noted.
-  bool open(const layout::TableSpec& spec, const std::string& file = "") {
+  bool open(const layout::TableLayout& spec, const std::string& file = "") {
     box_row.clear();
     if (script().pending() == 0) script().then([this] { box_row = text(12, 0, 80); });
     return tools::open_checked(con(), wa, spec, file, &problem);

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/console/keys.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
