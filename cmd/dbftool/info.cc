@@ -72,7 +72,7 @@ int run(const std::vector<std::string>& argv) {
   const std::string memo = t->memo_path();
   if (!memo.empty()) {
     try {
-      block_size = rt::table::MemoFile::open(memo, false)->block_size();
+      block_size = rt::table::MemoFile::open(t->env(), memo, false)->block_size();
     } catch (const std::exception&) {
       block_size = 0;  // verify tells what is wrong with it
     }

@@ -42,7 +42,7 @@ struct MemoUse {
 
 void check_end_of_file(Table& t, std::uint32_t count, VerifyReport& r) {
   const auto& s = t.schema();
-  auto f = rt::os::File::open(t.path(), rt::os::OpenMode::ReadOnly);
+  auto f = t.env().open_file(t.path(), rt::os::OpenMode::ReadOnly);
   const std::uint64_t end = s.header_length + static_cast<std::uint64_t>(count) * s.record_length;
   const std::uint64_t size = f->size();
   if (size == end) {
@@ -66,7 +66,7 @@ void check_records(Table& t, std::uint32_t count, VerifyReport& r) {
   bool memo_ok = false;
   if (!t.memo_path().empty()) {
     try {
-      auto mf = rt::os::File::open(t.memo_path(), rt::os::OpenMode::ReadOnly);
+      auto mf = t.env().open_file(t.memo_path(), rt::os::OpenMode::ReadOnly);
       std::string head(8, '\0');
       head.resize(mf->read_at(0, head.data(), head.size()));
       const auto h = rt::table::parse_memo_header(head, t.memo_path());

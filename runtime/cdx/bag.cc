@@ -271,21 +271,21 @@ bool Cursor::prev() {
 
 // ---------------------------------------------------------------- Bag
 
-Bag::Bag(std::string path, std::unique_ptr<os::File> file)
-    : path_(std::move(path)), file_(std::move(file)), store_(std::make_unique<PageStore>(*file_, path_)) {}
+Bag::Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env)
+    : path_(std::move(path)), env_(env), file_(std::move(file)), store_(std::make_unique<PageStore>(*file_, path_)) {}
 
 Bag::~Bag() = default;
 
-std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable) {
-  const std::string real = os::resolve_nocase(path);
-  auto file = os::File::open(real, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
-  std::unique_ptr<Bag> bag(new Bag(real, std::move(file)));
+std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& env) {
+  const std::string real = os::resolve_nocase(env, path);
+  auto file = env.open_file(real, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
+  std::unique_ptr<Bag> bag(new Bag(real, std::move(file), env));
   Lock lock(*bag, false);  // reads the header and the directory
   return bag;
 }
 
-std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
-  auto file = os::File::open(path, os::OpenMode::Truncate);
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env) {
+  auto file = env.open_file(path, os::OpenMode::Truncate);
   std::uint8_t buf[kHeaderSize + kPageSize];
   TagHeader h;
   h.root = kHeaderSize;
@@ -298,7 +298,7 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural) {
   encode_node(root, 0x20, buf + kHeaderSize);
   file->write_at(0, buf, sizeof buf);
   file.reset();
-  return open(path, true);
+  return open(path, true, env);
 }
 
 void Bag::require_writer(const std::string& tag) const {

@@ -38,6 +38,7 @@
 #include "runtime/cdx/page.h"
 #include "runtime/cdx/store.h"
 #include "runtime/cdx/tree.h"
+#include "runtime/os/env.h"
 #include "runtime/os/file.h"
 
 namespace rt::cdx {
@@ -161,15 +162,18 @@ class Cursor {
 
 class Bag {
  public:
-  static std::unique_ptr<Bag> open(const std::string& path, bool writable);
+  // Files, locks and clocks go through env (the table's Env).
+  static std::unique_ptr<Bag> open(const std::string& path, bool writable, os::Env& env = os::Env::Default());
   // A new, empty bag (an existing file is replaced).
-  static std::unique_ptr<Bag> create(const std::string& path, bool structural = true);
+  static std::unique_ptr<Bag> create(const std::string& path, bool structural = true,
+                                     os::Env& env = os::Env::Default());
   ~Bag();
   Bag(const Bag&) = delete;
   Bag& operator=(const Bag&) = delete;
 
   const std::string& path() const { return path_; }
   bool writable() const { return file_->writable(); }
+  os::Env& env() const { return env_; }
 
   // Tags in creation order (ascending header offset).
   std::vector<Tag*> tags();
@@ -205,7 +209,7 @@ class Bag {
  private:
   friend class Tag;
   friend class Cursor;
-  Bag(std::string path, std::unique_ptr<os::File> file);
+  Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env);
   void acquire(bool exclusive);
   void release();
   void refresh();
@@ -218,6 +222,7 @@ class Bag {
   Tree directory() { return Tree(*store_, dir_ref_); }
 
   std::string path_;
+  os::Env& env_;
   std::unique_ptr<os::File> file_;
   std::unique_ptr<PageStore> store_;
   TreeRef dir_ref_;

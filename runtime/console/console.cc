@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "runtime/os/env.h"
 #include "runtime/os/stop_signals.h"
 
 namespace rt::con {
@@ -73,9 +74,12 @@ void Console::set_font_face(std::string face) {
 }
 
 bool Console::set_icon(std::string file) {
-  std::FILE* f = std::fopen(file.c_str(), "rb");
-  settings_.icon_loaded = f != nullptr;
-  if (f) std::fclose(f);
+  try {
+    os::Env::Default().open_file(file, os::OpenMode::ReadOnly);
+    settings_.icon_loaded = true;
+  } catch (const os::IoError&) {
+    settings_.icon_loaded = false;
+  }
   settings_.icon_file = settings_.icon_loaded ? std::move(file) : std::string();
   backend_->apply_settings(settings_);
   return settings_.icon_loaded;

@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 #include "runtime/console/keys.h"
-#include "runtime/os/process.h"
 #include "runtime/os/stop_signals.h"
 #include "runtime/text/codepage.h"
 
@@ -145,12 +144,13 @@ struct TerminalBackend::Impl {
   std::optional<int> mouse_event();
 };
 
-TerminalBackend::TerminalBackend(TerminalOptions options) : impl_(std::make_unique<Impl>()) {
+TerminalBackend::TerminalBackend(TerminalOptions options)
+    : env_(options.env ? *options.env : os::Env::Default()), impl_(std::make_unique<Impl>()) {
   ensure_utf8_locale();
   std::FILE* in = options.in ? options.in : stdin;
   std::FILE* out = options.out ? options.out : stdout;
   impl_->out = out;
-  impl_->term = options.term.empty() ? os::env("TERM") : options.term;
+  impl_->term = options.term.empty() ? env_.get_env("TERM") : options.term;
   if (impl_->term.empty()) impl_->term = "xterm";
   impl_->scr = newterm(impl_->term.c_str(), out, in);
   if (!impl_->scr) throw std::runtime_error("cannot open the terminal \"" + impl_->term + "\" for the console");
@@ -352,7 +352,7 @@ std::optional<int> TerminalBackend::Impl::translate(int status, wint_t wch) {
 std::optional<int> TerminalBackend::read_event(double timeout) {
   if (!impl_->active) return std::nullopt;
   set_term(impl_->scr);
-  os::Clock& clk = os::system_clock();
+  os::Clock& clk = env_.clock();
   const double start = clk.monotonic();
   while (true) {
     // A hang-up or a termination request ends the wait; the console then
@@ -392,15 +392,15 @@ void TerminalBackend::tone(double, double ticks) {
     beep();
   }
   // The tone takes its time, as a sounding one would.
-  os::system_clock().sleep(std::clamp(ticks, 0.0, 91.0) / 18.2);
+  env_.clock().sleep(std::clamp(ticks, 0.0, 91.0) / 18.2);
 }
 
 int TerminalBackend::run_command(const std::string& cmd) {
-  if (!impl_->active) return os::run_command(cmd);
+  if (!impl_->active) return env_.run_command(cmd);
   set_term(impl_->scr);
   def_prog_mode();
   endwin();
-  const int status = os::run_command(cmd);
+  const int status = env_.run_command(cmd);
   reset_prog_mode();
   impl_->shadow_valid = false;
   clearok(curscr, TRUE);

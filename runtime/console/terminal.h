@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/console/backend.h"
+#include "runtime/os/env.h"
 
 namespace rt::con {
 
@@ -18,6 +19,8 @@ struct TerminalOptions {
   // SIGHUP and SIGTERM end the program at its next wait for a key, with
   // the terminal restored (see runtime/os/stop_signals.h).
   bool restore_on_signals = true;
+  // $TERM, the clock and commands; nullptr = os::Env::Default().
+  os::Env* env = nullptr;
 };
 
 class TerminalBackend final : public Backend {
@@ -33,7 +36,7 @@ class TerminalBackend final : public Backend {
   void apply_settings(const ConsoleSettings& settings) override;
   std::vector<std::string> kept_settings(const ConsoleSettings& settings) const override;
   void shutdown() override;
-  os::Clock& clock() override { return os::system_clock(); }
+  os::Clock& clock() override { return env_.clock(); }
 
   // Whether the terminal shows a window title set by the program.
   bool has_title() const;
@@ -41,6 +44,7 @@ class TerminalBackend final : public Backend {
   struct Impl;
 
  private:
+  os::Env& env_;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "runtime/expr/case_map.h"
-#include "runtime/os/clock.h"
+#include "runtime/os/env.h"
 #include "runtime/text/convert.h"
 
 namespace rt::expr {
@@ -49,7 +49,7 @@ Error::Error(std::string problem, std::string expression, std::size_t position)
       expression_(std::move(expression)),
       position_(position) {}
 
-text::Date Scope::today() const { return os::system_clock().now().date; }
+text::Date Scope::today() const { return os::Env::Default().clock().now().date; }
 text::DateWindow Scope::date_window() const { return text::DateWindow::current(); }
 
 bool field_name_matches(std::string_view written, std::string_view stored) {

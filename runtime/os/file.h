@@ -1,5 +1,7 @@
-// Files, byte-range locks and folders: the only place the table engine meets
-// the operating system.  A port to another system replaces file_posix.cc.
+// Files, byte-range locks and folders.  A File is opened through an Env
+// (env.h), the program's one way to the operating system; the free functions
+// at the end use Env::Default() and are kept for callers that have no Env at
+// hand.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +13,30 @@
 
 namespace rt::os {
 
-// Every OS failure carries the file name and what went wrong.
+class Env;
+
+// What kind of failure an IoError is, so that callers branch on the kind and
+// never on the text.
+enum class IoKind {
+  Failed,    // any other failure of the operating system
+  NotFound,  // the file or folder does not exist
+  Exists,    // creating a file that is already there
+  Denied,    // no permission (e.g. a read-only file opened for writing)
+  Busy,      // another program holds the file (share mode) or the lock
+  NoSpace,   // the disk is full
+};
+
+// Every OS failure carries the file name, what went wrong and its kind.
 class IoError : public std::runtime_error {
  public:
-  IoError(const std::string& path, const std::string& what)
-      : std::runtime_error(path + ": " + what), path_(path) {}
+  IoError(const std::string& path, const std::string& what, IoKind kind = IoKind::Failed)
+      : std::runtime_error(path + ": " + what), path_(path), kind_(kind) {}
   const std::string& path() const { return path_; }
+  IoKind kind() const { return kind_; }
 
  private:
   std::string path_;
+  IoKind kind_;
 };
 
 enum class OpenMode {
@@ -29,46 +46,88 @@ enum class OpenMode {
   Truncate,    // create or empty
 };
 
+// How an open shares the file with other opens, in this process or another:
+// Shared lets others open it shared; Exclusive refuses every other open and
+// is refused while any other open exists.  An open that sharing refuses
+// throws IoError of kind Busy.
+enum class ShareMode { Shared, Exclusive };
+
 enum class LockKind { Shared, Exclusive };
 
+// The byte a POSIX back end locks to keep share modes (shared lock for a
+// shared open, exclusive for an exclusive one): far beyond any data and above
+// every table lock byte.
+inline constexpr std::uint64_t kShareLockByte = 0x7FFFFFFF;
+
 // An open file.  Reads and writes go straight to the OS (no user-space
-// buffer), so another process sees a write as soon as write_at returns.
-// Byte-range locks belong to this open file (not to the process): two opens of
-// the same file in one process exclude each other as two processes would, and
-// closing one open never drops the locks of another.
+// buffer), so another process sees a write as soon as write_at returns; sync
+// makes it durable.  Byte-range locks belong to this open file (not to the
+// process): two opens of the same file in one process exclude each other as
+// two processes would, and closing one open never drops the locks of
+// another.
 class File {
  public:
-  static std::unique_ptr<File> open(const std::string& path, OpenMode mode);
-  ~File();
+  virtual ~File() = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
+
+  // Opens through Env::Default(), shared.
+  static std::unique_ptr<File> open(const std::string& path, OpenMode mode);
 
   const std::string& path() const { return path_; }
   bool writable() const { return writable_; }
 
   // Reads up to n bytes at off; returns the count read (short at end of file).
-  std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const;
+  virtual std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const = 0;
   // Reads exactly n bytes or throws IoError.
   void read_exact(std::uint64_t off, void* buf, std::size_t n) const;
-  void write_at(std::uint64_t off, const void* buf, std::size_t n);
-  std::uint64_t size() const;
-  void truncate(std::uint64_t size);
-  // Forces the data to the disk (fsync).  Not used by a normal commit.
-  void sync();
+  // Writes all n bytes or throws IoError (a failed write may have written part).
+  virtual void write_at(std::uint64_t off, const void* buf, std::size_t n) = 0;
+  virtual std::uint64_t size() const = 0;
+  virtual void truncate(std::uint64_t size) = 0;
+  // Forces what was written to the disk.
+  virtual void sync() = 0;
 
   // Non-blocking: false when another open holds a conflicting lock.
-  bool try_lock(std::uint64_t off, std::uint64_t len, LockKind kind);
+  virtual bool try_lock(std::uint64_t off, std::uint64_t len, LockKind kind) = 0;
   // Waits until the lock is granted.
-  void lock(std::uint64_t off, std::uint64_t len, LockKind kind);
-  void unlock(std::uint64_t off, std::uint64_t len);
+  virtual void lock(std::uint64_t off, std::uint64_t len, LockKind kind) = 0;
+  virtual void unlock(std::uint64_t off, std::uint64_t len) = 0;
+
+ protected:
+  File(std::string path, bool writable) : path_(std::move(path)), writable_(writable) {}
 
  private:
-  File(std::string path, int fd, bool writable) : path_(std::move(path)), fd_(fd), writable_(writable) {}
   std::string path_;
-  int fd_;
   bool writable_;
 };
 
+// A File that forwards every call to another one; a wrapper overrides only
+// what it changes.
+class FileWrapper : public File {
+ public:
+  explicit FileWrapper(std::unique_ptr<File> target)
+      : File(target->path(), target->writable()), target_(std::move(target)) {}
+  File& target() const { return *target_; }
+
+  std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const override {
+    return target_->read_at(off, buf, n);
+  }
+  void write_at(std::uint64_t off, const void* buf, std::size_t n) override { target_->write_at(off, buf, n); }
+  std::uint64_t size() const override { return target_->size(); }
+  void truncate(std::uint64_t size) override { target_->truncate(size); }
+  void sync() override { target_->sync(); }
+  bool try_lock(std::uint64_t off, std::uint64_t len, LockKind kind) override {
+    return target_->try_lock(off, len, kind);
+  }
+  void lock(std::uint64_t off, std::uint64_t len, LockKind kind) override { target_->lock(off, len, kind); }
+  void unlock(std::uint64_t off, std::uint64_t len) override { target_->unlock(off, len); }
+
+ private:
+  std::unique_ptr<File> target_;
+};
+
+// Folder queries of Env::Default().
 bool file_exists(const std::string& path);
 bool is_directory(const std::string& path);
 // Deletes a file; false when it did not exist; throws on other failures.
@@ -78,11 +137,14 @@ std::vector<std::string> list_directory(const std::string& dir);
 // The path of an existing file whose name matches `name` without regard to
 // ASCII case inside `dir` ("compitem.dbf" finds "COMPITEM.DBF"); an exact
 // match wins.  nullopt when none exists.
+std::optional<std::string> find_file_nocase(Env& env, const std::string& dir, const std::string& name);
 std::optional<std::string> find_file_nocase(const std::string& dir, const std::string& name);
 // Splits "dir/name" and resolves the name part case-insensitively; returns the
 // path unchanged when nothing matches.
+std::string resolve_nocase(Env& env, const std::string& path);
 std::string resolve_nocase(const std::string& path);
 
+// Path texts (no OS call).
 std::string join_path(const std::string& dir, const std::string& name);
 std::string dirname_of(const std::string& path);
 std::string basename_of(const std::string& path);

@@ -1,4 +1,5 @@
-// Running an operating-system command line and waiting for it.
+// Running an operating-system command line and the environment, through
+// Env::Default() (see env.h for code that is given an Env).
 #pragma once
 
 #include <string>

@@ -1,11 +1,7 @@
 #include "runtime/table/lock_scheme.h"
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
 
-#include "runtime/os/process.h"
 #include "runtime/table/error.h"
 #include "runtime/text/convert.h"
 
@@ -34,8 +30,8 @@ LockScheme parse_lock_scheme(std::string_view text) {
                    "unknown lock scheme \"" + std::string(text) + "\" (fox, offset1g or offset4g)");
 }
 
-LockScheme lock_scheme_from_environment() {
-  const std::string v = os::env(kLockSchemeVariable);
+LockScheme lock_scheme_from_environment(os::Env& env) {
+  const std::string v = env.get_env(kLockSchemeVariable);
   if (text::trim(v).empty()) return LockScheme::Fox;
   return parse_lock_scheme(v);
 }
@@ -83,18 +79,17 @@ std::uint64_t LockLayout::max_records() const {
   return 0;
 }
 
-bool acquire_lock(os::File& file, LockRange range, os::LockKind kind, double timeout_seconds) {
+bool acquire_lock(os::Env& env, os::File& file, LockRange range, os::LockKind kind, double timeout_seconds) {
   if (file.try_lock(range.offset, range.length, kind)) return true;
   if (timeout_seconds <= 0) return false;
-  using clock = std::chrono::steady_clock;
-  const auto deadline = clock::now() + std::chrono::duration<double>(timeout_seconds);
-  long pause_ns = 20000;  // 20 us, doubling up to 5 ms
+  os::Clock& clock = env.clock();
+  const double deadline = clock.monotonic() + timeout_seconds;
+  double pause = 20e-6;  // 20 us, doubling up to 5 ms
   for (;;) {
-    timespec ts{0, pause_ns};
-    nanosleep(&ts, nullptr);
+    clock.sleep(pause);
     if (file.try_lock(range.offset, range.length, kind)) return true;
-    if (clock::now() >= deadline) return false;
-    pause_ns = std::min(pause_ns * 2, 5000000L);
+    if (clock.monotonic() >= deadline) return false;
+    pause = std::min(pause * 2, 5e-3);
   }
 }
 

@@ -10,12 +10,12 @@
 // The environment variable CHK_LOCK_SCHEME ("fox", "offset1g", "offset4g")
 // chooses it for every table a program opens; OpenOptions can override it.
 //
-// Two more locks are this engine's own (the older programs do not use them):
-//   open marker  the byte 0x7FFFFFFF of the DBF, just above the FoxPro header
-//                lock byte and outside every scheme's record range in use:
-//                every open holds it shared, an exclusive open holds it
-//                exclusively, so exclusive and shared opens of this engine
-//                exclude each other (POSIX has no share modes).
+// Two more bytes are this engine's own (the older programs do not use them):
+//   open marker  the byte 0x7FFFFFFF (os::kShareLockByte), just above the
+//                FoxPro header lock byte and outside every scheme's record
+//                range in use: the POSIX Env keeps share modes there (every
+//                open holds it shared, an exclusive open exclusively), so
+//                exclusive and shared opens exclude each other.
 //   memo lock    fox: the byte 0x7FFFFFFE of the FPT; offset schemes: base +
 //                the FPT's 512-byte header.  Taken, together with the DBF
 //                header lock, while a new memo is allocated.
@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/os/env.h"
 #include "runtime/os/file.h"
 
 namespace rt::table {
@@ -38,14 +39,14 @@ struct LockRange {
 
 inline constexpr const char* kLockSchemeVariable = "CHK_LOCK_SCHEME";
 inline constexpr std::uint64_t kFoxHeaderLockByte = 0x7FFFFFFE;
-inline constexpr std::uint64_t kOpenMarkerByte = 0x7FFFFFFF;
+inline constexpr std::uint64_t kOpenMarkerByte = os::kShareLockByte;
 
 const char* scheme_name(LockScheme scheme);
 // Parses a setting value ("fox", "offset1g", "offset4g", ASCII case
 // ignored); throws TableError(Usage) naming the variable and the value.
 LockScheme parse_lock_scheme(std::string_view text);
-// The scheme of CHK_LOCK_SCHEME; Fox when unset or empty.
-LockScheme lock_scheme_from_environment();
+// The scheme of CHK_LOCK_SCHEME in env; Fox when unset or empty.
+LockScheme lock_scheme_from_environment(os::Env& env = os::Env::Default());
 
 // The lock ranges of one table.
 class LockLayout {
@@ -68,7 +69,8 @@ class LockLayout {
 };
 
 // Tries a lock until it is granted or `timeout_seconds` have passed (0 = one
-// try), backing off between tries.  False when it was not granted.
-bool acquire_lock(os::File& file, LockRange range, os::LockKind kind, double timeout_seconds);
+// try), backing off between tries on env's clock.  False when it was not
+// granted.
+bool acquire_lock(os::Env& env, os::File& file, LockRange range, os::LockKind kind, double timeout_seconds);
 
 }  // namespace rt::table

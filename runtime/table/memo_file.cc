@@ -83,12 +83,12 @@ MemoBlock read_memo_from_bytes(std::string_view bytes, std::uint32_t block, cons
   return m;
 }
 
-std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, bool writable) {
+std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& path, bool writable, os::ShareMode share) {
   std::unique_ptr<os::File> f;
   try {
-    f = os::File::open(path, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
+    f = env.open_file(path, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly, share);
   } catch (const os::IoError& e) {
-    throw TableError(ErrorKind::Io, path, e.what());
+    throw TableError(e.kind() == os::IoKind::Busy ? ErrorKind::Busy : ErrorKind::Io, path, e.what());
   }
   unsigned char head[8];
   const std::size_t n = f->read_at(0, head, sizeof head);
@@ -96,7 +96,7 @@ std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, bool writable)
   return std::unique_ptr<MemoFile>(new MemoFile(std::move(f), h.block_size));
 }
 
-void MemoFile::create(const std::string& path, std::uint32_t block_size, bool overwrite) {
+void MemoFile::create(os::Env& env, const std::string& path, std::uint32_t block_size, bool overwrite) {
   if (block_size == 0 || block_size > 0xFFFF)
     throw TableError(ErrorKind::Usage, path, "memo block size must be 1 to 65535");
   MemoHeader h;
@@ -104,7 +104,8 @@ void MemoFile::create(const std::string& path, std::uint32_t block_size, bool ov
   h.next_free = first_data_block(block_size);
   const std::string bytes = encode_memo_header(h);
   try {
-    auto f = os::File::open(path, overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew);
+    auto f = env.open_file(path, overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew,
+                           os::ShareMode::Exclusive);
     f->write_at(0, bytes.data(), bytes.size());
   } catch (const os::IoError& e) {
     throw TableError(ErrorKind::Io, path, e.what());

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/os/env.h"
 #include "runtime/os/file.h"
 
 namespace rt::table {
@@ -47,10 +48,12 @@ MemoBlock read_memo_from_bytes(std::string_view file_bytes, std::uint32_t block,
 
 class MemoFile {
  public:
-  // Opens an existing memo file (writable or not) and reads its header.
-  static std::unique_ptr<MemoFile> open(const std::string& path, bool writable);
+  // Opens an existing memo file (writable or not) with the table's share
+  // mode and reads its header.  TableError Busy when sharing refuses it.
+  static std::unique_ptr<MemoFile> open(os::Env& env, const std::string& path, bool writable,
+                                        os::ShareMode share = os::ShareMode::Shared);
   // Creates an empty memo file (fails when it exists unless overwrite).
-  static void create(const std::string& path, std::uint32_t block_size = kDefaultMemoBlockSize,
+  static void create(os::Env& env, const std::string& path, std::uint32_t block_size = kDefaultMemoBlockSize,
                      bool overwrite = false);
 
   const std::string& path() const { return file_->path(); }

@@ -1,10 +1,8 @@
 #include "runtime/table/table.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
-#include "runtime/os/clock.h"
 #include "runtime/text/convert.h"
 
 namespace rt::table {
@@ -16,12 +14,6 @@ constexpr std::size_t kPageBytes = 64 * 1024;
 // In a shared open a cached page is trusted this long; after that the
 // records are read again, so other programs' writes show.
 constexpr double kSharedCacheSeconds = 0.1;
-
-double now_seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-text::Date today() { return os::system_clock().now().date; }
 
 TableError io_error(const std::string& file, const os::IoError& e) {
   // IoError's text already starts with the path.
@@ -49,35 +41,35 @@ std::string memo_name_of(const std::string& path) {
 
 std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& options) {
   std::unique_ptr<Table> t(new Table());
-  const std::string path = os::resolve_nocase(given);
+  os::Env& env = options.env ? *options.env : os::Env::Default();
+  t->env_ = &env;
+  const std::string path = os::resolve_nocase(env, given);
   t->path_ = path;
   t->share_ = options.share;
   t->read_only_ = options.read_only;
   t->lock_wait_ = options.lock_wait_seconds;
-  const LockScheme scheme = options.lock_scheme ? *options.lock_scheme : lock_scheme_from_environment();
-  // An exclusive open takes a write lock on the open marker, which needs a
-  // descriptor open for writing even when the table is only read.
-  const bool open_rw = !options.read_only || options.share == Share::Exclusive;
+  const LockScheme scheme = options.lock_scheme ? *options.lock_scheme : lock_scheme_from_environment(env);
   bool excl = options.share == Share::Exclusive;
+  const auto mode = options.read_only ? os::OpenMode::ReadOnly : os::OpenMode::ReadWrite;
   try {
-    t->file_ = os::File::open(path, open_rw ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
-  } catch (const os::IoError& e) {
-    // A file nobody may write (read-only share) cannot be locked
-    // exclusively; read-only, it is enough that nobody holds it exclusively.
-    if (!(options.read_only && excl) || !os::file_exists(path)) throw io_error(path, e);
     try {
-      t->file_ = os::File::open(path, os::OpenMode::ReadOnly);
-    } catch (const os::IoError& e2) {
-      throw io_error(path, e2);
+      t->file_ = env.open_file(path, mode, excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
+    } catch (const os::IoError& e) {
+      // A file nobody may write (read-only share) cannot be held
+      // exclusively here; read-only, it is enough that nobody holds it
+      // exclusively.
+      if (!(options.read_only && excl) || e.kind() != os::IoKind::Denied) throw;
+      t->file_ = env.open_file(path, os::OpenMode::ReadOnly, os::ShareMode::Shared);
+      excl = false;
+      t->share_ = Share::Shared;
     }
-    excl = false;
-    t->share_ = Share::Shared;
+  } catch (const os::IoError& e) {
+    if (e.kind() == os::IoKind::Busy)
+      throw TableError(ErrorKind::Busy, path,
+                       excl ? "table is in use by another user (cannot open it exclusively)"
+                            : "table is in use exclusively by another user");
+    throw io_error(path, e);
   }
-  const LockRange marker = LockLayout::open_marker();
-  if (!t->file_->try_lock(marker.offset, marker.length, excl ? os::LockKind::Exclusive : os::LockKind::Shared))
-    throw TableError(ErrorKind::Busy, path,
-                     excl ? "table is in use by another user (cannot open it exclusively)"
-                          : "table is in use exclusively by another user");
 
   // A program that updates the count before writing its record could let us
   // see a count beyond the end for a moment: look again before calling the
@@ -105,7 +97,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
       break;
     } catch (const TableError&) {
       if (attempt >= 2 || excl) throw;
-      os::system_clock().sleep(0.02);
+      env.clock().sleep(0.02);
     }
   }
   t->count_ = schema.record_count;
@@ -113,37 +105,46 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   t->layout_ = LockLayout(scheme, schema.header_length, schema.record_length);
   if (schema.has_memo_fields()) {
     const std::string name = memo_name_of(path);
-    const auto memo_path = os::find_file_nocase(os::dirname_of(path), name);
+    const auto memo_path = os::find_file_nocase(env, os::dirname_of(path), name);
     if (!memo_path)
       throw TableError(ErrorKind::Corrupt, path, "memo file " + name + " is missing");
-    t->memo_ = MemoFile::open(*memo_path, !options.read_only);
+    t->memo_ = MemoFile::open(env, *memo_path, !options.read_only,
+                              excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
   }
   t->schema_ = std::make_shared<const Schema>(std::move(schema));
   return t;
 }
 
 void Table::create(const std::string& path, const std::vector<FieldSpec>& fields, const CreateOptions& options) {
-  const text::Date day = today();
+  os::Env& env = options.env ? *options.env : os::Env::Default();
+  const text::Date day = env.clock().now().date;
   Schema s = make_schema(fields, options.code_page, day, path);
   const std::string memo_path = os::with_extension(path, memo_extension_for(path));
   if (!options.overwrite) {
-    if (os::file_exists(path)) throw TableError(ErrorKind::Usage, path, "table already exists");
-    if (s.has_memo_fields() && os::file_exists(memo_path))
+    if (env.file_exists(path)) throw TableError(ErrorKind::Usage, path, "table already exists");
+    if (s.has_memo_fields() && env.file_exists(memo_path))
       throw TableError(ErrorKind::Usage, memo_path, "memo file already exists");
   }
   std::string bytes = encode_header(s);
   bytes.push_back(static_cast<char>(kEndOfFile));
   try {
-    auto f = os::File::open(path, options.overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew);
+    // Exclusive while it is written: nobody sees a table half made.
+    auto f = env.open_file(path, options.overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew,
+                           os::ShareMode::Exclusive);
     f->write_at(0, bytes.data(), bytes.size());
   } catch (const os::IoError& e) {
+    if (e.kind() == os::IoKind::Busy)
+      throw TableError(ErrorKind::Busy, path, "table is in use by another user (cannot replace it)");
     throw io_error(path, e);
   }
   if (s.has_memo_fields()) {
     try {
-      MemoFile::create(memo_path, options.memo_block_size, options.overwrite);
+      MemoFile::create(env, memo_path, options.memo_block_size, options.overwrite);
     } catch (...) {
-      os::remove_file(path);
+      try {
+        env.remove_file(path);
+      } catch (const os::IoError&) {
+      }
       throw;
     }
   }
@@ -163,7 +164,7 @@ void Table::close() {
   } catch (...) {
   }
   memo_.reset();
-  file_.reset();  // closing the descriptor drops the open marker too
+  file_.reset();  // closing the file ends its share mode too
   page_ = Page{};
 }
 
@@ -313,7 +314,7 @@ void Table::write(const Record& rec) {
 void Table::lock_header_waiting(const char* what) {
   if (share_ == Share::Exclusive || header_locked_) return;
   const LockRange r = layout_.header();
-  if (!acquire_lock(*file_, r, os::LockKind::Exclusive, lock_wait_))
+  if (!acquire_lock(*env_, *file_, r, os::LockKind::Exclusive, lock_wait_))
     throw TableError(ErrorKind::Busy, path_, std::string("the table's header lock is held by another user: cannot ") + what);
   header_locked_ = true;
 }
@@ -443,7 +444,7 @@ void Table::allocate_memo(Record& rec, int field, std::string_view text, std::ui
   try {
     if (share_ == Share::Shared) {
       lock_header_waiting("store a memo");
-      if (!acquire_lock(m.file(), mr, os::LockKind::Exclusive, lock_wait_))
+      if (!acquire_lock(*env_, m.file(), mr, os::LockKind::Exclusive, lock_wait_))
         throw TableError(ErrorKind::Busy, m.path(), "the memo file's lock is held by another user");
       memo_locked = true;
     }

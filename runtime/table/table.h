@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/os/env.h"
 #include "runtime/os/file.h"
 #include "runtime/table/dbf_header.h"
 #include "runtime/table/error.h"
@@ -42,6 +43,9 @@ namespace rt::table {
 enum class Share { Shared, Exclusive };
 
 struct OpenOptions {
+  // Every file, lock, clock and setting goes through this Env; nullptr =
+  // os::Env::Default().
+  os::Env* env = nullptr;
   Share share = Share::Shared;
   bool read_only = false;
   // The lock offsets; nullopt = CHK_LOCK_SCHEME (default fox).
@@ -53,6 +57,7 @@ struct OpenOptions {
 };
 
 struct CreateOptions {
+  os::Env* env = nullptr;  // nullptr = os::Env::Default()
   text::CodePage code_page = text::CodePage::CP850;
   bool overwrite = false;  // replace existing table and memo files
   std::uint32_t memo_block_size = kDefaultMemoBlockSize;
@@ -79,6 +84,7 @@ class Table {
   Table& operator=(const Table&) = delete;
 
   const std::string& path() const { return path_; }
+  os::Env& env() const { return *env_; }
   // "" when the table has no memo file.
   std::string memo_path() const { return memo_ ? memo_->path() : std::string(); }
   const Schema& schema() const { return *schema_; }
@@ -145,6 +151,8 @@ class Table {
 
  private:
   Table() : layout_(LockScheme::Fox, 0, 0) {}
+  double now_seconds() const { return env_->clock().monotonic(); }
+  text::Date today() const { return env_->clock().now().date; }
   void require_writable(const char* what) const;
   void require_record(std::uint32_t recno);
   void refresh_count();
@@ -156,6 +164,7 @@ class Table {
   void allocate_memo(Record& rec, int field, std::string_view text, std::uint32_t type);
 
   std::string path_;
+  os::Env* env_ = nullptr;
   std::unique_ptr<os::File> file_;
   std::unique_ptr<MemoFile> memo_;
   std::shared_ptr<const Schema> schema_;

@@ -142,9 +142,9 @@ AreaIndexes& indexes_of(Area& area) {
   return *p;
 }
 
-std::string bag_path(const std::string& bag) {
+std::string bag_path(os::Env& env, const std::string& bag) {
   const std::string name = os::has_extension(bag) ? bag : bag + ".cdx";
-  return os::resolve_nocase(name);
+  return os::resolve_nocase(env, name);
 }
 
 }  // namespace
@@ -259,12 +259,13 @@ void AreaIndexes::run_relations() {
 
 void set_index(Area& area, const std::string& bag) {
   AreaIndexes& ix = indexes_of(area);
-  const std::string path = bag_path(bag);
+  os::Env& env = area.table().env();
+  const std::string path = bag_path(env, bag);
   for (const auto& b : ix.bags())
     if (b->path() == path) return;  // already open
   std::unique_ptr<cdx::Bag> opened;
   try {
-    opened = cdx::Bag::open(path, !area.readonly());
+    opened = cdx::Bag::open(path, !area.readonly(), env);
   } catch (const std::exception& e) {
     throw WorkAreaError(area.alias() + ": cannot open the order bag " + path + ": " + e.what());
   }
@@ -380,7 +381,8 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
   std::string path = t.path();
   if (auto dot = path.rfind('.'); dot != std::string::npos && path.find('/', dot) == std::string::npos)
     path.erase(dot);
-  path = bag_path(path);
+  os::Env& env = t.env();
+  path = bag_path(env, path);
 
   // Compile first: nothing is created for an expression that does not compile.
   expr::TableScope scope(t.schema_ptr(), area.alias(), &t);
@@ -399,7 +401,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     if (b->path() == path) bag = b.get();
   if (!bag) {
     try {
-      auto opened = os::file_exists(path) ? cdx::Bag::open(path, true) : cdx::Bag::create(path, true);
+      auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env) : cdx::Bag::create(path, true, env);
       bag = opened.get();
       ix.bags().push_back(std::move(opened));
     } catch (const std::exception& e) {

@@ -285,7 +285,7 @@ std::string with_dbf(const std::string& file) { return os::has_extension(file) ?
 
 }  // namespace
 
-WorkAreas::WorkAreas() = default;
+WorkAreas::WorkAreas(os::Env& env) : env_(env) {}
 WorkAreas::~WorkAreas() = default;
 
 int WorkAreas::select_area(int number) {
@@ -321,6 +321,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
     throw WorkAreaError(alias + ": alias already in use in work area " + std::to_string(holder));
   areas_.erase(current_);
   table::OpenOptions o;
+  o.env = &env_;
   o.share = options.exclusive ? table::Share::Exclusive : table::Share::Shared;
   o.read_only = options.readonly;
   std::unique_ptr<table::Table> t;
@@ -371,12 +372,15 @@ void WorkAreas::copy_structure(const std::string& file) {
   std::vector<table::FieldSpec> specs;
   for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
   table::CreateOptions o;
+  o.env = &env_;
   o.code_page = a.table().code_page();
   table::Table::create(with_dbf(file), specs, o);
 }
 
 void WorkAreas::create(const std::string& file, const std::vector<table::FieldSpec>& fields) {
-  table::Table::create(with_dbf(file), fields);
+  table::CreateOptions o;
+  o.env = &env_;
+  table::Table::create(with_dbf(file), fields, o);
 }
 
 bool WorkAreas::file_exists(const std::string& name) { return os::file_exists(os::resolve_nocase(name)); }

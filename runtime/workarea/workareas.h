@@ -151,7 +151,8 @@ struct OpenOptions {
 
 class WorkAreas {
  public:
-  WorkAreas();
+  // Every table opened or created here goes through env.
+  explicit WorkAreas(os::Env& env = os::Env::Default());
   ~WorkAreas();
   WorkAreas(const WorkAreas&) = delete;
   WorkAreas& operator=(const WorkAreas&) = delete;
@@ -194,6 +195,7 @@ class WorkAreas {
   static bool erase_file(const std::string& name);  // false when it did not exist or could not be deleted
 
  private:
+  os::Env& env_;
   std::map<int, std::unique_ptr<Area>> areas_;
   int current_ = 1;
   bool neterr_ = false;

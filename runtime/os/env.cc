@@ -1,0 +1,90 @@
+// What every Env shares: reading whole ranges, the case-blind file lookup,
+// path texts, and the free functions that use Env::Default().
+#include "runtime/os/env.h"
+
+#include "runtime/os/process.h"
+
+namespace rt::os {
+
+namespace {
+
+bool same_nocase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<File> File::open(const std::string& path, OpenMode mode) {
+  return Env::Default().open_file(path, mode);
+}
+
+void File::read_exact(std::uint64_t off, void* buf, std::size_t n) const {
+  if (read_at(off, buf, n) != n) throw IoError(path_, "file ends before byte " + std::to_string(off + n));
+}
+
+bool file_exists(const std::string& path) { return Env::Default().file_exists(path); }
+bool is_directory(const std::string& path) { return Env::Default().is_directory(path); }
+bool remove_file(const std::string& path) { return Env::Default().remove_file(path); }
+std::vector<std::string> list_directory(const std::string& dir) { return Env::Default().list_directory(dir); }
+std::string current_directory() { return Env::Default().current_directory(); }
+int run_command(const std::string& cmd) { return Env::Default().run_command(cmd); }
+std::string env(const std::string& name) { return Env::Default().get_env(name); }
+
+std::optional<std::string> find_file_nocase(Env& env, const std::string& dir, const std::string& name) {
+  const std::string exact = join_path(dir, name);
+  if (env.file_exists(exact)) return exact;
+  for (const auto& entry : env.list_directory(dir))
+    if (same_nocase(entry, name)) {
+      std::string p = join_path(dir, entry);
+      if (env.file_exists(p)) return p;
+    }
+  return std::nullopt;
+}
+
+std::optional<std::string> find_file_nocase(const std::string& dir, const std::string& name) {
+  return find_file_nocase(Env::Default(), dir, name);
+}
+
+std::string resolve_nocase(Env& env, const std::string& path) {
+  auto found = find_file_nocase(env, dirname_of(path), basename_of(path));
+  return found ? *found : path;
+}
+
+std::string resolve_nocase(const std::string& path) { return resolve_nocase(Env::Default(), path); }
+
+std::string join_path(const std::string& dir, const std::string& name) {
+  if (dir.empty() || dir == ".") return name;
+  if (!name.empty() && name[0] == '/') return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string dirname_of(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string basename_of(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool has_extension(const std::string& path) { return basename_of(path).find('.') != std::string::npos; }
+
+std::string with_extension(const std::string& path, const std::string& ext) {
+  const std::string base = basename_of(path);
+  const auto dot = base.find_last_of('.');
+  const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+  const std::string dir = path.find('/') == std::string::npos ? "" : dirname_of(path);
+  return join_path(dir, stem + ext);
+}
+
+}  // namespace rt::os

@@ -1,0 +1,134 @@
+// The OS seam: share modes of the POSIX Env and the faults of FaultEnv.
+#include <gtest/gtest.h>
+
+#include "runtime/os/env.h"
+#include "runtime/os/fault_env.h"
+#include "tests/support/testing.h"
+
+using rt::os::Env;
+using rt::os::FaultEnv;
+using rt::os::IoError;
+using rt::os::IoKind;
+using rt::os::OpenMode;
+using rt::os::ShareMode;
+
+namespace {
+
+std::string contents(const std::string& path) { return testing_support::read_file(path); }
+
+void put(rt::os::File& f, std::uint64_t off, const std::string& s) { f.write_at(off, s.data(), s.size()); }
+
+IoKind failure_of(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const IoError& e) {
+    return e.kind();
+  }
+  ADD_FAILURE() << "no IoError";
+  return IoKind::Failed;
+}
+
+TEST(PosixEnv, ShareModesAdmitSharedOpensOnlyAndTruncateEmptiesOnlyWhenAdmitted) {
+  testing_support::TempDir tmp;
+  const std::string path = tmp.file("t.dbf");
+  testing_support::write_file(path, "keep");
+  Env& env = Env::Default();
+  struct Case {
+    ShareMode first, second;
+    bool admitted;
+  };
+  for (const Case c : {Case{ShareMode::Shared, ShareMode::Shared, true},
+                       Case{ShareMode::Shared, ShareMode::Exclusive, false},
+                       Case{ShareMode::Exclusive, ShareMode::Shared, false},
+                       Case{ShareMode::Exclusive, ShareMode::Exclusive, false}}) {
+    auto first = env.open_file(path, OpenMode::ReadOnly, c.first);
+    if (c.admitted) {
+      EXPECT_NO_THROW(env.open_file(path, OpenMode::ReadWrite, c.second));
+    } else {
+      EXPECT_EQ(failure_of([&] { env.open_file(path, OpenMode::Truncate, c.second); }), IoKind::Busy);
+      EXPECT_EQ(contents(path), "keep");
+    }
+  }
+  EXPECT_EQ(failure_of([&] { env.open_file(tmp.file("none"), OpenMode::ReadOnly); }), IoKind::NotFound);
+  EXPECT_EQ(failure_of([&] { env.open_file(path, OpenMode::CreateNew); }), IoKind::Exists);
+}
+
+TEST(FaultEnv, FailsTheChosenWriteWithTheChosenFault) {
+  testing_support::TempDir tmp;
+  struct Case {
+    FaultEnv::Fault fault;
+    IoKind kind;
+    std::string left;  // what the failed write of "ABCD" at 0 leaves
+  };
+  for (const Case& c : {Case{FaultEnv::Fault::Eio, IoKind::Failed, "...."},
+                       Case{FaultEnv::Fault::NoSpace, IoKind::NoSpace, "...."},
+                       Case{FaultEnv::Fault::Short, IoKind::Failed, "AB.."}}) {
+    const std::string path = tmp.file("f.dat");
+    testing_support::write_file(path, "....");
+    FaultEnv env;
+    auto f = env.open_file(path, OpenMode::ReadWrite, ShareMode::Shared);
+    env.fail_write(2, c.fault, "f.dat");
+    put(*f, 0, "....");  // the first write passes
+    EXPECT_EQ(failure_of([&] { put(*f, 0, "ABCD"); }), c.kind);
+    EXPECT_EQ(contents(path), c.left);
+    put(*f, 0, "WXYZ");  // the fault was for one write only
+    EXPECT_EQ(contents(path), "WXYZ");
+    EXPECT_EQ(env.writes(), 3);
+  }
+}
+
+TEST(FaultEnv, RefusesLocksOpensAndSyncsOfTheNamedFiles) {
+  testing_support::TempDir tmp;
+  testing_support::write_file(tmp.file("a.dbf"), "x");
+  testing_support::write_file(tmp.file("b.cdx"), "x");
+  FaultEnv env;
+  env.refuse_locks(".dbf");
+  env.deny_opens(".fpt");
+  env.fail_syncs(".cdx");
+  auto a = env.open_file(tmp.file("a.dbf"), OpenMode::ReadWrite, ShareMode::Shared);
+  auto b = env.open_file(tmp.file("b.cdx"), OpenMode::ReadWrite, ShareMode::Shared);
+  EXPECT_FALSE(a->try_lock(10, 1, rt::os::LockKind::Exclusive));
+  EXPECT_EQ(failure_of([&] { a->lock(10, 1, rt::os::LockKind::Exclusive); }), IoKind::Busy);
+  EXPECT_TRUE(b->try_lock(10, 1, rt::os::LockKind::Exclusive));
+  EXPECT_EQ(failure_of([&] { env.open_file(tmp.file("a.fpt"), OpenMode::Truncate, ShareMode::Shared); }),
+            IoKind::Busy);
+  EXPECT_FALSE(env.file_exists(tmp.file("a.fpt")));
+  EXPECT_NO_THROW(a->sync());
+  EXPECT_THROW(b->sync(), IoError);
+  env.heal();
+  EXPECT_TRUE(a->try_lock(10, 1, rt::os::LockKind::Exclusive));
+}
+
+TEST(FaultEnv, ACrashDropsLaterWritesAndThePowerCutLosesWhatWasNotSynced) {
+  testing_support::TempDir tmp;
+  const std::string path = tmp.file("d.dat");
+  FaultEnv env;
+  {
+    auto f = env.open_file(path, OpenMode::Truncate, ShareMode::Shared);
+    put(*f, 0, "synced");
+    f->sync();
+    put(*f, 0, "SY");        // overwrites, not synced
+    put(*f, 6, "+tail");     // grows, not synced
+    env.crash_after(1);
+    f->truncate(3);          // the last write before the crash
+    put(*f, 0, "lost");      // dropped
+    f->sync();               // dropped: the machine is down
+    EXPECT_TRUE(env.crashed());
+    EXPECT_EQ(contents(path), "SYn");
+  }
+  env.drop_unsynced();
+  EXPECT_EQ(contents(path), "synced");
+
+  // A rename carries what was not synced to the new name.
+  env.heal();
+  {
+    auto f = env.open_file(path, OpenMode::ReadWrite, ShareMode::Shared);
+    put(*f, 0, "SYNCED+more");
+  }
+  env.rename_file(path, tmp.file("e.dat"));
+  EXPECT_FALSE(env.file_exists(path));
+  env.drop_unsynced();
+  EXPECT_EQ(contents(tmp.file("e.dat")), "synced");
+}
+
+}  // namespace
