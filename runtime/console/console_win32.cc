@@ -67,7 +67,7 @@ class Win32ConsoleBackend final : public Backend {
     user_title_.resize(1024);
     user_title_.resize(::GetConsoleTitleW(user_title_.data(), static_cast<DWORD>(user_title_.size())));
     user_font_.cbSize = sizeof user_font_;
-    have_user_font_ = ::GetCurrentConsoleFontEx(user_out_, FALSE, &user_font_) != 0;
+    have_user_font_ = ::GetCurrentConsoleFontEx(user_out_, FALSE, &user_font_) != 0 && user_font_.dwFontSize.Y > 0;
 
     // A screen buffer of our own keeps what the console showed before.
     out_ = ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -181,6 +181,7 @@ class Win32ConsoleBackend final : public Backend {
       shown_font_height_ = s.font_height;
       shown_font_face_ = s.font_face;
       font_ok_ = set_font(s);
+      font_set_ = font_set_ || font_ok_;
       fit_window();
     }
     HWND window = ::GetConsoleWindow();
@@ -218,7 +219,7 @@ class Win32ConsoleBackend final : public Backend {
     give_console();
     active_ = false;
     if (!user_title_.empty()) ::SetConsoleTitleW(user_title_.c_str());
-    if (have_user_font_ && shown_font_height_ > 0) ::SetCurrentConsoleFontEx(user_out_, FALSE, &user_font_);
+    if (have_user_font_ && font_set_) ::SetCurrentConsoleFontEx(user_out_, FALSE, &user_font_);
     HWND window = ::GetConsoleWindow();
     if (window && !shown_close_button_) ::GetSystemMenu(window, TRUE);  // the menu as it was
     if (window && old_icon_set_) {
@@ -265,7 +266,9 @@ class Win32ConsoleBackend final : public Backend {
   bool set_font(const ConsoleSettings& s) {
     CONSOLE_FONT_INFOEX fi{};
     fi.cbSize = sizeof fi;
-    if (!::GetCurrentConsoleFontEx(out_, FALSE, &fi)) return false;
+    // A console on a text terminal (wine's, for one) has no font of its own:
+    // it reads back as 0 x 0, and telling it one is refused or worse.
+    if (!::GetCurrentConsoleFontEx(out_, FALSE, &fi) || fi.dwFontSize.Y <= 0) return false;
     if (s.font_width > 0) fi.dwFontSize.X = static_cast<SHORT>(s.font_width);
     if (s.font_height > 0) fi.dwFontSize.Y = static_cast<SHORT>(s.font_height);
     if (!s.font_face.empty()) {
@@ -364,6 +367,7 @@ class Win32ConsoleBackend final : public Backend {
   bool shown_close_button_ = true;
   std::string shown_icon_;
   bool title_ok_ = true, font_ok_ = true, close_ok_ = true, icon_ok_ = true;
+  bool font_set_ = false;  // the user's font was changed
   bool old_icon_set_ = false;
   HICON old_big_icon_ = nullptr, old_small_icon_ = nullptr;
   bool full_screen_ = false;

@@ -62,9 +62,9 @@ class Completion : public ::testing::Test {
     fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));  // named "\vlm\tmp\" too: DOS ignores case
-    setenv("DRIVE_S", dir_.file("s").c_str(), 1);
-    setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
-    unsetenv("ROB_FIS");
+    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
+    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
+    testing_support::unset_env("ROB_FIS");
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -81,10 +81,10 @@ class Completion : public ::testing::Test {
   ~Completion() override {
     areas_.close_all();
     fs::current_path(previous_);
-    unsetenv("DRIVE_S");
-    unsetenv("DRIVE_ROOT");
-    unsetenv("ROB_FIS");
-    unsetenv("DRIVE_F");
+    testing_support::unset_env("DRIVE_S");
+    testing_support::unset_env("DRIVE_ROOT");
+    testing_support::unset_env("ROB_FIS");
+    testing_support::unset_env("DRIVE_F");
   }
 
   double barcode(const std::string& code) {
@@ -255,8 +255,8 @@ TEST_F(Completion, TypicalTicketFillsEachRecordFromItsSlotAndHandsTheFiscalVouch
 TEST_F(Completion, FiscalVoucherGoesToRobFisFolderUpperCasedAndNothingIsRun) {
   typical_ticket();
   fs::create_directories(dir_.file("f/fiscal"));
-  setenv("DRIVE_F", dir_.file("f").c_str(), 1);
-  setenv("ROB_FIS", "f:\\fiscal\\", 1);  // used as "F:\FISCAL\"
+  testing_support::set_env("DRIVE_F", dir_.file("f").c_str());
+  testing_support::set_env("ROB_FIS", "f:\\fiscal\\");  // used as "F:\FISCAL\"
   const std::string header = header_fiscal(1234);
   salir();
   const std::string text = testing_support::read_file(dir_.file("f/fiscal/05001234.TNF"));
@@ -298,10 +298,10 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     set_config(c.compte_tz);
     typical_ticket();
     if (c.rob_fis) {
-      setenv("DRIVE_F", dir_.file("rob").c_str(), 1);
-      setenv("ROB_FIS", "F:\\", 1);
+      testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
+      testing_support::set_env("ROB_FIS", "F:\\");
     } else {
-      unsetenv("ROB_FIS");
+      testing_support::unset_env("ROB_FIS");
     }
     const std::size_t before = backend_->commands().size();
     salir();
@@ -546,7 +546,7 @@ TEST_F(Completion, AMissingCheckTableIsNamed) {
 
 TEST_F(Completion, AnUnavailableDriveOrFolderIsNamedAndNoVoucherIsPrintedUnwritten) {
   typical_ticket();
-  unsetenv("DRIVE_S");  // the comptes folder's drive is not available
+  testing_support::unset_env("DRIVE_S");  // the comptes folder's drive is not available
   fs::remove_all(dir_.file("root/VLM"));  // nor the voucher's folder
   std::vector<std::string> boxes;
   const auto grab = [&] {
