@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/check_browse.h"
+#include "app/check_log.h"
 #include "app/completion.h"
 #include "app/product_rules.h"
+#include "app/ticket_lock.h"
 #include "data/layouts.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -124,7 +126,7 @@ Area& fresh_check_table(CheckEnv& env) {
   Area& tmpl = open_shared(env, layout::tempo39());
   (void)tmpl;
   try {
-    env.areas.copy_structure(name);
+    env.areas.copy_structure(name, false);
   } catch (const std::exception& e) {
     env.areas.close_area();
     throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + tools::problem_text(e))};
@@ -137,6 +139,7 @@ Area& fresh_check_table(CheckEnv& env) {
   o.exclusive = true;
   if (!env.areas.use(name, o)) throw busy;
   Area& check = env.areas.current();
+  check.table().set_sync(false);  // private scratch table: rebuilt, never synced
   for (const auto& tag : layout::tempo39().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
   rt::wa::set_focus(check, "cb");
   rt::wa::clear_relations(check);
@@ -196,6 +199,10 @@ LoadOutcome rebuild_from_log(CheckEnv& env, Area& check, Area& log) {
     first_line.emplace(code_of(compitem), compitem.recno());
 
   while (!log.eof() && log.get("NUMERO").number() == ticket) {
+    if (log.deleted()) {  // a line undone by a check whose log could not be written whole
+      log.skip();
+      continue;
+    }
     const auto sale = first_line.find(code_of(log));
     const bool matched = sale != first_line.end();
     if (matched)
@@ -247,8 +254,8 @@ LoadOutcome load(CheckEnv& env) {
   const rt::text::Date today = env.con.clock().now().date;
 
   Area& log_area = env.areas.area("log_env");
-  rt::wa::seek(log_area, Value(rt::text::str(env.run.ticket, 6)));
-  LoadOutcome out = log_area.found() ? rebuild_from_log(env, check, log_area) : load_from_sales(env, check, today);
+  LoadOutcome out = seek_live_line(log_area, env.run.ticket) ? rebuild_from_log(env, check, log_area)
+                                                             : load_from_sales(env, check, today);
   if (out.status != LoadStatus::Loaded) return out;
 
   env.areas.select_area(kCheckAlias);
@@ -274,6 +281,17 @@ LoadOutcome load_ticket(CheckEnv& env) {
 }
 
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
+  const TicketLock ticket(run.ticket, run.machine);
+  if (!ticket.held()) {
+    con.dispbox(1, 0, 24, 79, std::string(9, ' '));
+    tools::cartel_1(con, fit(ticket.message()));
+    areas.select_area(1);
+    return;
+  }
+  check_ticket(con, areas, run);
+}
+
+void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
   tools::Trace trace("PRINCI");
   CheckContext check;
   CheckEnv env{con, areas, run, check};

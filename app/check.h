@@ -12,8 +12,14 @@
 namespace app {
 
 // Reads ticket, seller and flags from `run`; every table is closed and area
-// 1 is current when it returns.
+// 1 is current when it returns.  The ticket is held for this station (see
+// ticket_lock.h) from before loading until the completion has ended; while
+// another station holds it the operator is told so and nothing is written.
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run);
+
+// The check itself, for a caller that holds the ticket (princi); it is
+// also what a station that takes no ticket lock does.
+void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run);
 
 // How loading a ticket ended.
 enum class LoadStatus {

@@ -84,21 +84,6 @@ bool product_traceable(CheckEnv& env) {
 
 bool line_complete(rt::wa::Area& t) { return t.get("CANTID").number() == t.get("CANT_CHK").number(); }
 
-// The check log gets the ticket's lines: over its earlier lines when it has
-// them, appended otherwise.  The check table is current before and after.
-void write_check_log(CheckEnv& env, bool refund) {
-  rt::wa::Area& log = env.areas.area("log_env");
-  env.areas.select_area("log_env");
-  const bool found = rt::wa::seek(log, Value(ticket_key(env)));
-  select_check(env);
-  if (found) {
-    actu_vta(env, refund);
-  } else {
-    app_vta(env, refund);
-  }
-  select_check(env);
-}
-
 // The totals of the lines that pass `take`.  The records are read straight
 // from the table: the sums do not depend on the order, and the area (with
 // the product that follows its current line) does not move.
@@ -311,6 +296,7 @@ int scan_entered(CheckEnv& env) {
   if (env.check.sold == env.check.counted) {
     show_ok(env);
     closing_tones(env);
+    select_check(env);
     write_check_log(env, false);
     check_table(env).go(rec);
     return rt::con::kAbort;
@@ -331,6 +317,7 @@ bool mark_sale_header(CheckEnv& env) {
       tools::rbloqueo2(env.con, env.areas);
       try {
         h.put("REINTE_3", Value(-15));
+        h.commit();  // on the disk before another station sees the lock go
       } catch (...) {
         h.unlock();
         throw;
@@ -364,6 +351,7 @@ int leave(CheckEnv& env) {
 }
 
 int refund(CheckEnv& env) {
+  select_check(env);
   write_check_log(env, true);
   calcu(env);
   return env.check.sold == env.check.counted ? rt::con::kAbort : rt::con::kContinue;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,20 +126,17 @@ std::vector<TicketRecord> ticket_records(Area& tz, double numero) {
   std::vector<TicketRecord> out;
   rt::wa::seek(tz, Value(ticket_key(numero)));
   while (!tz.eof() && tz.get("COMPTE_INT").text() == "TK" && tz.get("NUMERO_INT").number() == numero) {
-    out.push_back({tz.recno(), record_info(tz)});
+    if (!tz.deleted()) out.push_back({tz.recno(), record_info(tz)});  // a deleted record keeps no unit
     tz.skip();
   }
   return out;
 }
 
-// Appends a blank record (the append locks it), trying again while another
-// station holds the append lock.
-bool append_record(CheckEnv& env, Area& tz) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (tz.append()) return true;
-    tools::pausa(env.con, 0.1);
-  }
-  return false;
+// Appends a whole record (the append locks it), trying again while another
+// station holds the append lock (traffic box from the fifth try, Esc gives
+// up).
+bool append_record(CheckEnv& env, Area& tz, const std::vector<std::pair<std::string, Value>>& fields) {
+  return tools::append_netuse(env.con, tz, fields);
 }
 
 // A traceability-only run whose ticket has no record yet: one record per
@@ -170,29 +168,30 @@ void create_records(CheckEnv& env, const std::vector<CheckLine>& lines, double n
     if (!l.traceable) continue;
     const std::size_t units = std::max<std::size_t>(1, cpl::split_slots(l.series).size());
     for (std::size_t u = 0; u < units; ++u) {
-      if (!append_record(env, tz)) {
+      // One write: no program ever meets the record blank or half made.
+      if (!append_record(env, tz,
+                         {{"FECHA", Value(l.fecha_vta)},
+                          {"HORA", Value(l.hora_vta)},
+                          {"COMPTE_INT", Value("TK")},
+                          {"NUMERO_INT", Value(l.numero)},
+                          {"COD_PROV", Value("")},
+                          {"TICOMPTE", Value("TK")},
+                          {"NUCOMPTE", Value(nucompte)},
+                          {"FEC_COMPTE", Value(l.fecha_vta)},
+                          {"EVENTO", Value(kDispensingEvent)},
+                          {"NOM_EVENTO", Value(kEventName)},
+                          {"GLN_FAR", Value(gln)},
+                          {"CUIT_FAR", Value(cuit)},
+                          {"GLN_PROV", Value("")},
+                          {"CUIT_PROV", Value("")},
+                          {"ID_CONCEPT", Value(-1)},
+                          {"COD_BAR", Value(l.cb)},
+                          {"GTIN", Value(tools::str_0(l.cb, 14))},
+                          {"ID_OS", Value(0)},
+                          {"NUM_AFI", Value("")}})) {
         cpl::tell_failure(env.con, "No Se Pudo Agregar Un Registro Al Archivo", "traza.dbf");
         return;
       }
-      tz.put("FECHA", Value(l.fecha_vta));
-      tz.put("HORA", Value(l.hora_vta));
-      tz.put("COMPTE_INT", Value("TK"));
-      tz.put("NUMERO_INT", Value(l.numero));
-      tz.put("COD_PROV", Value(""));
-      tz.put("TICOMPTE", Value("TK"));
-      tz.put("NUCOMPTE", Value(nucompte));
-      tz.put("FEC_COMPTE", Value(l.fecha_vta));
-      tz.put("EVENTO", Value(kDispensingEvent));
-      tz.put("NOM_EVENTO", Value(kEventName));
-      tz.put("GLN_FAR", Value(gln));
-      tz.put("CUIT_FAR", Value(cuit));
-      tz.put("GLN_PROV", Value(""));
-      tz.put("CUIT_PROV", Value(""));
-      tz.put("ID_CONCEPT", Value(-1));
-      tz.put("COD_BAR", Value(l.cb));
-      tz.put("GTIN", Value(tools::str_0(l.cb, 14)));
-      tz.put("ID_OS", Value(0));
-      tz.put("NUM_AFI", Value(""));
       tz.unlock();
     }
   }
@@ -223,11 +222,11 @@ std::string with_separators_spelled(std::string_view code) {
 }
 
 void fill_record(Area& tz, const cpl::SlotFields& slot) {
-  tz.put("SERIE", Value(slot.serial));
-  tz.put("LOTE", Value(slot.lot));
-  tz.put("VENC", Value(rt::text::stod(slot.expiry).value_or(Date{})));
-  tz.put("COD_TRAZA", Value(with_separators_spelled(slot.code)));
-  tz.put("ARCH_ASO", Value("?"));
+  tz.put_fields({{"SERIE", Value(slot.serial)},
+                 {"LOTE", Value(slot.lot)},
+                 {"VENC", Value(rt::text::stod(slot.expiry).value_or(Date{}))},
+                 {"COD_TRAZA", Value(with_separators_spelled(slot.code))},
+                 {"ARCH_ASO", Value("?")}});
 }
 
 void close_everything(CheckEnv& env) {
@@ -278,39 +277,43 @@ void complete(CheckEnv& env) {
   // The captured units of every product, from all its check lines.
   std::map<double, std::vector<cpl::Unit>> units;
   std::map<double, std::string> first_descrip;
+  std::vector<double> products;
   for (const CheckLine& l : lines) {
     first_descrip.emplace(l.cb, l.descrip);
+    if (!units.count(l.cb)) products.push_back(l.cb);
     for (auto& slot : cpl::split_slots(l.series)) units[l.cb].push_back({slot, l.descrip});
   }
+  const auto units_of = [&](double cb) { return units.count(cb) ? units.at(cb) : std::vector<cpl::Unit>{}; };
   std::vector<cpl::RecordInfo> infos;
   for (const auto& r : records) infos.push_back(r.info);
-  const cpl::WalkPlan plan = cpl::plan_walk(
-      infos, [&](double cb) { return units.count(cb) ? units.at(cb) : std::vector<cpl::Unit>{}; },
-      env.run.cancel_voucher);
+  const cpl::WalkPlan plan = cpl::plan_walk(infos, products, units_of, env.run.cancel_voucher);
 
   // The walk: every record written under its lock, each filled unit added
-  // to the voucher and the comptes texts.
-  std::size_t processed = 0;
+  // to the voucher and the comptes texts.  A record that another station
+  // filled or marked since it was read is left alone; its unit is looked
+  // for again below.
+  std::size_t recorded_now = 0;
+  std::vector<cpl::UnitRef> displaced;
   for (std::size_t i = 0; i < records.size(); ++i) {
     const cpl::RecordPlan& p = plan.records[i];
-    if (p.action == cpl::Action::Skip) continue;
-    ++processed;
     if (p.action != cpl::Action::Fill) continue;
     tz.go(records[i].recno);
     tools::rbloqueo2(env.con, env.areas);
     tz.refresh();
-    // Another station may have marked it while we waited for the lock.
-    if (!cpl::writable_mark(tz.get("ARCH_ASO").text(), env.run.cancel_voucher)) {
+    const double cb = records[i].info.cod_bar;
+    const cpl::RecordInfo as_now = record_info(tz);
+    if (tz.deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
       tz.unlock();
+      if (p.unit >= 0) displaced.push_back({cb, static_cast<std::size_t>(p.unit)});
       continue;
     }
-    const double cb = tz.get("COD_BAR").number();
     cpl::SlotFields slot;
     std::string descrip = first_descrip.count(cb) ? first_descrip.at(cb) : descrip_blank;
     if (p.unit >= 0) {
       const cpl::Unit& u = units.at(cb).at(static_cast<std::size_t>(p.unit));
       slot = cpl::slot_fields(u.slot);
       descrip = u.descrip;
+      if (cpl::carries_unit(u.slot)) ++recorded_now;
     }
     fill_record(tz, slot);
     tz.commit();
@@ -318,7 +321,30 @@ void complete(CheckEnv& env) {
     text.add_unit(descrip, tz.get("GTIN").text(), slot.serial, slot.lot, slot.expiry);
   }
 
-  if (processed > 0) {
+  // Units that found no record: the plan's, and those whose record was
+  // taken meanwhile unless the other station recorded the same unit.
+  std::vector<cpl::PendingUnit> pending;
+  const auto keep = [&](const cpl::UnitRef& r) {
+    pending.push_back({tools::str_0(r.cod_bar, 14), cpl::slot_fields(units.at(r.cod_bar).at(r.unit).slot)});
+  };
+  for (const auto& r : plan.unrecorded) keep(r);
+  if (!displaced.empty()) {
+    std::set<std::pair<double, std::string>> now_recorded;
+    for (const auto& r : ticket_records(tz, numero))
+      now_recorded.emplace(r.info.cod_bar, rt::text::trim(r.info.serie));
+    for (const auto& r : displaced) {
+      const cpl::Unit& u = units.at(r.cod_bar).at(r.unit);
+      const std::string serial = rt::text::trim(cpl::slot_fields(u.slot).serial);
+      if (!cpl::carries_unit(u.slot) || (!serial.empty() && now_recorded.count({r.cod_bar, serial}))) continue;
+      keep(r);
+    }
+  }
+  const bool kept = pending.empty() ||
+                    cpl::keep_pending(cpl::pending_lines(now, env.run.machine, env.run.ticket, env.run.seller, pending));
+
+  // Outputs only for units recorded now: calling a completed ticket up
+  // again prints nothing and leaves its files as they are.
+  if (recorded_now > 0) {
     cpl::Output out;
     out.mode = mode;
     out.comptes_path = comptes_path;
@@ -327,9 +353,11 @@ void complete(CheckEnv& env) {
     out.comptes = text.comptes();
     cpl::hand_off(env.con, out);
   }
-  if (plan.unrecorded > 0)
-    tools::cartel_3(env.con, "Hay " + std::to_string(plan.unrecorded) + " Unidad(es) Capturada(s)",
-                    "Sin Registro En El Archivo De Traza", "Presione Una Tecla Para Continuar");
+  if (!pending.empty())
+    tools::cartel_3(env.con, std::to_string(pending.size()) + " Unidad(es) Sin Registro De Traza",
+                    kept ? std::string("Guardada(s) En ") + cpl::kPendingFile
+                         : std::string("No Se Pudo Grabar ") + cpl::kPendingFile + "!!!",
+                    kept ? "Presione Una Tecla Para Continuar" : "Avise Al Encargado. Presione Una Tecla");
 }
 
 }  // namespace

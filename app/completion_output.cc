@@ -8,6 +8,7 @@
 #include "runtime/os/file.h"
 #include "runtime/os/process.h"
 #include "runtime/text/convert.h"
+#include "runtime/text/date.h"
 #include "tools/screens.h"
 
 namespace app::completion {
@@ -17,6 +18,12 @@ namespace {
 constexpr std::string_view kFiscalDefaultFolder = "\\VLM\\TMP\\";
 constexpr std::string_view kPrintFolder = "\\vlm\\tmp\\";
 constexpr std::size_t kBoxWidth = 58;
+// Appends to a shared output file are made under a lock on this byte of it
+// (beyond any size such a file reaches).
+constexpr std::uint64_t kAppendLockByte = 0x7FFFFFFE;
+// A voucher is written under this extension first; the print programs and
+// whatever takes vouchers from a folder look for ".TNF" only.
+constexpr const char* kTemporaryExtension = ".tmp";
 
 // The file on this system for a DOS path, or nullopt when its drive is not
 // available.
@@ -41,17 +48,77 @@ std::string fiscal_folder(std::string_view rob_fis) {
   return rt::text::upper(rob_fis);
 }
 
-bool write_dos_file(const std::string& dos_path, const std::string& bytes) {
+bool append_dos_file(const std::string& dos_path, const std::string& bytes) {
   const auto path = local_path(dos_path);
   if (!path) return false;
+  std::unique_ptr<rt::os::File> file;
   try {
-    auto file = rt::os::File::open(*path, rt::os::OpenMode::Truncate);
-    if (!bytes.empty()) file->write_at(0, bytes.data(), bytes.size());
-    return file->size() == bytes.size();
+    file = rt::os::File::open(*path, rt::os::OpenMode::Append);
+    file->lock(kAppendLockByte, 1, rt::os::LockKind::Exclusive);
   } catch (const std::exception&) {
     return false;
   }
+  std::uint64_t before = 0;
+  bool ok = true;
+  try {
+    before = file->size();
+    file->append(bytes.data(), bytes.size());
+    file->sync();
+  } catch (const std::exception&) {
+    ok = false;
+    try {
+      file->truncate(before);  // our own bytes only: the lock kept others out
+    } catch (const std::exception&) {
+    }
+  }
+  file->unlock(kAppendLockByte, 1);
+  return ok;
 }
+
+bool replace_dos_file(const std::string& dos_path, const std::string& bytes) {
+  const auto path = local_path(dos_path);
+  if (!path) return false;
+  const std::string temporary = rt::os::with_extension(*path, kTemporaryExtension);
+  try {
+    {
+      auto file = rt::os::File::open(temporary, rt::os::OpenMode::Truncate);
+      if (!bytes.empty()) file->write_at(0, bytes.data(), bytes.size());
+      file->sync();
+    }
+    rt::os::rename_file(temporary, *path);
+    return true;
+  } catch (const std::exception&) {
+    try {
+      rt::os::remove_file(temporary);
+    } catch (const std::exception&) {
+    }
+    return false;
+  }
+}
+
+std::string pending_lines(rt::os::WallTime now, const std::string& machine, double ticket, double seller,
+                          const std::vector<PendingUnit>& units) {
+  const auto field = [](std::string_view raw) {
+    std::string text = rt::text::trim(raw);
+    if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+      if (c == '"') quoted += '"';
+      quoted += c;
+    }
+    return quoted + "\"";
+  };
+  const std::string head = rt::text::dtos(now.date) + ";" + rt::text::time_of_day(now.seconds_since_midnight) + ";" +
+                           field(machine) + ";TK;" + rt::text::trim(rt::text::str(ticket, 6)) + ";" +
+                           rt::text::trim(rt::text::str(seller, 4)) + ";";
+  std::string out;
+  for (const auto& u : units)
+    out += head + field(u.gtin) + ";" + field(u.slot.serial) + ";" + field(u.slot.lot) + ";" +
+           field(u.slot.expiry) + ";" + field(u.slot.code) + "\r\n";
+  return out;
+}
+
+bool keep_pending(const std::string& lines) { return append_dos_file(kPendingFile, lines); }
 
 std::string command_line(const std::string& program, const std::string& argument) {
   return rt::os::program_command(program, argument);
@@ -66,14 +133,14 @@ void tell_failure(rt::con::Console& con, const std::string& what, const std::str
 void hand_off(rt::con::Console& con, const Output& out) {
   using voucher::Form;
   if (out.mode.form == Form::None) return;
-  if (out.mode.comptes && !write_dos_file(out.comptes_path, out.comptes))
+  if (out.mode.comptes && !append_dos_file(out.comptes_path, out.comptes))
     tell_failure(con, "No Se Pudo Grabar El Archivo", out.comptes_path);
 
   const std::string file_name = out.base_name + ".TNF";
   if (out.mode.form == Form::Fiscal) {
     const std::string rob_fis = rt::os::env("ROB_FIS");
     const std::string voucher_path = fiscal_folder(rob_fis) + file_name;
-    if (!write_dos_file(voucher_path, out.voucher)) {
+    if (!replace_dos_file(voucher_path, out.voucher)) {
       tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
       return;
     }
@@ -83,7 +150,7 @@ void hand_off(rt::con::Console& con, const Output& out) {
   }
 
   const std::string voucher_path = std::string(kPrintFolder) + file_name;
-  if (!write_dos_file(voucher_path, out.voucher)) {
+  if (!replace_dos_file(voucher_path, out.voucher)) {
     tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
     return;
   }

@@ -27,18 +27,27 @@ std::vector<std::string> split_slots(std::string_view series) {
   return out;
 }
 
-bool writable_mark(std::string_view arch_aso, bool cancel_voucher) {
-  return cancel_voucher || blank(arch_aso) || arch_aso.front() == '?';
+bool writable(const RecordInfo& record, bool cancel_voucher) {
+  if (cancel_voucher) return blank(record.serie);
+  if (blank(record.arch_aso)) return true;
+  // "?": filled by a completion; only one that recorded no unit may be
+  // filled again.
+  return record.arch_aso.front() == '?' && !record.holds_data;
 }
 
-void plan_product(const std::vector<RecordInfo>& records, const std::vector<std::size_t>& mine,
+bool carries_unit(std::string_view slot) {
+  const SlotFields f = slot_fields(slot);
+  return !blank(f.serial) || !blank(f.code);
+}
+
+void plan_product(const std::vector<RecordInfo>& records, const std::vector<std::size_t>& mine, double cod_bar,
                   const std::vector<Unit>& units, bool cancel_voucher, WalkPlan& plan) {
   // What each record may do.
   for (std::size_t r : mine) {
     const RecordInfo& rec = records[r];
     RecordPlan& p = plan.records[r];
     if (cancel_voucher && !blank(rec.serie)) p.action = Action::Skip;
-    else if (!writable_mark(rec.arch_aso, cancel_voucher)) p.action = Action::LeaveAlone;
+    else if (!writable(rec, cancel_voucher)) p.action = Action::LeaveAlone;
     else p.action = Action::Fill;
     p.unit = -1;
   }
@@ -86,10 +95,11 @@ void plan_product(const std::vector<RecordInfo>& records, const std::vector<std:
 
   // Units left over found no record to go to.
   for (std::size_t u = next; u < units.size(); ++u) {
-    if (used[u]) continue;
+    if (used[u] || !carries_unit(units[u].slot)) continue;
     const std::string serial = rt::text::trim(slot_fields(units[u].slot).serial);
     if (!serial.empty() && placed.count(serial)) continue;  // the same unit captured twice
-    ++plan.unrecorded;
+    if (!serial.empty()) placed.insert(serial);
+    plan.unrecorded.push_back({cod_bar, u});
   }
 }
 

@@ -15,8 +15,12 @@
 //   - a record that already holds a unit's data and gets no slot keeps it
 //     (a later completion without new scans never wipes earlier units);
 //   - in a cancel-voucher run records that have a serial are passed over;
-//   - a record marked by another program (ARCH_ASO neither blank nor "?") is
-//     left alone and takes no slot.
+//   - a record marked by another program (ARCH_ASO neither blank nor "?"),
+//     or already filled by a completion ("?" and holding a unit's data), is
+//     left alone and takes no slot: a unit once recorded is never
+//     overwritten, whichever station comes later;
+//   - a captured unit (one that carries a serial or a code) that no record
+//     takes is unrecorded, also when its product has no record at all.
 #pragma once
 
 #include <cstddef>
@@ -68,38 +72,53 @@ struct RecordPlan {
   int unit = -1;  // index into the product's units when filled from a slot
 };
 
-// Whether a record with this ARCH_ASO may be written by the station.
-bool writable_mark(std::string_view arch_aso, bool cancel_voucher);
+// Whether the station may write this record (read under its lock).
+bool writable(const RecordInfo& record, bool cancel_voucher);
+
+// Whether a slot holds a captured unit (a serial or a scanned code); the
+// slots of products that are not traced are blank.
+bool carries_unit(std::string_view slot);
+
+// A captured unit of a product by its place among the product's units.
+struct UnitRef {
+  double cod_bar = 0;
+  std::size_t unit = 0;
+};
 
 struct WalkPlan {
   std::vector<RecordPlan> records;  // one per record, same order
-  std::size_t unrecorded = 0;       // captured units that found no record
+  std::vector<UnitRef> unrecorded;  // captured units that found no record
 };
 
-// records: the ticket's records in walk order; units_of(cod_bar): the
-// captured units of that product (all its check lines, in the table's order).
+// records: the ticket's records in walk order; products: every product
+// with captured units; units_of(cod_bar): the captured units of that
+// product (all its check lines, in the table's order).
 template <class UnitsOf>
-WalkPlan plan_walk(const std::vector<RecordInfo>& records, UnitsOf&& units_of, bool cancel_voucher);
+WalkPlan plan_walk(const std::vector<RecordInfo>& records, const std::vector<double>& products, UnitsOf&& units_of,
+                   bool cancel_voucher);
 
 // The plan for one product: the positions of its records in `records`.
-void plan_product(const std::vector<RecordInfo>& records, const std::vector<std::size_t>& mine,
+void plan_product(const std::vector<RecordInfo>& records, const std::vector<std::size_t>& mine, double cod_bar,
                   const std::vector<Unit>& units, bool cancel_voucher, WalkPlan& plan);
 
 template <class UnitsOf>
-WalkPlan plan_walk(const std::vector<RecordInfo>& records, UnitsOf&& units_of, bool cancel_voucher) {
+WalkPlan plan_walk(const std::vector<RecordInfo>& records, const std::vector<double>& products, UnitsOf&& units_of,
+                   bool cancel_voucher) {
   WalkPlan plan;
   plan.records.resize(records.size());
-  std::vector<double> products;
-  for (const auto& r : records) {
-    bool seen = false;
-    for (double p : products) seen = seen || p == r.cod_bar;
-    if (!seen) products.push_back(r.cod_bar);
-  }
-  for (double p : products) {
+  std::vector<double> all;
+  const auto add = [&all](double p) {
+    for (double q : all)
+      if (q == p) return;
+    all.push_back(p);
+  };
+  for (const auto& r : records) add(r.cod_bar);
+  for (double p : products) add(p);
+  for (double p : all) {
     std::vector<std::size_t> mine;
     for (std::size_t i = 0; i < records.size(); ++i)
       if (records[i].cod_bar == p) mine.push_back(i);
-    plan_product(records, mine, units_of(p), cancel_voucher, plan);
+    plan_product(records, mine, p, units_of(p), cancel_voucher, plan);
   }
   return plan;
 }

@@ -91,6 +91,9 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   con.set_date_window(rt::text::DateWindow::current());
   con.set_confirm(true);
   con.set_century(false);
+  // An order bag another program holds locked is waited for as NETUSE waits
+  // for a table (traffic box from the fifth attempt, Esc gives up).
+  areas.set_bag_lock_wait(tools::bag_lock_wait(con));
 
   run.machine = machine_number(env.maquina.value_or(""));
   run.date_table = date_table_name(env.arch_fecha.value_or(""));

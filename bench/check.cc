@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/check.h"
+#include "app/check_log.h"
 #include "data/layouts.h"
 #include "runtime/cdx/bag.h"
 #include "runtime/cdx/table_index.h"
@@ -273,16 +274,25 @@ int pick(int run, bool checked) {
   return base + static_cast<int>((static_cast<long long>(run) * 7907) % span);
 }
 
-void load_ours(benchmark::State& state, bool checked) {
-  rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
+// The station of the benchmarked checks: seller 7, every department.
+struct Station {
+  rt::con::Console con{std::make_unique<rt::con::HeadlessBackend>()};
   rt::wa::WorkAreas areas;
   app::RunContext run;
-  run.seller = 7;
-  run.department = -1;
+  Station() {
+    run.seller = 7;
+    run.department = -1;
+  }
+};
+
+void load_ours(benchmark::State& state, bool checked) {
+  Station st;
+  auto& areas = st.areas;
+  auto& run = st.run;
   timed(state, checked ? "rebuild_dbf" : "load_dbf", [&](int i) {
     app::CheckContext ctx;
     run.ticket = pick(i, checked);
-    app::CheckEnv env{con, areas, run, ctx};
+    app::CheckEnv env{st.con, areas, run, ctx};
     const auto t0 = std::chrono::steady_clock::now();
     const auto out = app::load_ticket(env);
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
@@ -352,6 +362,58 @@ void load_sqlite(benchmark::State& state, bool checked) {
   });
 }
 
+// A committed check: the ticket's 30 lines appended to the shared check log
+// (with its bag) and committed, as the station does when a ticket is
+// complete; with the disk sync (CHK_SYNC on, the default) and without.
+// SQLite inserts the same lines in one transaction, synchronous FULL or OFF.
+void committed_check_ours(benchmark::State& state, bool sync) {
+  ::setenv("CHK_SYNC", sync ? "on" : "off", 1);
+  Station st;
+  timed(state, sync ? "commit_check_dbf_sync" : "commit_check_dbf", [&](int i) {
+    app::CheckContext ctx;
+    st.run.ticket = pick(i, false);
+    app::CheckEnv env{st.con, st.areas, st.run, ctx};
+    if (app::load_ticket(env).status != app::LoadStatus::Loaded) std::exit(1);
+    const auto t0 = std::chrono::steady_clock::now();
+    app::app_vta(env, false);
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+    st.areas.close_all();
+    return ns;
+  });
+  ::unsetenv("CHK_SYNC");
+}
+
+void committed_check_sqlite(benchmark::State& state, bool sync) {
+  const std::string path = g_dir + "/suite.sqlite";
+  timed(state, sync ? "commit_check_sqlite_sync" : "commit_check_sqlite", [&](int i) {
+    const int ticket = pick(i, false);
+    sqlite3* db = nullptr;
+    sqlite_check(sqlite3_open(path.c_str(), &db), db, "open");
+    sqlite_check(sqlite3_exec(db, sync ? "PRAGMA synchronous=FULL;" : "PRAGMA synchronous=OFF;", nullptr, nullptr,
+                              nullptr), db, "pragma");
+    sqlite3_stmt* s = nullptr;
+    sqlite_check(sqlite3_prepare_v2(db,
+                                    "INSERT INTO log_env VALUES(?,?,1,1,'PRODUCTO',?,'', 'N',3,'20261208','10:15:00',"
+                                    "'20261208','10:20:00',7)", -1, &s, nullptr), db, "prepare");
+    const auto t0 = std::chrono::steady_clock::now();
+    sqlite_check(sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr), db, "begin");
+    for (int l = 0; l < kLinesPerTicket; ++l) {
+      const int p = product_of(ticket, l);
+      sqlite3_bind_int(s, 1, ticket);
+      const std::string code = code_of(p);
+      sqlite3_bind_text(s, 2, code.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int64(s, 3, static_cast<sqlite3_int64>(barcode_of(p)));
+      sqlite_check(sqlite3_step(s), db, "insert");
+      sqlite3_reset(s);
+    }
+    sqlite_check(sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr), db, "commit");
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return ns;
+  });
+}
+
 void BM_LoadFromSaleLines(benchmark::State& s) { load_ours(s, false); }
 void BM_LoadFromSaleLinesSqlite(benchmark::State& s) { load_sqlite(s, false); }
 void BM_RebuildFromLog(benchmark::State& s) { load_ours(s, true); }
@@ -361,6 +423,10 @@ BENCHMARK(BM_LoadFromSaleLines)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(BM_LoadFromSaleLinesSqlite)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(BM_RebuildFromLog)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(BM_RebuildFromLogSqlite)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK_CAPTURE(committed_check_ours, synced, true)->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK_CAPTURE(committed_check_ours, unsynced, false)->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK_CAPTURE(committed_check_sqlite, synced, true)->Unit(benchmark::kMillisecond)->Iterations(100);
+BENCHMARK_CAPTURE(committed_check_sqlite, unsynced, false)->Unit(benchmark::kMillisecond)->Iterations(100);
 
 void print_ratio(const char* what, const std::string& ours, const std::string& theirs) {
   if (!g_ns_per_op.count(ours) || !g_ns_per_op.count(theirs)) return;
@@ -386,6 +452,13 @@ int main(int argc, char** argv) {
               old_log_lines() + checked_tickets() * kLinesPerTicket);
   print_ratio("load from the sale lines", "load_dbf", "load_sqlite");
   print_ratio("rebuild from the check log", "rebuild_dbf", "rebuild_sqlite");
+  std::printf("\nCommitted check (%d check-log lines appended and committed), wall time per check:\n",
+              kLinesPerTicket);
+  for (const char* v : {"", "_sync"})
+    if (g_ns_per_op.count(std::string("commit_check_dbf") + v))
+      std::printf("  %-9s ours %7.3f ms   sqlite %7.3f ms\n", *v ? "synced" : "unsynced",
+                  g_ns_per_op[std::string("commit_check_dbf") + v] / 1e6,
+                  g_ns_per_op[std::string("commit_check_sqlite") + v] / 1e6);
   rt::os::run_command("rm -rf '" + g_dir + "'");
   benchmark::Shutdown();
   return 0;

@@ -1,8 +1,10 @@
 // Table engine against SQLite on the same data, in the same run:
 //  - full scan of a 1,000,000-record table reading three fields;
 //  - 100,000 random GOTO + three-field reads;
-//  - 100,000 appends in a shared open, each under the append lock (SQLite:
-//    one transaction per insert, synchronous=OFF).
+//  - 100,000 appends in a shared open, each under the append lock, not
+//    synced (SQLite: one transaction per insert, synchronous=OFF);
+//  - 1,000 appends in a shared open synced to the disk (CHK_SYNC on: record,
+//    sync, count) and not synced, beside SQLite with synchronous FULL / OFF.
 // Goals: scan and random reads at least as fast as SQLite, appends within 2x.
 // The summary at the end prints time per operation and the ratios.
 #include <benchmark/benchmark.h>
@@ -207,49 +209,73 @@ void BM_RandomSqlite(benchmark::State& state) {
   sqlite3_close(db);
 }
 
+// n appends in a shared open; returns nothing, timed by the caller.
+void append_dbf(const std::string& path, int n, bool sync) {
+  CreateOptions c;
+  c.sync = sync;
+  Table::create(path, fields(), c);
+  OpenOptions o;
+  o.sync = sync;
+  auto t = Table::open(path, o);  // shared: every append takes the header lock
+  Record r = t->blank();
+  const auto date = *rt::text::Date::from_ymd(2026, 12, 8);
+  for (int i = 1; i <= n; ++i) {
+    r.set(0, rt::Value(code_of(static_cast<std::uint32_t>(i))));
+    r.set(1, rt::Value(i % 1000));
+    r.set(2, rt::Value(7790000000000.0 + i));
+    r.set(3, rt::Value("PRODUCT DESCRIPTION"));
+    r.set(4, rt::Value(date));
+    t->append(r);
+    t->unlock_all();
+  }
+  t->commit();
+}
+
+void append_sqlite(const std::string& path, int n, bool sync) {
+  sqlite3* db = nullptr;
+  check(sqlite3_open(path.c_str(), &db), db, "open");
+  check(sqlite3_exec(db, sync ? "PRAGMA synchronous=FULL;" : "PRAGMA synchronous=OFF;", nullptr, nullptr, nullptr), db,
+        "pragma");
+  check(sqlite3_exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, codigo TEXT, cantid INTEGER, "
+                         "cb INTEGER, descrip TEXT, fecha TEXT);", nullptr, nullptr, nullptr), db, "create");
+  sqlite3_stmt* ins = nullptr;
+  check(sqlite3_prepare_v2(db, "INSERT INTO t(codigo, cantid, cb, descrip, fecha) VALUES(?,?,?,?,?)", -1, &ins, nullptr),
+        db, "prepare");
+  for (int i = 1; i <= n; ++i) {
+    const std::string code = code_of(static_cast<std::uint32_t>(i));
+    sqlite3_bind_text(ins, 1, code.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(ins, 2, i % 1000);
+    sqlite3_bind_int64(ins, 3, 7790000000000LL + i);
+    sqlite3_bind_text(ins, 4, "PRODUCT DESCRIPTION", -1, SQLITE_STATIC);
+    sqlite3_bind_text(ins, 5, "20261208", -1, SQLITE_STATIC);
+    check(sqlite3_step(ins), db, "insert");  // autocommit: one transaction each
+    sqlite3_reset(ins);
+  }
+  sqlite3_finalize(ins);
+  sqlite3_close(db);
+}
+
 void BM_AppendDbf(benchmark::State& state) {
   int round = 0;
-  timed(state, "append_dbf", kAppends, [&] {
-    const std::string path = g_dir + "/app" + std::to_string(round++) + ".dbf";
-    Table::create(path, fields());
-    auto t = Table::open(path);  // shared: every append takes the header lock
-    Record r = t->blank();
-    const auto date = *rt::text::Date::from_ymd(2026, 12, 8);
-    for (int i = 1; i <= kAppends; ++i) {
-      r.set(0, rt::Value(code_of(static_cast<std::uint32_t>(i))));
-      r.set(1, rt::Value(i % 1000));
-      r.set(2, rt::Value(7790000000000.0 + i));
-      r.set(3, rt::Value("PRODUCT DESCRIPTION"));
-      r.set(4, rt::Value(date));
-      t->append(r);
-      t->unlock_all();
-    }
-  });
+  timed(state, "append_dbf", kAppends,
+        [&] { append_dbf(g_dir + "/app" + std::to_string(round++) + ".dbf", kAppends, false); });
 }
 
 void BM_AppendSqlite(benchmark::State& state) {
   int round = 0;
-  timed(state, "append_sqlite", kAppends, [&] {
-    sqlite3* db = nullptr;
-    const std::string path = g_dir + "/app" + std::to_string(round++) + ".sqlite";
-    check(sqlite3_open(path.c_str(), &db), db, "open");
-    check(sqlite3_exec(db, "PRAGMA synchronous=OFF; CREATE TABLE t(id INTEGER PRIMARY KEY, codigo TEXT, cantid INTEGER, "
-                           "cb INTEGER, descrip TEXT, fecha TEXT);", nullptr, nullptr, nullptr), db, "create");
-    sqlite3_stmt* ins = nullptr;
-    check(sqlite3_prepare_v2(db, "INSERT INTO t(codigo, cantid, cb, descrip, fecha) VALUES(?,?,?,?,?)", -1, &ins, nullptr),
-          db, "prepare");
-    for (int i = 1; i <= kAppends; ++i) {
-      const std::string code = code_of(static_cast<std::uint32_t>(i));
-      sqlite3_bind_text(ins, 1, code.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int64(ins, 2, i % 1000);
-      sqlite3_bind_int64(ins, 3, 7790000000000LL + i);
-      sqlite3_bind_text(ins, 4, "PRODUCT DESCRIPTION", -1, SQLITE_STATIC);
-      sqlite3_bind_text(ins, 5, "20261208", -1, SQLITE_STATIC);
-      check(sqlite3_step(ins), db, "insert");  // autocommit: one transaction each
-      sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_close(db);
+  timed(state, "append_sqlite", kAppends,
+        [&] { append_sqlite(g_dir + "/app" + std::to_string(round++) + ".sqlite", kAppends, false); });
+}
+
+constexpr int kSyncAppends = 1000;
+
+void appends_1000(benchmark::State& state, bool sqlite, bool sync) {
+  int round = 0;
+  const std::string name = std::string(sqlite ? "append1000_sqlite" : "append1000_dbf") + (sync ? "_sync" : "");
+  timed(state, name, kSyncAppends, [&] {
+    const std::string path = g_dir + "/" + name + std::to_string(round++);
+    if (sqlite) append_sqlite(path + ".sqlite", kSyncAppends, sync);
+    else append_dbf(path + ".dbf", kSyncAppends, sync);
   });
 }
 
@@ -259,6 +285,10 @@ BENCHMARK(BM_RandomDbf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_RandomSqlite)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AppendDbf)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AppendSqlite)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(appends_1000, dbf_synced, false, true)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(appends_1000, dbf_unsynced, false, false)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(appends_1000, sqlite_synced, true, true)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(appends_1000, sqlite_unsynced, true, false)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void print_ratio(const char* what, const std::string& ours, const std::string& theirs, const char* goal) {
   if (!g_ns_per_op.count(ours) || !g_ns_per_op.count(theirs)) return;
@@ -277,6 +307,12 @@ int main(int argc, char** argv) {
   print_ratio("full scan", "scan_dbf", "scan_sqlite", "<= 1.0");
   print_ratio("random reads", "random_dbf", "random_sqlite", "<= 1.0");
   print_ratio("shared appends", "append_dbf", "append_sqlite", "<= 2.0");
+  std::printf("\n1,000 shared appends, one transaction each, per 1,000:\n");
+  for (const char* v : {"", "_sync"})
+    if (g_ns_per_op.count(std::string("append1000_dbf") + v))
+      std::printf("  %-9s dbf %8.1f ms   sqlite %8.1f ms\n", *v ? "synced" : "unsynced",
+                  g_ns_per_op[std::string("append1000_dbf") + v] * kSyncAppends / 1e6,
+                  g_ns_per_op[std::string("append1000_sqlite") + v] * kSyncAppends / 1e6);
   rt::os::run_command("rm -rf '" + g_dir + "'");
   benchmark::Shutdown();
   return 0;

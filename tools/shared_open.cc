@@ -39,16 +39,17 @@ struct TrafficBox {
   }
 };
 
-void draw_netuse_box(rt::con::Console& con, const std::string& archivo) {
+// The traffic box: `file` named on its second line, `por_que` on its third.
+void draw_netuse_box(rt::con::Console& con, const std::string& file, const std::string& por_que) {
   con.scroll(16, 1, 24, 42);
   con.scroll(17, 3, 23, 40);
   con.dispbox(17, 3, 23, 40, 1);
   con.devpos(17, 8);
   con.devout(" Tr\xA0nsito Pesado En La Red ");
   con.devpos(19, 5);
-  con.devout("Archivo: " + archivo + ".DBF");
+  con.devout("Archivo: " + file);
   con.devpos(20, 5);
-  con.devout("En Uso Exclusivo Por Otro Usuario ");
+  con.devout(por_que);
   con.devpos(21, 5);
   con.devout("Reintentando ...                  ");
   con.devpos(22, 7);
@@ -105,25 +106,22 @@ bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string&
   return ok;
 }
 
-// NETUSE of the suite.  The suite tried again at once, keeping a processor
-// busy for as long as the other user held the table; here each failed
-// attempt is followed by a short sleep on the console's clock.
-bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo,
-            const std::string& el_driver) {
-  (void)el_driver;
-  rt::wa::OpenOptions options;
-  options.alias = apodo;
+// The retry loop of NETUSE.  The suite tried again at once, keeping a
+// processor busy for as long as the other user held the table; here each
+// failed attempt is followed by a short sleep on the console's clock.
+bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::string& por_que,
+                  const std::function<bool()>& attempt) {
   TrafficBox box(con);
   int failures = 0;
   while (true) {
-    if (wa.use(archivo, options) || !wa.neterr()) {
+    if (attempt()) {
       box.close();
       return true;
     }
     ++failures;
     if (failures == 5) {
       box.save();
-      draw_netuse_box(con, archivo);
+      draw_netuse_box(con, archivo + ".DBF", por_que);
       con.setcursor(0);
     }
     if (con.inkey() == rt::con::key::kEsc) {
@@ -132,6 +130,46 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
     }
     con.clock().sleep(kNetuseYieldSeconds);
   }
+}
+
+// NETUSE of the suite.
+bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo,
+            const std::string& el_driver) {
+  (void)el_driver;
+  rt::wa::OpenOptions options;
+  options.alias = apodo;
+  const bool opened = retry_netuse(con, archivo, "En Uso Exclusivo Por Otro Usuario ",
+                                   [&] { return wa.use(archivo, options) || !wa.neterr(); });
+  // Appends and memos wait briefly; a longer wait is the caller's retry.
+  if (opened && !wa.alias().empty()) wa.current().table().set_lock_wait(kNetuseLockWaitSeconds);
+  return opened;
+}
+
+bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
+                   const std::vector<std::pair<std::string, rt::Value>>& fields) {
+  return retry_netuse(con, area.alias(), "Bloqueada Por Otro Usuario        ",
+                      [&] { return area.append(fields); });
+}
+
+rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {
+  auto box = std::make_shared<TrafficBox>(con);
+  return [&con, box](const std::string& bag, int attempt) {
+    if (attempt == 0) {
+      box->close();
+      return true;
+    }
+    if (attempt == 5) {
+      box->save();
+      draw_netuse_box(con, rt::text::upper(rt::os::basename_of(bag)), "Indice Bloqueado Por Otro Usuario ");
+      con.setcursor(0);
+    }
+    if (con.inkey() == rt::con::key::kEsc) {
+      box->close();
+      return false;
+    }
+    con.clock().sleep(kNetuseYieldSeconds);
+    return true;
+  };
 }
 
 bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
@@ -155,6 +193,14 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
                   table + " is missing: no file " + dbf + " in the data folder");
   try {
     if (!netuse(con, areas, name)) return refuse("", table + " is in exclusive use by another user; given up");
+  } catch (const rt::table::TableError& e) {
+    // A crash between a record and its count: the administrator's tool
+    // mends it, so the operator is told which one to call.
+    if (e.repairable())
+      return refuse("Tabla " + dbf + " Da\xA4" "ada: Ejecutar dbftool repair " + dbf + "!!!",
+                    table + " cannot be opened: " + e.what() + " (dbftool repair " + dbf + " mends it)");
+    return refuse(shown_table + " No Disponible!!! (" + problem_text(e) + ")",
+                  table + " cannot be opened: " + e.what());
   } catch (const std::exception& e) {
     return refuse(shown_table + " No Disponible!!! (" + problem_text(e) + ")",
                   table + " cannot be opened: " + e.what());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/cdx/bag.h"
 #include "runtime/console/console.h"
 #include "runtime/text/date.h"
 #include "runtime/workarea/workareas.h"
@@ -36,6 +37,25 @@ inline constexpr double kNetuseYieldSeconds = 0.05;
 bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& archivo, const std::string& apodo = "",
             const std::string& el_driver = "");
 
+// How long one attempt of a table the station opened with NETUSE waits for
+// the table's append or memo lock before the retry loop below takes over.
+inline constexpr double kNetuseLockWaitSeconds = 0.5;
+
+// NETUSE's retry for any wait on another user: `attempt` runs until it
+// returns true; while it returns false it runs again after a short sleep,
+// with the traffic box (naming `archivo`, `por_que` on its third line) from
+// the fifth failure on; Esc typed at any time gives up: false.  Exceptions
+// pass through, the screen restored.
+bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::string& por_que,
+                  const std::function<bool()>& attempt);
+
+// DBAPPEND with NETUSE's retry: appends a record to `area` (current and
+// locked; blank but for `fields`, written whole in one write), trying again
+// as retry_netuse while another user holds the append lock.  False when the
+// operator gave up with Esc.
+bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
+                   const std::vector<std::pair<std::string, rt::Value>>& fields = {});
+
 // Opening a table of the suite for use: NETUSE, then a check that the table
 // offers every field the station relies on (data/layouts.h), then the order
 // bags its layout declares, opened by name in the declared order (the first
@@ -55,6 +75,13 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
 bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout::TableSpec& spec,
                   const std::string& file = "", std::string* problem = nullptr);
 
+// The wait for an order bag's lock while the station writes a record (the
+// work areas' BagLockWait), as NETUSE waits for a table: the first four
+// attempts follow one another (a short pause each); before the fifth the
+// traffic box names the bag; Esc typed at any time gives up, and the write is
+// then refused with nothing written.  The box goes (screen and cursor
+// restored) when the lock is granted or the operator gives up.
+rt::cdx::LockWait bag_lock_wait(rt::con::Console& con);
 // While an object of this class lives, every table open_checked refuses
 // (what and why, as handed to `problem`) is noted in it, except the date
 // table of DATE1, for which the machine's date stands in.  A command-line

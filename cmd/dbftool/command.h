@@ -17,8 +17,9 @@ enum Exit : int {
   kExitOk = 0,          // done, nothing wrong
   kExitProblems = 1,    // the table or the input has problems (verify, load): all are reported
   kExitUsage = 2,       // wrong command line
-  kExitCannotRead = 3,  // the table cannot be opened or read (missing, damaged, unsupported, in use)
-  kExitCannotWrite = 4, // the table cannot be created or written (exists, locked, refused, I/O error)
+  kExitCannotRead = 3,  // the table cannot be opened or read (missing, damaged, unsupported)
+  kExitCannotWrite = 4, // the table cannot be created or written (exists, refused, I/O error)
+  kExitBusy = 5,        // another program holds the table or a lock too long: try again later
 };
 
 // A wrong command line; the message says what is wrong.

@@ -27,6 +27,13 @@ int run(const std::vector<std::string>& argv) {
     report_error(e.what());
     return exit_code_for(e, false);
   }
+  if (!t->schema().code_page_known && !cp) {
+    char mark[8];
+    std::snprintf(mark, sizeof mark, "0x%02X", t->schema().code_page_mark);
+    report_error(t->path() + ": code-page mark " + mark +
+                 " is unknown: say with --codepage N (437, 850, 1251, 1252) how to read its texts");
+    return kExitCannotRead;
+  }
   const int nfields = static_cast<int>(t->schema().fields.size());
   int problems = 0;
   std::string out;
@@ -92,7 +99,8 @@ const CommandRegistrar reg({"dump", "dump FILE [--format jsonl|csv] [--codepage 
                             "show every record in physical order",
                             "  --format jsonl|csv   one JSON object per line (default) or CSV with a heading row\n"
                             "  --codepage N         read texts as code page N (437, 850, 1251, 1252)\n"
-                            "                       instead of the one the table is marked with\n"
+                            "                       instead of the one the table is marked with (needed\n"
+                            "                       when the mark is unknown: such a table is never written)\n"
                             "  --raw                keep the trailing blanks of text fields\n\n"
                             "JSON: {\"recno\": 1, \"deleted\": false, \"values\": {\"NAME\": value, ...}} where\n"
                             "C is text, N/F/B/I a number or null when blank, Y a decimal string,\n"

@@ -1,9 +1,11 @@
-// dbftool info FILE: what the header says, the memo file and the order bags.
+// dbftool info FILE: what the header says, the memo file and the order bags
+// with their tags (key and FOR expressions, options).
 #include <cstdio>
 
 #include "cmd/dbftool/command.h"
 #include "cmd/dbftool/json.h"
 #include "cmd/dbftool/table_access.h"
+#include "runtime/cdx/bag.h"
 #include "runtime/os/file.h"
 #include "runtime/table/memo_file.h"
 #include "runtime/text/convert.h"
@@ -48,6 +50,38 @@ std::vector<std::string> order_bags(const std::string& path) {
   return out;
 }
 
+// One tag of an order bag as info shows it.
+struct TagLine {
+  std::string bag, name, key, for_expr;
+  int key_length = 0;
+  bool unique = false, descending = false, candidate = false;
+};
+
+// Every tag of every bag; a bag that cannot be read is described in
+// `problems` (info then ends with exit code 3).
+std::vector<TagLine> bag_tags(const std::vector<std::string>& bags, std::vector<std::string>& problems) {
+  std::vector<TagLine> out;
+  for (const auto& path : bags) {
+    try {
+      auto bag = rt::cdx::Bag::open(path, false);
+      for (rt::cdx::Tag* t : bag->tags())
+        out.push_back({path, t->name(), t->key_expr(), t->for_expr(), t->key_length(), t->unique(), t->descending(),
+                       t->candidate()});
+    } catch (const std::exception& e) {
+      problems.push_back(e.what());
+    }
+  }
+  return out;
+}
+
+std::string tag_options(const TagLine& t) {
+  std::string o;
+  if (t.unique) o += "  unique";
+  if (t.candidate) o += "  candidate";
+  if (t.descending) o += "  descending";
+  return o;
+}
+
 std::string hex2(unsigned v) {
   char buf[8];
   std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
@@ -78,6 +112,8 @@ int run(const std::vector<std::string>& argv) {
     }
   }
   const auto bags = order_bags(t->path());
+  std::vector<std::string> bag_problems;
+  const auto tags = bag_tags(bags, bag_problems);
   const auto fields = stored_fields(s);
   char date[16];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d", s.update_year, s.update_month, s.update_day);
@@ -102,6 +138,21 @@ int run(const std::vector<std::string>& argv) {
     w.key("order_bags");
     w.begin_array();
     for (const auto& b : bags) w.string(b);
+    w.end_array();
+    w.key("tags");
+    w.begin_array();
+    for (const auto& tag : tags) {
+      w.begin_object();
+      w.key("bag"); w.string(tag.bag);
+      w.key("name"); w.string(tag.name);
+      w.key("key"); w.string(tag.key);
+      w.key("for"); if (tag.for_expr.empty()) w.null(); else w.string(tag.for_expr);
+      w.key("key_length"); w.number(std::to_string(tag.key_length));
+      w.key("unique"); w.boolean(tag.unique);
+      w.key("candidate"); w.boolean(tag.candidate);
+      w.key("descending"); w.boolean(tag.descending);
+      w.end_object();
+    }
     w.end_array();
     w.key("fields");
     w.begin_array();
@@ -137,6 +188,11 @@ int run(const std::vector<std::string>& argv) {
     std::string bag_list;
     for (const auto& b : bags) bag_list += (bag_list.empty() ? "" : ", ") + b;
     line("order bags", bag_list.empty() ? "none" : bag_list);
+    for (const auto& tag : tags) {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "  tag %-10s key ", tag.name.c_str());
+      out += buf + tag.key + (tag.for_expr.empty() ? "" : "  for " + tag.for_expr) + tag_options(tag) + "\n";
+    }
     line("fields", std::to_string(fields.size()));
     for (const auto& f : fields) {
       char buf[96];
@@ -146,12 +202,17 @@ int run(const std::vector<std::string>& argv) {
     }
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
-  return kExitOk;
+  for (const auto& p : bag_problems) report_error(p);
+  return bag_problems.empty() ? kExitOk : kExitCannotRead;
 }
 
 const CommandRegistrar reg({"info", "info FILE [--format text|json]",
                             "show a table's version, code page, record count, fields, memo file and order bags",
-                            "  --format text|json   plain text (default) or one JSON object\n", run});
+                            "  --format text|json   plain text (default) or one JSON object\n\n"
+                            "Each tag of the table's order bag is listed with its key expression, FOR\n"
+                            "expression and options (unique, candidate, descending; JSON adds the key\n"
+                            "length).  A bag that cannot be read is named on standard error (exit code 3).\n",
+                            run});
 
 }  // namespace
 }  // namespace dbftool

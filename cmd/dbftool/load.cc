@@ -1,17 +1,23 @@
 // dbftool load FILE < records.jsonl: appends records given in the dump
-// format, each under the append lock, in a shared open.
+// format, each under the append lock, in a shared open, keeping every tag of
+// the table's own order bag.
 //
 // Every line is checked first; when any line is bad, every bad line is
-// reported with its number and nothing is written.  Then each record is
-// appended whole (its memos first, then the record under the header lock),
-// so another program never sees half a record.
+// reported with its number and nothing is written.  A bag whose tags cannot
+// be kept stops the load before anything is written, too.  Then each record
+// is appended whole (its memos first, then the record under the header lock,
+// its keys under the bag's lock), so another program never sees half a
+// record.
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 
+#include "cmd/dbftool/bag_access.h"
 #include "cmd/dbftool/command.h"
 #include "cmd/dbftool/json.h"
 #include "cmd/dbftool/table_access.h"
+#include "runtime/cdx/table_index.h"
+#include "runtime/os/file.h"
 
 namespace dbftool {
 namespace {
@@ -193,18 +199,33 @@ int run(const std::vector<std::string>& argv) {
     return kExitProblems;
   }
 
+  // The table's own bag: every tag is kept, or nothing is loaded.
+  std::unique_ptr<rt::cdx::Bag> bag;
+  std::optional<rt::cdx::BagAppender> appender;
+  const std::string bag_path = bag_path_for(t->path(), "");
+  if (rt::os::file_exists(bag_path)) {
+    try {
+      bag = rt::cdx::Bag::open(bag_path, true);
+      appender.emplace(*bag, t->schema());
+    } catch (const std::exception& e) {
+      report_error(e.what());
+      report_error(t->path() + ": its order bag cannot be kept up to date; nothing loaded");
+      return exit_code_for_any(e, true);
+    }
+  }
+
   std::size_t done = 0;
   for (auto& p : pending) {
     try {
       for (const auto& [i, text] : p.memos) t->set_memo(p.record, i, text);
-      const std::uint32_t recno = t->append(p.record);
+      const std::uint32_t recno = appender ? appender->append(*t, p.record) : t->append(p.record);
       t->unlock_record(recno);
       ++done;
-    } catch (const TableError& e) {
+    } catch (const std::exception& e) {
       report_error(e.what());
       report_error(t->path() + ": stopped at line " + std::to_string(p.line) + "; " + std::to_string(done) +
                    " of " + std::to_string(pending.size()) + " records appended");
-      return kExitCannotWrite;
+      return exit_code_for_any(e, true);
     }
   }
   t->close();
@@ -221,7 +242,10 @@ const CommandRegistrar reg({"load", "load FILE < records.jsonl",
                             "date or a character outside the table's code page makes the line bad.\n\n"
                             "Every line is checked before anything is written: when a line is bad, all bad\n"
                             "lines are reported with their numbers and the table is left as it was.  Each\n"
-                            "record is then appended under the table's append lock, in a shared open.\n",
+                            "record is then appended under the table's append lock, in a shared open, and\n"
+                            "its keys go into every tag of the table's own order bag (same base name,\n"
+                            "\".cdx\").  A bag whose tags cannot be computed here, or that is damaged, stops\n"
+                            "the load before anything is written.\n",
                             run});
 
 }  // namespace

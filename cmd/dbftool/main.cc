@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cmd/dbftool/command.h"
+#include "cmd/dbftool/table_access.h"
 
 namespace {
 
@@ -22,8 +23,10 @@ void print_help(std::FILE* out) {
                "  0  done, nothing wrong\n"
                "  1  the table or the input has problems (all of them are reported)\n"
                "  2  wrong command line\n"
-               "  3  the table cannot be opened or read (missing, damaged, unsupported, in use)\n"
-               "  4  the table cannot be created or written (exists, locked, refused, I/O error)\n");
+               "  3  the table cannot be opened or read (missing, damaged, unsupported)\n"
+               "  4  the table cannot be created or written (exists, refused, I/O error)\n"
+               "  5  another program has the table open exclusively (or, for repair, open at\n"
+               "     all), or holds its lock longer than the wait (10 s): try again later\n");
 }
 
 void print_command_help(const dbftool::Command& c, std::FILE* out) {
@@ -76,6 +79,6 @@ int main(int argc, char** argv) {
     return dbftool::kExitCannotRead;
   } catch (const std::exception& e) {
     dbftool::report_error(e.what());
-    return dbftool::kExitCannotRead;
+    return dbftool::is_busy(e) ? dbftool::kExitBusy : dbftool::kExitCannotRead;
   }
 }

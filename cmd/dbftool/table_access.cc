@@ -1,5 +1,7 @@
 #include "cmd/dbftool/table_access.h"
 
+#include "runtime/cdx/page.h"
+
 namespace dbftool {
 
 using rt::table::FieldType;
@@ -113,8 +115,26 @@ int exit_code_for(const TableError& e, bool writing) {
   switch (e.kind()) {
     case K::ValueRefused:
     case K::Usage: return kExitProblems;
+    case K::Busy: return kExitBusy;
     default: return writing ? kExitCannotWrite : kExitCannotRead;
   }
+}
+
+}  // namespace dbftool
+
+namespace dbftool {
+
+bool is_busy(const std::exception& e) {
+  if (const auto* t = dynamic_cast<const TableError*>(&e)) return t->kind() == rt::table::ErrorKind::Busy;
+  if (const auto* c = dynamic_cast<const rt::cdx::CdxError*>(&e)) return c->busy();
+  if (const auto* o = dynamic_cast<const rt::os::IoError*>(&e)) return o->kind() == rt::os::IoKind::Busy;
+  return false;
+}
+
+int exit_code_for_any(const std::exception& e, bool writing) {
+  if (const auto* t = dynamic_cast<const TableError*>(&e)) return exit_code_for(*t, writing);
+  if (is_busy(e)) return kExitBusy;
+  return writing ? kExitCannotWrite : kExitCannotRead;
 }
 
 }  // namespace dbftool

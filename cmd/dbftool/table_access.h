@@ -34,5 +34,9 @@ std::string record_field_csv(rt::table::Table& t, const rt::table::Record& rec, 
 
 // The exit code for an engine error: reading or writing.
 int exit_code_for(const rt::table::TableError& e, bool writing);
+// The same for any error of a command (table, order bag or file errors).
+int exit_code_for_any(const std::exception& e, bool writing);
+// True when the error is another program holding a table, bag or lock.
+bool is_busy(const std::exception& e);
 
 }  // namespace dbftool

@@ -141,6 +141,16 @@ void check_records(Table& t, std::uint32_t count, VerifyReport& r) {
   }
 }
 
+// The last line of every verify that could read the table.
+int summary(const VerifyReport& r) {
+  const int n = r.problems();
+  if (n == 0)
+    std::fprintf(stdout, "verify: no problems\n");
+  else
+    std::fprintf(stdout, "verify: %d problem%s\n", n, n == 1 ? "" : "s");
+  return n ? kExitProblems : kExitOk;
+}
+
 std::vector<std::string>& bag_options() {
   static std::vector<std::string> b;
   return b;
@@ -158,7 +168,7 @@ int run(const std::vector<std::string>& argv) {
     using K = rt::table::ErrorKind;
     if (e.kind() == K::Corrupt || e.kind() == K::Unsupported) {
       report.problem(e.problem());
-      return kExitProblems;
+      return summary(report);
     }
     report_error(e.what());
     return kExitCannotRead;
@@ -174,11 +184,17 @@ int run(const std::vector<std::string>& argv) {
     try {
       check(*t, report);
     } catch (const std::exception& e) {
+      if (is_busy(e)) {
+        // Not a problem of the table: the check could not be made.
+        report_error(e.what());
+        std::fprintf(stdout, "verify: not finished (in use by another program)\n");
+        return kExitBusy;
+      }
       report.problem(name + ": " + e.what());
     }
   }
-  if (report.problems() == 0) std::fprintf(stdout, "%s: %u records, no problems\n", file.c_str(), count);
-  return report.problems() ? kExitProblems : kExitOk;
+  std::fprintf(stdout, "%s: %u records\n", file.c_str(), count);
+  return summary(report);
 }
 
 const CommandRegistrar reg({"verify", "verify FILE [--bag BAG]...",
@@ -188,7 +204,9 @@ const CommandRegistrar reg({"verify", "verify FILE [--bag BAG]...",
                             "outside the memo file or past its next free block, or that share blocks.\n"
                             "Notes (exit code unchanged): a missing or odd end-of-file mark.\n"
                             "Order bags (the table's own, or each --bag): page structure, sibling links,\n"
-                            "free list, and every tag's keys against the keys computed from the records.\n",
+                            "the free-page list head, and every tag's keys against the keys computed from\n"
+                            "the records.\n"
+                            "The last line sums up: \"verify: no problems\" or \"verify: N problems\".\n",
                             run});
 
 }  // namespace

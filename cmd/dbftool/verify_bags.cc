@@ -2,6 +2,7 @@
 // named with --bag): page structure, sibling links, the free list, and every
 // tag's keys against the keys computed from the records.
 #include "cmd/dbftool/bag_access.h"
+#include "cmd/dbftool/table_access.h"
 #include "cmd/dbftool/verify.h"
 #include "runtime/cdx/table_index.h"
 #include "runtime/os/file.h"
@@ -23,6 +24,7 @@ void check_bags(rt::table::Table& t, VerifyReport& report) {
     try {
       bag = rt::cdx::Bag::open(path, false);
     } catch (const std::exception& e) {
+      if (is_busy(e)) throw;
       report.problem(std::string("order bag ") + e.what());
       continue;
     }
@@ -30,6 +32,7 @@ void check_bags(rt::table::Table& t, VerifyReport& report) {
     try {
       problems = rt::cdx::verify_against_table(*bag, t);
     } catch (const std::exception& e) {
+      if (is_busy(e)) throw;
       problems.push_back(e.what());
     }
     for (const auto& p : problems) report.problem("order bag " + bag->path() + ": " + p);

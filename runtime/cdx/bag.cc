@@ -123,13 +123,27 @@ std::string Tag::full_key(std::string_view key) const {
   return k;
 }
 
-Tag::Insert Tag::insert(std::string_view key, std::uint32_t recno) {
-  Bag::Lock lock(bag_, true);
+// What every change checks first (the tree checks the pages on its path
+// itself before it writes).
+void Tag::check_writable(std::string_view key) {
   check_present();
   bag_.require_writer(ref_.name);
+  bag_.check_free_list(ref_.name);
   if (key.size() != std::size_t(ref_.key_length))
     throw CdxError(bag_.path_, ref_.name,
-                   "key of " + std::to_string(key.size()) + " bytes for a key length of " + std::to_string(ref_.key_length));
+                   "key of " + std::to_string(key.size()) + " bytes for a key length of " + std::to_string(ref_.key_length),
+                   CdxError::Kind::Refused);
+}
+
+void Tag::check_change(std::string_view key, std::uint32_t recno) {
+  Bag::Lock lock(bag_, true);
+  check_writable(key);
+  tree().check_path(key, recno);
+}
+
+Tag::Insert Tag::insert(std::string_view key, std::uint32_t recno) {
+  Bag::Lock lock(bag_, true);
+  check_writable(key);
   Tree t = tree();
   Insert result = Insert::Added;
   if (unique()) {
@@ -150,8 +164,8 @@ Tag::Insert Tag::insert(std::string_view key, std::uint32_t recno) {
 
 bool Tag::remove(std::string_view key, std::uint32_t recno) {
   Bag::Lock lock(bag_, true);
-  check_present();
-  bag_.require_writer(ref_.name);
+  if (key.size() != std::size_t(ref_.key_length)) return false;
+  check_writable(key);
   Tree t = tree();
   if (!t.remove(key, recno)) return false;
   bag_.modified();
@@ -272,7 +286,11 @@ bool Cursor::prev() {
 // ---------------------------------------------------------------- Bag
 
 Bag::Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env)
-    : path_(std::move(path)), env_(env), file_(std::move(file)), store_(std::make_unique<PageStore>(*file_, path_)) {}
+    : path_(std::move(path)),
+      env_(env),
+      file_(std::move(file)),
+      store_(std::make_unique<PageStore>(*file_, path_)),
+      lock_wait_(bounded_lock_wait(kDefaultLockWaitSeconds, env.clock())) {}
 
 Bag::~Bag() = default;
 
@@ -284,11 +302,12 @@ std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& 
   return bag;
 }
 
-std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env) {
-  auto file = env.open_file(path, os::OpenMode::Truncate);
+void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version) {
+  auto file = env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive);
   std::uint8_t buf[kHeaderSize + kPageSize];
   TagHeader h;
   h.root = kHeaderSize;
+  h.version = version;
   h.key_length = 10;
   h.options = std::uint8_t(kOptCompact | kOptCompound | (structural ? kOptStructural : 0));
   h.encode(buf);
@@ -297,12 +316,69 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::E
   root.key_length = 10;
   encode_node(root, 0x20, buf + kHeaderSize);
   file->write_at(0, buf, sizeof buf);
-  file.reset();
+  file->sync();
+}
+
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env) {
+  // Written aside and renamed over the name: nobody ever sees the bag
+  // truncated or half written.  An existing bag is replaced only while no
+  // other open holds it (its exclusive open is held over the rename).
+  const std::string tmp = path + ".tmp";
+  std::unique_ptr<os::File> old;
+  if (env.file_exists(path)) {
+    try {
+      old = env.open_file(path, os::OpenMode::ReadWrite, os::ShareMode::Exclusive);
+    } catch (const os::IoError& e) {
+      if (e.kind() != os::IoKind::Busy) throw;
+      throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);
+    }
+  }
+  write_empty(env, tmp, structural, 0);
+  env.rename_file(tmp, path);
+  old.reset();
   return open(path, true, env);
 }
 
+void Bag::rebuild(const KeysFor& keys_for) {
+  require_writer("");
+  const std::string tmp = path_ + ".tmp";
+  {
+    Lock lock(*this, true);
+    write_empty(env_, tmp, dir_header_.options & kOptStructural, version_ + 1);
+    std::unique_ptr<Bag> fresh = open(tmp, true, env_);
+    for (Tag* old : tags()) {
+      TagSpec spec{old->name(), old->key_expr(), old->for_expr(), old->key_length(), old->kind(), old->unique(),
+                   old->descending(), old->candidate(), old->nullable(),
+                   std::string(reinterpret_cast<const char*>(old->header_.reserved16), sizeof old->header_.reserved16)};
+      KeyList keys = keys_for(*old, spec);
+      fresh->build_tag(spec, keys);
+    }
+    fresh.reset();
+    env_.rename_file(tmp, path_);
+  }
+  reopen();
+}
+
+void Bag::reopen() {
+  file_ = env_.open_file(path_, os::OpenMode::ReadWrite);
+  store_ = std::make_unique<PageStore>(*file_, path_);
+  loaded_ = false;
+  Lock lock(*this, false);  // reads the header and the directory
+}
+
 void Bag::require_writer(const std::string& tag) const {
-  if (!file_->writable()) throw CdxError(path_, tag, "the bag is open read-only");
+  if (!file_->writable()) throw CdxError(path_, tag, "the bag is open read-only", CdxError::Kind::Refused);
+}
+
+LockWait bounded_lock_wait(double seconds, os::Clock& clock) {
+  auto start = std::make_shared<double>(0.0);
+  return [start, seconds, &clock](const std::string&, int attempt) {
+    if (attempt == 0) return true;
+    if (attempt == 1) *start = clock.monotonic();
+    if (clock.monotonic() - *start >= seconds) return false;
+    clock.sleep(0.01);
+    return true;
+  };
 }
 
 Bag::Lock::Lock(Bag& bag, bool exclusive) : bag_(bag) { bag_.acquire(exclusive); }
@@ -310,16 +386,23 @@ Bag::Lock::~Lock() { bag_.release(); }
 
 void Bag::acquire(bool exclusive) {
   if (depth_ > 0) {
-    if (exclusive && !exclusive_) throw CdxError(path_, "", "a change was asked for while the bag is locked for reading");
+    if (exclusive && !exclusive_)
+      throw CdxError(path_, "", "a change was asked for while the bag is locked for reading", CdxError::Kind::Refused);
     ++depth_;
     return;
   }
   if (exclusive) require_writer("");
-  file_->lock(kLockOffset, 1, exclusive ? os::LockKind::Exclusive : os::LockKind::Shared);
+  const auto kind = exclusive ? os::LockKind::Exclusive : os::LockKind::Shared;
+  int attempt = 1;
+  for (; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
+    if (!lock_wait_ || !lock_wait_(path_, attempt))
+      throw CdxError(path_, "", "another program holds the bag locked", CdxError::Kind::Busy);
+  if (attempt > 1) lock_wait_(path_, 0);
   depth_ = 1;
   exclusive_ = exclusive;
   try {
-    refresh();
+    refresh(exclusive);
+    if (exclusive) store_->before_next_write([this] { raise_version(); });
   } catch (...) {
     depth_ = 0;
     file_->unlock(kLockOffset, 1);
@@ -329,19 +412,15 @@ void Bag::acquire(bool exclusive) {
 
 void Bag::release() {
   if (--depth_ > 0) return;
-  try {
-    if (dirty_) {
-      dirty_ = false;
-      ++version_;
-      const std::uint8_t b[4] = {std::uint8_t(version_ >> 24), std::uint8_t(version_ >> 16), std::uint8_t(version_ >> 8),
-                                 std::uint8_t(version_)};
-      file_->write_at(8, b, 4);
-    }
-  } catch (...) {
-    file_->unlock(kLockOffset, 1);
-    return;  // a destructor path: the next lock re-reads everything
-  }
+  store_->before_next_write(nullptr);
   file_->unlock(kLockOffset, 1);
+}
+
+void Bag::raise_version() {
+  ++version_;
+  const std::uint8_t b[4] = {std::uint8_t(version_ >> 24), std::uint8_t(version_ >> 16), std::uint8_t(version_ >> 8),
+                             std::uint8_t(version_)};
+  file_->write_at(8, b, 4);
 }
 
 std::uint32_t Bag::version() {
@@ -349,12 +428,29 @@ std::uint32_t Bag::version() {
   return version_;
 }
 
-void Bag::refresh() {
+std::int32_t Bag::free_list_head() {
+  Lock lock(*this, false);
+  return dir_header_.free_list;
+}
+
+void Bag::check_free_list(const std::string& tag) {
+  const std::int32_t head = dir_header_.free_list;
+  if (head == 0 || head == -1) return;
+  const std::uint32_t off = std::uint32_t(head);
+  if (off % kPageSize != 0 || off < kHeaderSize || off / kPageSize >= store_->page_count())
+    throw CdxError(path_, tag,
+                   "the free-page list head " + std::to_string(head) +
+                       " is not a page of the bag (damaged header; rebuild the bag with reindex)");
+}
+
+// Re-reads the directory when another program changed the bag (or always,
+// when `force`): the pages cached are then dropped.
+void Bag::refresh(bool force) {
   std::uint8_t head[16];
   if (file_->read_at(0, head, sizeof head) < sizeof head)
     throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
   const std::uint32_t v = read_version(head);
-  if (loaded_ && v == version_) return;
+  if (loaded_ && v == version_ && !force) return;
   store_->drop();
   store_->refresh_size();
   ++generation_;
@@ -466,21 +562,19 @@ Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
   h.key_expr = spec.key_expr;
   h.for_expr = spec.for_expr;
 
+  // The new tree goes to the end of the file and is synced before the
+  // header points to it; the old tree's pages stay where they are, unused
+  // (a kill at any moment leaves the old tag or the new one).
   Tag* existing = find(name);
   std::uint32_t header_off;
   if (existing) {
-    // Keep the header's place (and so the tag's number); free the old tree.
-    header_off = existing->ref_.header;
+    header_off = existing->ref_.header;  // keeps its place, and so the tag's number
     std::memcpy(h.reserved16, existing->header_.reserved16, sizeof h.reserved16);
-    try {
-      existing->tree().release_all();
-    } catch (const CdxError&) {
-      // A damaged tree: its pages are left where they are (never reused)
-      // rather than freeing pages that may belong to someone else.
-    }
   } else {
-    header_off = store_->allocate_at_end(2);
+    header_off = store_->allocate(2);
   }
+  if (!spec.header_stats.empty())
+    std::memcpy(h.reserved16, spec.header_stats.data(), std::min(spec.header_stats.size(), sizeof h.reserved16));
   TreeRef ref;
   ref.name = name;
   ref.header = header_off;
@@ -488,13 +582,16 @@ Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
   ref.pad = spec.kind == KeyKind::Text ? 0x20 : 0x00;
   const SortedKeys& sorted = keys.sort(spec.unique);
   h.root = Tree(*store_, ref).bulk_load(sorted, 0);
+  store_->sync();
   std::uint8_t buf[kHeaderSize];
   h.encode(buf);
   store_->write_raw(header_off, buf, kHeaderSize);
+  store_->sync();
   if (!existing) {
     std::string dkey = name;
     dkey.resize(std::size_t(dir_ref_.key_length), ' ');
     directory().insert(dkey, header_off);
+    store_->sync();
   }
   modified();
   store_->drop();
@@ -508,12 +605,12 @@ void Bag::drop_tag(std::string_view name_in) {
   Lock lock(*this, true);
   const std::string name = upper_ascii(name_in);
   Tag& t = tag(name);
-  t.tree().release_all();
-  store_->release(t.ref_.header);
-  store_->release(t.ref_.header + kPageSize);
+  // Leaving the directory is the whole change: the tag's header and pages
+  // stay in the file, unused, until the next reindex.
   std::string dkey = name;
   dkey.resize(std::size_t(dir_ref_.key_length), ' ');
   directory().remove(dkey, t.ref_.header);
+  store_->sync();
   modified();
   store_->drop();
   load_directory();
@@ -527,32 +624,20 @@ std::vector<std::string> Bag::verify() {
   for (Tag* t : tags()) {
     used.push_back(t->ref_.header);
     used.push_back(t->ref_.header + kPageSize);
-    const std::size_t before = problems.size();
     t->tree().verify(problems, used);
-    (void)before;
   }
   std::unordered_set<std::uint32_t> in_use(used.begin(), used.end());
   if (in_use.size() != used.size()) problems.push_back("a page belongs to more than one tree or header");
-  // The free list: in range, not in use, no loop.
-  std::uint8_t b[8];
-  file_->read_exact(4, b, 4);
-  std::int32_t head = std::int32_t(std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
-                                   (std::uint32_t(b[3]) << 24));
-  std::unordered_set<std::uint32_t> free_pages;
-  while (head != 0 && head != -1) {
+  // The free-page list head: this engine writes 0 and never follows it;
+  // another program's chain is not read (its format is not known), but its
+  // head must be a page of the bag that no tree uses.
+  const std::int32_t head = dir_header_.free_list;
+  if (head != 0 && head != -1) {
     const std::uint32_t off = std::uint32_t(head);
-    if (off % kPageSize != 0 || off < kHeaderSize || off / kPageSize >= store_->page_count()) {
-      problems.push_back("free list: page offset " + std::to_string(off) + " is not a page of the bag");
-      break;
-    }
-    if (!free_pages.insert(off).second) {
-      problems.push_back("free list: loops at page " + std::to_string(off));
-      break;
-    }
-    if (in_use.count(off)) problems.push_back("free list: page " + std::to_string(off) + " is also in use");
-    file_->read_exact(off, b, 8);
-    head = std::int32_t(std::uint32_t(b[4]) | (std::uint32_t(b[5]) << 8) | (std::uint32_t(b[6]) << 16) |
-                        (std::uint32_t(b[7]) << 24));
+    if (off % kPageSize != 0 || off < kHeaderSize || off / kPageSize >= store_->page_count())
+      problems.push_back("free list: head " + std::to_string(head) + " is not a page of the bag");
+    else if (in_use.count(off))
+      problems.push_back("free list: head page " + std::to_string(off) + " is in use");
   }
   return problems;
 }

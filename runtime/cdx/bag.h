@@ -10,12 +10,23 @@
 //    (far beyond any data, as the table's record locks): readers take it
 //    shared for the length of one operation, writers exclusively.  A Bag::Lock
 //    held by the caller spans several operations (a batch of seeks, an append
-//    that touches several tags).
-//  * On taking the lock the change counter (directory header bytes 8-11,
-//    big-endian) is compared with the last one seen; when another process
-//    changed the bag, cached pages are dropped and the directory re-read.
-//  * A writer increments the counter once per lock period in which it changed
-//    anything, before it releases the lock.
+//    that touches several tags).  The wait for the lock is bounded
+//    (set_lock_wait); when it ends, CdxError of kind Busy is thrown.
+//  * On taking the lock shared, the change counter (directory header bytes
+//    8-11, big-endian) is compared with the last one seen; when another
+//    process changed the bag, cached pages are dropped and the directory
+//    re-read.  On taking it exclusively, cached pages are always dropped and
+//    the directory re-read: a program that wrote without raising the counter
+//    never has its pages overwritten with stale ones.
+//  * A writer raises the counter once per lock period, before the first page
+//    of that period is written, so another program never holds cached pages
+//    of a change already under way without seeing a new counter.
+//
+// Surviving a kill: pages are only added at the end of the file and a page a
+// change leaves is never reused (store.h).  A tag is rebuilt by writing its
+// new tree, syncing, then pointing its header at the new root; reindex()
+// (table_index.h) writes a whole new file beside the bag and renames it over
+// the old one, which leaves a compact file.
 //
 // Descending tags keep their keys in ascending order; the work-area layer
 // walks them from the end (Tag::descending()).
@@ -29,6 +40,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -44,6 +56,16 @@
 namespace rt::cdx {
 
 constexpr std::uint64_t kLockOffset = 0x7FFFFFFEull;
+
+// How long to keep trying for the bag's lock: called with the bag's path
+// after every refused attempt with its number (1, 2, ...); it pauses before
+// the next attempt and returns true, or false to give up.  Called with 0 once
+// the lock is granted after refused attempts (whatever the wait showed can
+// go).
+using LockWait = std::function<bool(const std::string& bag, int attempt)>;
+// Gives up after `seconds` of `clock`, pausing 10 ms between attempts.
+LockWait bounded_lock_wait(double seconds, os::Clock& clock);
+constexpr double kDefaultLockWaitSeconds = 10.0;
 
 // How trailing bytes left out by compression are restored: blanks for
 // character keys, zero bytes for binary (numeric, date, integer) keys.
@@ -64,6 +86,9 @@ struct TagSpec {
   bool descending = false;
   bool candidate = false;
   bool nullable = false;  // keys carry the NULL marker byte (options bit 0x02)
+  // Header bytes 16-35 (other programs' key statistics) to write; empty:
+  // those of the tag replaced, or zeros for a new tag.
+  std::string header_stats = {};
 };
 
 // Keys gathered for building a tag: add in any order, then build sorts them.
@@ -109,6 +134,12 @@ class Tag {
   Insert insert(std::string_view key, std::uint32_t recno);
   // Removes exactly (key, recno); false when it was not there.
   bool remove(std::string_view key, std::uint32_t recno);
+  // Checks, without writing, that (key, recno) can be inserted or removed:
+  // the bag's free-page list head and the pages on the way to the key are
+  // sound.  Throws CdxError (Damaged) otherwise.  Insert and remove run the
+  // same checks; a caller that must not write anything else (the record)
+  // before knowing the tag can follow runs this first.
+  void check_change(std::string_view key, std::uint32_t recno);
 
   std::size_t count();
   int height();
@@ -121,6 +152,7 @@ class Tag {
   Tag(Bag& bag, std::string name) : bag_(bag) { ref_.name = std::move(name); }
   Tree tree();
   void check_present() const;
+  void check_writable(std::string_view key);
 
   Bag& bag_;
   TreeRef ref_;
@@ -164,7 +196,9 @@ class Bag {
  public:
   // Files, locks and clocks go through env (the table's Env).
   static std::unique_ptr<Bag> open(const std::string& path, bool writable, os::Env& env = os::Env::Default());
-  // A new, empty bag (an existing file is replaced).
+  // A new, empty bag.  It is written beside `path` and renamed over it, so
+  // no reader ever sees a half-written or truncated bag; an existing bag is
+  // replaced only when no other open holds it (CdxError Busy otherwise).
   static std::unique_ptr<Bag> create(const std::string& path, bool structural = true,
                                      os::Env& env = os::Env::Default());
   ~Bag();
@@ -185,13 +219,27 @@ class Bag {
   Tag& build_tag(const TagSpec& spec, KeyList& keys);
   void drop_tag(std::string_view name);
 
+  // Writes a new bag beside this one (same name + ".tmp") holding every tag
+  // again, in creation order, with its name, expressions, options and header
+  // statistics; `keys_for` completes the spec (key length and kind) and gives
+  // the keys.  The new file is synced and renamed over the bag, and this
+  // object then reads it.  Nothing of the old file is copied, so any damage
+  // below the tag headers is gone and the file is compact.  The caller makes
+  // sure nobody else writes the bag meanwhile (the table open exclusively).
+  using KeysFor = std::function<KeyList(const Tag& old, TagSpec& spec)>;
+  void rebuild(const KeysFor& keys_for);
+
   std::uint32_t version();
+  // The free-page list head found in the directory header (never followed).
+  std::int32_t free_list_head();
+  void set_lock_wait(LockWait wait) { lock_wait_ = std::move(wait); }
   PageStats stats() const { return store_->stats(); }
   void reset_stats() { store_->stats() = PageStats{}; }
   void drop_cache() { store_->drop(); }
 
-  // Structure of the directory, every tag and the free list; one line per
-  // problem, empty when the bag is sound.
+  // Structure of the directory and every tag, pages shared between trees,
+  // and the free-page list head; one line per problem, empty when the bag is
+  // sound.
   std::vector<std::string> verify();
 
   // Holds the bag's lock for a batch of operations.
@@ -210,15 +258,18 @@ class Bag {
   friend class Tag;
   friend class Cursor;
   Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env);
+  // Writes an empty bag (directory header and root) to `path`, synced.
+  static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version);
+  void reopen();
   void acquire(bool exclusive);
   void release();
-  void refresh();
+  void refresh(bool force);
   void load_directory();
-  void modified() {
-    dirty_ = true;
-    ++generation_;
-  }
+  void raise_version();
+  void modified() { ++generation_; }
   void require_writer(const std::string& tag) const;
+  // Throws when the free-page list head is not 0, -1 or a page of the bag.
+  void check_free_list(const std::string& tag);
   Tree directory() { return Tree(*store_, dir_ref_); }
 
   std::string path_;
@@ -233,7 +284,7 @@ class Bag {
   bool loaded_ = false;
   int depth_ = 0;
   bool exclusive_ = false;
-  bool dirty_ = false;
+  LockWait lock_wait_;
 };
 
 }  // namespace rt::cdx

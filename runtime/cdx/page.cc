@@ -49,8 +49,8 @@ void dup_trail(std::string_view key, std::string_view prev, std::uint8_t pad, st
 
 }  // namespace
 
-CdxError::CdxError(const std::string& bag, const std::string& tag, const std::string& what)
-    : std::runtime_error(bag + (tag.empty() ? "" : ", tag " + tag) + ": " + what), bag_(bag), tag_(tag) {}
+CdxError::CdxError(const std::string& bag, const std::string& tag, const std::string& what, Kind kind)
+    : std::runtime_error(bag + (tag.empty() ? "" : ", tag " + tag) + ": " + what), bag_(bag), tag_(tag), kind_(kind) {}
 
 int bits_for(std::uint32_t v) {
   int b = 1;

@@ -29,15 +29,21 @@ class PageError : public std::runtime_error {
 };
 
 // Any failure reading or writing a bag: names the bag file and, when known,
-// the tag.
+// the tag.  The kind tells callers what to do: a damaged bag is rebuilt
+// (reindex), a busy one is tried again later, a refused request is the
+// caller's mistake.
 class CdxError : public std::runtime_error {
  public:
-  CdxError(const std::string& bag, const std::string& tag, const std::string& what);
+  enum class Kind { Damaged, Busy, Refused };
+  CdxError(const std::string& bag, const std::string& tag, const std::string& what, Kind kind = Kind::Damaged);
   const std::string& bag() const { return bag_; }
   const std::string& tag() const { return tag_; }
+  Kind kind() const { return kind_; }
+  bool busy() const { return kind_ == Kind::Busy; }
 
  private:
   std::string bag_, tag_;
+  Kind kind_;
 };
 
 // Option bits of header byte 14.

@@ -24,20 +24,34 @@ std::shared_ptr<const Node> PageStore::node(std::uint32_t off, int key_length, s
                                             const std::string& tag) {
   ++stats_.pages_visited;
   auto it = cache_.find(off);
-  if (it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad) return it->second.node;
+  const bool known = it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad;
+  if (known && it->second.epoch == epoch_) return it->second.node;
   check_page(off, tag, "page offset");
   std::uint8_t buf[kPageSize];
   file_.read_exact(off, buf, kPageSize);
   ++stats_.pages_read;
+  if (known && std::memcmp(buf, it->second.raw.data(), kPageSize) == 0) {
+    it->second.epoch = epoch_;
+    return it->second.node;
+  }
   std::shared_ptr<const Node> n;
   try {
     n = std::make_shared<const Node>(decode_node(buf, key_length, pad));
   } catch (const PageError& e) {
     throw CdxError(bag_, tag, "page " + std::to_string(off) + ": " + e.what());
   }
-  if (cache_.size() >= kMaxCached) cache_.clear();
-  cache_[off] = Cached{n, key_length, pad};
+  remember(off, n, pad, buf);
   return n;
+}
+
+void PageStore::remember(std::uint32_t off, std::shared_ptr<const Node> n, std::uint8_t pad, const std::uint8_t* raw) {
+  if (cache_.size() >= kMaxCached) cache_.clear();
+  Cached& c = cache_[off];
+  c.key_length = n->key_length;
+  c.pad = pad;
+  c.node = std::move(n);
+  c.epoch = epoch_;
+  std::memcpy(c.raw.data(), raw, kPageSize);
 }
 
 void PageStore::put(std::uint32_t off, const Node& n, std::uint8_t pad, const std::string& tag) {
@@ -49,71 +63,37 @@ void PageStore::put(std::uint32_t off, const Node& n, std::uint8_t pad, const st
   }
   write_raw(off, buf, kPageSize);
   ++stats_.pages_written;
-  if (cache_.size() >= kMaxCached) cache_.clear();
-  cache_[off] = Cached{std::make_shared<const Node>(n), n.key_length, pad};
+  remember(off, std::make_shared<const Node>(n), pad, buf);
+}
+
+void PageStore::about_to_write() {
+  if (!before_write_) return;
+  auto hook = std::move(before_write_);
+  before_write_ = nullptr;
+  hook();
 }
 
 void PageStore::write_raw(std::uint64_t off, const void* bytes, std::size_t n) {
+  about_to_write();
   file_.write_at(off, bytes, n);
   const std::uint64_t end = (off + n + kPageSize - 1) / kPageSize;
   if (end > pages_) pages_ = std::uint32_t(end);
 }
 
-std::int32_t PageStore::free_head() {
-  std::uint8_t b[4];
-  file_.read_exact(4, b, 4);
-  return std::int32_t(std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
-                      (std::uint32_t(b[3]) << 24));
-}
-
-void PageStore::set_free_head(std::int32_t head) {
-  const std::uint32_t v = std::uint32_t(head);
-  const std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
-  file_.write_at(4, b, 4);
-}
-
-std::uint32_t PageStore::allocate(const std::string& tag) {
-  const std::int32_t head = free_head();
-  if (head != 0 && head != -1) {
-    const std::uint32_t off = std::uint32_t(head);
-    check_page(off, tag, "free-list page");
-    std::uint8_t b[12];
-    file_.read_exact(off, b, sizeof b);
-    const std::int32_t next = std::int32_t(std::uint32_t(b[4]) | (std::uint32_t(b[5]) << 8) |
-                                           (std::uint32_t(b[6]) << 16) | (std::uint32_t(b[7]) << 24));
-    if (next != -1 && next != 0) check_page(std::uint32_t(next), tag, "free-list link");
-    if (next == std::int32_t(off)) throw CdxError(bag_, tag, "the free-page list loops on page " + std::to_string(off));
-    set_free_head(next == -1 ? 0 : next);
-    cache_.erase(off);
-    return off;
-  }
-  return allocate_at_end(1);
-}
-
-std::uint32_t PageStore::allocate_at_end(std::uint32_t count) {
+std::uint32_t PageStore::allocate(std::uint32_t count) {
   const std::uint64_t size = file_.size();
   const std::uint64_t off = (size + kPageSize - 1) / kPageSize * kPageSize;
   if (off + std::uint64_t(count) * kPageSize > 0x7FFFFFFFull)
     throw CdxError(bag_, "", "the bag would grow beyond 2 GB");
   // Reserve the pages at once so that the file's page count covers them.
   std::uint8_t zero[kPageSize] = {};
-  file_.write_at(off + std::uint64_t(count - 1) * kPageSize, zero, kPageSize);
-  pages_ = std::uint32_t((off + std::uint64_t(count) * kPageSize) / kPageSize);
+  write_raw(off + std::uint64_t(count - 1) * kPageSize, zero, kPageSize);
   return std::uint32_t(off);
 }
 
 void PageStore::release(std::uint32_t off) {
-  const std::int32_t head = free_head();
-  std::uint8_t buf[kPageSize] = {};
-  const std::uint32_t next = (head == 0) ? 0xFFFFFFFFu : std::uint32_t(head);
-  for (int i = 0; i < 4; ++i) {
-    buf[4 + i] = std::uint8_t(next >> (8 * i));
-    buf[8 + i] = 0xFF;
-  }
-  file_.write_at(off, buf, kPageSize);
-  ++stats_.pages_written;
   cache_.erase(off);
-  set_free_head(std::int32_t(off));
+  ++stats_.pages_left;
 }
 
 }  // namespace rt::cdx

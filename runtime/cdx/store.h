@@ -1,12 +1,15 @@
 // Page access for one open bag: reads and writes 512-byte pages through
 // rt::os::File, keeps decoded pages in a cache, counts disk reads, and owns
-// page allocation (free-page list or end of file).
+// page allocation.
 //
-// The cache is only valid for one value of the bag's change counter; the bag
-// drops it (drop()) whenever another process has changed the file.
+// The cache is only valid while nobody else writes the file; the bag drops
+// it (drop()) whenever it takes its lock to write and whenever another
+// process has changed the file.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -20,14 +23,16 @@ struct PageStats {
   std::uint64_t pages_read = 0;     // pages fetched from the file
   std::uint64_t pages_visited = 0;  // pages looked at (cache hits included)
   std::uint64_t pages_written = 0;
+  std::uint64_t pages_left = 0;  // pages no longer reached, left unused in the file
 };
 
-// Free-page chain (directory header bytes 4-7 hold the head, 0 or -1 =
-// empty).  A freed page is written as an empty interior page: bytes 0-3 zero
-// (attributes 0, no keys), bytes 4-7 the offset of the next free page (LE,
-// -1 at the end of the chain), bytes 8-11 -1, the rest zero.  A reader that
-// takes bytes 0-3 as the link sees the end of the chain, so no reader can
-// follow the chain into a page in use.
+// Pages are only ever added at the end of the file.  A page that a change
+// no longer needs is left where it is, unused, until the next reindex writes
+// a compact file: a page the old tree (or another program that read it a
+// moment ago) can still reach is never overwritten with other content, and
+// nothing is written into the free-page list (directory header bytes 4-7),
+// whose chain format the suite's other programs do not document.  A head
+// found there is never followed.
 class PageStore {
  public:
   PageStore(os::File& file, std::string bag_name);
@@ -45,17 +50,25 @@ class PageStore {
   // Encodes, writes and caches a page.
   void put(std::uint32_t off, const Node& n, std::uint8_t pad, const std::string& tag);
   void write_raw(std::uint64_t off, const void* bytes, std::size_t n);
+  // Forces what was written to the disk.
+  void sync() { file_.sync(); }
 
-  // A page for new content: the head of the free list, or a new page at the
-  // end of the file.
-  std::uint32_t allocate(const std::string& tag);
-  // Pages at the end of the file for a bulk write (never from the free list).
-  std::uint32_t allocate_at_end(std::uint32_t count);
+  // `count` new pages at the end of the file; returns the first one's offset.
+  std::uint32_t allocate(std::uint32_t count = 1);
+  // A page no tree reaches any more: left unused in the file.
   void release(std::uint32_t off);
+
+  // Called once before the next write reaches the file (the bag raises its
+  // change counter there, so other programs drop their cached pages before
+  // any page changes under them).
+  void before_next_write(std::function<void()> hook) { before_write_ = std::move(hook); }
 
   void check_page(std::uint32_t off, const std::string& tag, const char* what) const;
 
-  void drop() { cache_.clear(); }
+  // Every cached page must be read from the file again before it is used.
+  // The decoded copy is kept only to spare decoding a page whose bytes have
+  // not changed.
+  void drop() { ++epoch_; }
   PageStats& stats() { return stats_; }
 
  private:
@@ -63,15 +76,19 @@ class PageStore {
     std::shared_ptr<const Node> node;
     int key_length;
     std::uint8_t pad;
+    std::uint64_t epoch;                     // valid without reading while epoch_ has this value
+    std::array<std::uint8_t, kPageSize> raw;  // the page's bytes as decoded
   };
-  std::int32_t free_head();
-  void set_free_head(std::int32_t head);
+  void remember(std::uint32_t off, std::shared_ptr<const Node> n, std::uint8_t pad, const std::uint8_t* raw);
+  void about_to_write();
 
   os::File& file_;
   std::string bag_;
   std::uint32_t pages_ = 0;
   std::unordered_map<std::uint32_t, Cached> cache_;
+  std::uint64_t epoch_ = 1;
   PageStats stats_;
+  std::function<void()> before_write_;
   static constexpr std::size_t kMaxCached = 1u << 16;
 };
 

@@ -80,6 +80,42 @@ std::vector<std::string> apply_key_types(Bag& bag, const table::Schema& schema) 
   return problems;
 }
 
+BagAppender::BagAppender(Bag& bag, const table::Schema& schema) : bag_(bag) {
+  if (!bag.writable()) throw CdxError(bag.path(), "", "the bag is open read-only", CdxError::Kind::Refused);
+  for (Tag* tag : bag.tags()) {
+    std::unique_ptr<TagKeys> keys;
+    try {
+      keys = std::make_unique<TagKeys>(schema, tag->key_expr(), tag->for_expr());
+    } catch (const expr::Error& e) {
+      throw CdxError(bag.path(), tag->name(), std::string("its keys cannot be computed here: ") + e.what(),
+                     CdxError::Kind::Refused);
+    }
+    if (tag->nullable()) keys->set_nullable();
+    if (int(keys->format().stored_length()) != tag->key_length())
+      throw CdxError(bag.path(), tag->name(),
+                     "key length " + std::to_string(tag->key_length()) + " but the expression gives " +
+                         std::to_string(keys->format().stored_length()) + " bytes",
+                     CdxError::Kind::Refused);
+    tag->set_kind(kind_of(keys->format()));
+    tags_.push_back(Entry{tag, std::move(keys)});
+  }
+}
+
+std::uint32_t BagAppender::append(table::Table& t, table::Record rec) {
+  Bag::Lock lock(bag_, true);
+  std::vector<std::string> keys(tags_.size());
+  // Keys may use RECNO(): computed with the number the record will most
+  // likely get for the check, again with its real number after the append.
+  rec.set_recno(t.record_count() + 1);
+  for (std::size_t i = 0; i < tags_.size(); ++i)
+    if (tags_[i].keys->key(t, rec, keys[i])) tags_[i].tag->check_change(keys[i], rec.recno());
+  const std::uint32_t recno = t.append(rec);
+  rec.set_recno(recno);
+  for (std::size_t i = 0; i < tags_.size(); ++i)
+    if (tags_[i].keys->key(t, rec, keys[i])) tags_[i].tag->insert(keys[i], recno);
+  return recno;
+}
+
 Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
   std::unique_ptr<TagKeys> keys;
   try {
@@ -101,23 +137,22 @@ Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec) {
 }
 
 void reindex(Bag& bag, table::Table& t) {
-  Bag::Lock lock(bag, true);
-  for (Tag* tag : bag.tags()) {
-    IndexSpec spec{tag->name(), tag->key_expr(), tag->for_expr(), tag->unique(), tag->descending()};
-    const bool candidate = tag->candidate();
-    const bool nullable = tag->nullable();
+  if (!t.exclusive())
+    throw CdxError(bag.path(), "", "reindex needs the table open exclusively (nobody else may write it meanwhile)",
+                   CdxError::Kind::Refused);
+  bag.rebuild([&](const Tag& old, TagSpec& spec) {
     std::unique_ptr<TagKeys> keys;
     try {
       keys = std::make_unique<TagKeys>(t.schema(), spec.key_expr, spec.for_expr);
     } catch (const expr::Error& e) {
       throw CdxError(bag.path(), spec.name, e.what());
     }
-    if (nullable) keys->set_nullable();
-    KeyList list = keys->all(t, spec.unique);
-    TagSpec ts{spec.name, spec.key_expr, spec.for_expr, int(keys->format().stored_length()), kind_of(keys->format()),
-               spec.unique, spec.descending, candidate, keys->format().nullable};
-    bag.build_tag(ts, list);
-  }
+    if (old.nullable()) keys->set_nullable();
+    spec.key_length = int(keys->format().stored_length());
+    spec.kind = kind_of(keys->format());
+    spec.nullable = keys->format().nullable;
+    return keys->all(t, spec.unique);
+  });
 }
 
 std::vector<std::string> verify_against_table(Bag& bag, table::Table& t) {

@@ -43,6 +43,29 @@ class TagKeys {
 // keeps the kind guessed from its header).
 std::vector<std::string> apply_key_types(Bag& bag, const table::Schema& schema);
 
+// Keeps every tag of a bag right while records are appended to its table
+// (a bulk load).  Each append takes the bag's lock and checks that every tag
+// can take its key before the record is written, so a busy or damaged bag
+// stops the append with nothing written.
+class BagAppender {
+ public:
+  // Compiles every tag's expressions over the table's fields; throws
+  // CdxError (Refused) naming the first tag whose keys this engine cannot
+  // compute (expression, key length, read-only bag).
+  BagAppender(Bag& bag, const table::Schema& schema);
+  // Appends rec (its memos already stored) and inserts its keys; returns the
+  // new record number (left locked in a shared open, as Table::append does).
+  std::uint32_t append(table::Table& t, table::Record rec);
+
+ private:
+  struct Entry {
+    Tag* tag;
+    std::unique_ptr<TagKeys> keys;
+  };
+  Bag& bag_;
+  std::vector<Entry> tags_;
+};
+
 struct IndexSpec {
   std::string name, key_expr, for_expr;
   bool unique = false;
@@ -51,7 +74,9 @@ struct IndexSpec {
 
 // Adds or replaces a tag built from every record of the table.
 Tag& index_table(Bag& bag, table::Table& t, const IndexSpec& spec);
-// Rebuilds every tag from its stored expressions and options.
+// Rebuilds every tag from its stored expressions and options into a new file
+// renamed over the bag (Bag::rebuild): repairs any damage below the tag
+// headers and leaves a compact file.  The table must be open exclusively.
 void reindex(Bag& bag, table::Table& t);
 // Structure of the bag, then every tag's keys against the keys computed from
 // the records; one line per problem.

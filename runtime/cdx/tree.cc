@@ -1,6 +1,7 @@
 #include "runtime/cdx/tree.h"
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 #include <unordered_set>
 
@@ -78,17 +79,8 @@ Position Tree::first() {
     auto n = load(off);
     if (n->leaf()) {
       Position p{n, off, 0};
-      if (n->size() == 0) {
-        // An empty leaf at the left edge: only the root of an empty tree should be one.
-        std::uint32_t steps = 0;
-        while (p.leaf && p.leaf->size() == 0) {
-          if (p.leaf->right == kNone) return Position{};
-          if (++steps > store_.page_count()) fail("leaf sibling links loop");
-          p.off = std::uint32_t(p.leaf->right);
-          p.leaf = load(p.off);
-          if (!p.leaf->leaf()) fail("right sibling " + std::to_string(p.off) + " of a leaf is not a leaf");
-        }
-      }
+      // An empty leaf at the left edge: only the root of an empty tree should be one.
+      if (n->size() == 0 && !next(p)) return Position{};
       return p;
     }
     if (n->size() == 0) fail("interior page " + std::to_string(off) + " has no keys");
@@ -116,79 +108,110 @@ Position Tree::last() {
   fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels (page pointers in a cycle?)");
 }
 
-bool Tree::next(Position& p) {
+bool Tree::next(Position& p) { return step(p, true); }
+
+bool Tree::prev(Position& p) { return step(p, false); }
+
+// Moves over the sibling links.  Each leaf reached must link back to the one
+// it was reached from and continue the order, and a walk may only end at the
+// leaf on the tree's edge: a damaged link fails the walk instead of skipping
+// or losing keys.
+bool Tree::step(Position& p, bool forward) {
   if (!p.leaf) return false;
-  if (p.idx + 1 < p.leaf->size()) {
-    ++p.idx;
+  if (forward ? p.idx + 1 < p.leaf->size() : p.idx > 0 && p.idx <= p.leaf->size()) {
+    forward ? ++p.idx : --p.idx;
     return true;
   }
   const bool had = p.valid();
   const std::string from = had ? std::string(p.key()) : std::string();
   const std::uint32_t from_rec = had ? p.recno() : 0;
+  const char* side = forward ? "right" : "left";
   std::uint32_t steps = 0;
+  std::uint32_t at = p.off;
   auto leaf = p.leaf;
   for (;;) {
-    if (leaf->right == kNone) {
+    const std::int32_t link = forward ? leaf->right : leaf->left;
+    if (link == kNone) {
+      if (at != edge_leaf(forward))
+        fail("leaf " + std::to_string(at) + " has no " + side + " sibling but is not the " +
+             (forward ? "last" : "first") + " leaf (damaged sibling link)");
       p = Position{};
       return false;
     }
     if (++steps > store_.page_count()) fail("leaf sibling links loop");
-    const std::uint32_t off = std::uint32_t(leaf->right);
+    const std::uint32_t off = std::uint32_t(link);
     leaf = load(off);
-    if (!leaf->leaf()) fail("right sibling " + std::to_string(off) + " of a leaf is not a leaf");
+    if (!leaf->leaf()) fail(std::string(side) + " sibling " + std::to_string(off) + " of a leaf is not a leaf");
+    if ((forward ? leaf->left : leaf->right) != std::int32_t(at))
+      fail("leaf " + std::to_string(off) + " does not link back to leaf " + std::to_string(at) +
+           " (damaged sibling link)");
+    at = off;
     if (leaf->size() == 0) continue;
-    if (had && !entry_less(from, from_rec, leaf->key(0), leaf->recnos[0]))
-      fail("leaf " + std::to_string(off) + " is out of order with its left sibling (sibling links in a cycle?)");
-    p = Position{leaf, off, 0};
+    const std::size_t i = forward ? 0 : leaf->size() - 1;
+    if (had && !(forward ? entry_less(from, from_rec, leaf->key(i), leaf->recnos[i])
+                         : entry_less(leaf->key(i), leaf->recnos[i], from, from_rec)))
+      fail("leaf " + std::to_string(off) + " is out of order with its " + (forward ? "left" : "right") +
+           " sibling (sibling links in a cycle?)");
+    p = Position{leaf, off, i};
     return true;
   }
 }
 
-bool Tree::prev(Position& p) {
-  if (!p.leaf) return false;
-  if (p.idx > 0 && p.idx <= p.leaf->size()) {
-    --p.idx;
-    return true;
+std::uint32_t Tree::edge_leaf(bool right) {
+  std::uint32_t off = ref_.root;
+  for (int depth = 0; depth < kMaxHeight; ++depth) {
+    auto n = load(off);
+    if (n->leaf()) return off;
+    if (n->size() == 0) fail("interior page " + std::to_string(off) + " has no keys");
+    off = right ? n->children.back() : n->children.front();
   }
-  const bool had = p.valid();
-  const std::string from = had ? std::string(p.key()) : std::string();
-  const std::uint32_t from_rec = had ? p.recno() : 0;
-  std::uint32_t steps = 0;
-  auto leaf = p.leaf;
-  for (;;) {
-    if (leaf->left == kNone) {
-      p = Position{};
-      return false;
+  fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels (page pointers in a cycle?)");
+}
+
+// Walks from the root to the leaf where (key, recno) belongs, checking each
+// page against the entry that led to it, and calls visit(off, page, index)
+// for every page on the way.
+template <class Visit>
+void Tree::descend(std::string_view key, std::uint32_t recno, Visit visit) {
+  std::uint32_t off = ref_.root;
+  std::shared_ptr<const Node> up;
+  std::size_t up_idx = 0;
+  std::uint32_t up_off = 0;
+  for (int depth = 0; depth < kMaxHeight; ++depth) {
+    auto n = load(off);
+    // A page below an interior entry holds no key above that entry's key,
+    // and only the root may be empty: otherwise the change would land in the
+    // wrong place.
+    if (up) {
+      if (n->size() == 0) fail("page " + std::to_string(off) + " is empty but not the root");
+      const std::size_t last = n->size() - 1;
+      if (entry_less(up->key(up_idx), up->recnos[up_idx], n->key(last), n->recnos[last]))
+        fail("page " + std::to_string(off) + " holds keys above its parent's entry (page " + std::to_string(up_off) + ")");
     }
-    if (++steps > store_.page_count()) fail("leaf sibling links loop");
-    const std::uint32_t off = std::uint32_t(leaf->left);
-    leaf = load(off);
-    if (!leaf->leaf()) fail("left sibling " + std::to_string(off) + " of a leaf is not a leaf");
-    if (leaf->size() == 0) continue;
-    const std::size_t last = leaf->size() - 1;
-    if (had && !entry_less(leaf->key(last), leaf->recnos[last], from, from_rec))
-      fail("leaf " + std::to_string(off) + " is out of order with its right sibling (sibling links in a cycle?)");
-    p = Position{leaf, off, last};
-    return true;
+    std::size_t i = node_lower(*n, key, recno, true);
+    if (n->leaf()) {
+      visit(off, *n, i);
+      return;
+    }
+    if (n->size() == 0) fail("interior page " + std::to_string(off) + " has no keys");
+    if (i >= n->size()) i = n->size() - 1;  // a new highest key goes to the last child
+    visit(off, *n, i);
+    up = n;
+    up_idx = i;
+    up_off = off;
+    off = n->children[i];
   }
+  fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels (page pointers in a cycle?)");
 }
 
 std::vector<Tree::Step> Tree::path_to(std::string_view key, std::uint32_t recno) {
   std::vector<Step> path;
-  std::uint32_t off = ref_.root;
-  for (int depth = 0; depth < kMaxHeight; ++depth) {
-    auto n = load(off);
-    std::size_t i = node_lower(*n, key, recno, true);
-    if (n->leaf()) {
-      path.push_back(Step{off, *n, i});
-      return path;
-    }
-    if (n->size() == 0) fail("interior page " + std::to_string(off) + " has no keys");
-    if (i >= n->size()) i = n->size() - 1;  // a new highest key goes to the last child
-    path.push_back(Step{off, *n, i});
-    off = n->children[i];
-  }
-  fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels (page pointers in a cycle?)");
+  descend(key, recno, [&](std::uint32_t off, const Node& n, std::size_t i) { path.push_back(Step{off, n, i}); });
+  return path;
+}
+
+void Tree::check_path(std::string_view key, std::uint32_t recno) {
+  descend(key, recno, [](std::uint32_t, const Node&, std::size_t) {});
 }
 
 bool Tree::leaf_fits(const Node& n) const {
@@ -236,12 +259,6 @@ std::vector<Node> Tree::split(Node& n) {
   return out;
 }
 
-void Tree::relink(std::int32_t off, bool left_field, std::int32_t value) {
-  Node n = *load(std::uint32_t(off));
-  (left_field ? n.left : n.right) = value;
-  put(std::uint32_t(off), n);
-}
-
 void Tree::set_root(std::uint32_t off) {
   ref_.root = off;
   const std::uint8_t b[4] = {std::uint8_t(off), std::uint8_t(off >> 8), std::uint8_t(off >> 16), std::uint8_t(off >> 24)};
@@ -259,6 +276,10 @@ bool Tree::insert(std::string_view key, std::uint32_t recno) {
   return true;
 }
 
+// A split writes the new pages first (at the end of the file, reached by
+// nobody yet), then the page that was split, then its old right sibling's
+// back link, then the parent; a new root last of all.  Pages that will be
+// written are read and checked before anything is written.
 void Tree::write_up(std::vector<Step>& path, std::size_t level) {
   for (std::size_t l = level;; --l) {
     Step& s = path[l];
@@ -267,9 +288,12 @@ void Tree::write_up(std::vector<Step>& path, std::size_t level) {
     if (!pieces.empty()) {
       if (l == 0) s.node.attributes = std::uint16_t(s.node.attributes & ~1u);
       const std::int32_t old_right = s.node.right;
+      Node right_sibling;
+      if (old_right != kNone) right_sibling = linked_sibling(s.off, s.node, old_right, true);
+      const std::uint32_t first = store_.allocate(std::uint32_t(pieces.size()));
       for (auto& piece : pieces) {
         piece.attributes = std::uint16_t(s.node.attributes & ~1u);
-        offs.push_back(store_.allocate(ref_.name));
+        offs.push_back(first + std::uint32_t(offs.size() * kPageSize));
       }
       Node* prev_node = &s.node;
       std::uint32_t prev_off = s.off;
@@ -280,10 +304,15 @@ void Tree::write_up(std::vector<Step>& path, std::size_t level) {
         prev_off = offs[k];
       }
       pieces.back().right = old_right;
-      if (old_right != kNone) relink(old_right, true, std::int32_t(offs.back()));
       for (std::size_t k = 0; k < pieces.size(); ++k) put(offs[k], pieces[k]);
+      put(s.off, s.node);
+      if (old_right != kNone) {
+        right_sibling.left = std::int32_t(offs.back());
+        put(std::uint32_t(old_right), right_sibling);
+      }
+    } else {
+      put(s.off, s.node);
     }
-    put(s.off, s.node);
     if (l == 0) {
       if (pieces.empty()) return;
       Node root;
@@ -295,7 +324,7 @@ void Tree::write_up(std::vector<Step>& path, std::size_t level) {
         const std::size_t pl = pieces[k].size() - 1;
         root.insert(root.size(), pieces[k].key(pl), pieces[k].recnos[pl], offs[k]);
       }
-      const std::uint32_t root_off = store_.allocate(ref_.name);
+      const std::uint32_t root_off = store_.allocate();
       put(root_off, root);
       set_root(root_off);
       return;
@@ -312,6 +341,15 @@ void Tree::write_up(std::vector<Step>& path, std::size_t level) {
       parent.node.insert(pi + 1 + k, pieces[k].key(pl), pieces[k].recnos[pl], offs[k]);
     }
   }
+}
+
+Node Tree::linked_sibling(std::uint32_t off, const Node& n, std::int32_t sibling, bool right) {
+  if (sibling < 0) fail("page " + std::to_string(off) + " links to sibling " + std::to_string(sibling));
+  Node other = *load(std::uint32_t(sibling));
+  if (other.leaf() != n.leaf() || (right ? other.left : other.right) != std::int32_t(off))
+    fail("page " + std::to_string(off) + " and its " + (right ? "right" : "left") + " sibling " +
+         std::to_string(sibling) + " do not link to each other (damaged sibling link)");
+  return other;
 }
 
 bool Tree::remove(std::string_view key, std::uint32_t recno) {
@@ -351,25 +389,38 @@ void Tree::remove_up(std::vector<Step>& path, std::size_t level) {
     Step& parent = path[l - 1];
     const std::size_t pi = parent.idx;
     if (s.node.size() == 0) {
-      if (s.node.left != kNone) relink(s.node.left, false, s.node.right);
-      if (s.node.right != kNone) relink(s.node.right, true, s.node.left);
+      Node left, right;
+      if (s.node.left != kNone) left = linked_sibling(s.off, s.node, s.node.left, false);
+      if (s.node.right != kNone) right = linked_sibling(s.off, s.node, s.node.right, true);
+      if (s.node.left != kNone) {
+        left.right = s.node.right;
+        put(std::uint32_t(s.node.left), left);
+      }
+      if (s.node.right != kNone) {
+        right.left = s.node.left;
+        put(std::uint32_t(s.node.right), right);
+      }
       store_.release(s.off);
       parent.node.erase(pi);
       continue;
     }
     bool parent_changed = false;
+    std::optional<std::pair<std::uint32_t, Node>> beyond;  // the merged page's new right sibling
     if (s.node.leaf() && pi + 1 < parent.node.size()) {
       LeafSizer sz(ref_.key_length, ref_.pad);
       for (std::size_t i = 0; i < s.node.size(); ++i) sz.add(s.node.key(i), s.node.recnos[i]);
       if (sz.size() < 24 + kLeafData / 4) {
         const std::uint32_t right_off = parent.node.children[pi + 1];
-        if (std::int32_t(right_off) == s.node.right) {
-          Node right = *load(right_off);
+        if (std::int32_t(right_off) == s.node.right && right_off != s.off) {
+          Node right = linked_sibling(s.off, s.node, s.node.right, true);
           Node merged = s.node;
           right.move_tail(0, merged);
-          if (right_off != s.off && merged.leaf() && leaf_fits(merged)) {
+          if (merged.leaf() && leaf_fits(merged)) {
+            if (right.right != kNone) {
+              beyond.emplace(std::uint32_t(right.right), linked_sibling(right_off, right, right.right, true));
+              beyond->second.left = std::int32_t(s.off);
+            }
             merged.right = right.right;
-            if (right.right != kNone) relink(right.right, true, std::int32_t(s.off));
             store_.release(right_off);
             parent.node.erase(pi + 1);
             s.node = std::move(merged);
@@ -379,6 +430,7 @@ void Tree::remove_up(std::vector<Step>& path, std::size_t level) {
       }
     }
     put(s.off, s.node);
+    if (beyond) put(beyond->first, beyond->second);
     const std::size_t last = s.node.size() - 1;
     if (parent.node.key(pi) != s.node.key(last) || parent.node.recnos[pi] != s.node.recnos[last]) {
       std::memcpy(parent.node.keys.data() + pi * ref_.key_length, s.node.key(last).data(), ref_.key_length);
@@ -410,7 +462,7 @@ std::uint32_t Tree::bulk_load(const SortedKeys& keys, std::uint16_t extra) {
   while (level_sizes.back() > 1) level_sizes.push_back((level_sizes.back() + cap - 1) / cap);
   std::size_t total = 0;
   for (auto n : level_sizes) total += n;
-  const std::uint32_t base = store_.allocate_at_end(std::uint32_t(total));
+  const std::uint32_t base = store_.allocate(std::uint32_t(total));
 
   // Pages go out in order, in chunks.
   std::vector<std::uint8_t> buf;
@@ -469,31 +521,6 @@ std::uint32_t Tree::bulk_load(const SortedKeys& keys, std::uint16_t extra) {
   if (!buf.empty()) store_.write_raw(buf_off, buf.data(), buf.size());
   store_.drop();
   return off - kPageSize;
-}
-
-void Tree::collect_pages(std::vector<std::uint32_t>& out) {
-  std::vector<std::uint32_t> level{ref_.root};
-  std::unordered_set<std::uint32_t> seen{ref_.root};
-  for (int depth = 0; !level.empty(); ++depth) {
-    if (depth >= kMaxHeight) fail("the tree is deeper than " + std::to_string(kMaxHeight) + " levels");
-    std::vector<std::uint32_t> next_level;
-    for (auto off : level) {
-      out.push_back(off);
-      auto n = load(off);
-      if (n->leaf()) continue;
-      for (auto c : n->children) {
-        if (!seen.insert(c).second) fail("page " + std::to_string(c) + " is reached twice");
-        next_level.push_back(c);
-      }
-    }
-    level = std::move(next_level);
-  }
-}
-
-void Tree::release_all() {
-  std::vector<std::uint32_t> pages;
-  collect_pages(pages);
-  for (auto p : pages) store_.release(p);
 }
 
 int Tree::height() {

@@ -4,8 +4,10 @@
 //
 // Interior entries carry the highest key (and its record number) of their
 // child's subtree.  Every walk is bounded by the file's page count and every
-// descent by a fixed height, so damaged links end in a CdxError, never in an
-// endless loop.
+// descent by a fixed height, and every link followed is checked against the
+// page it came from, so damaged links end in a CdxError naming the bag and
+// the tag, never in an endless loop or a walk that silently skips keys.
+// Changes only add pages at the end of the file (see store.h).
 #pragma once
 
 #include <cstdint>
@@ -62,10 +64,14 @@ class Tree {
   Position first();
   Position last();
   // Moves to the next / previous entry; false (and an end position) past the
-  // last / before the first one.
+  // last / before the first one.  A sibling link that does not lead back, or
+  // that ends the walk anywhere but at the tree's edge, throws CdxError.
   bool next(Position& p);
   bool prev(Position& p);
 
+  // Reads and checks the pages from the root to where (key, recno) belongs,
+  // as insert and remove do before they write; throws CdxError on damage.
+  void check_path(std::string_view key, std::uint32_t recno);
   // false when the entry is already there / was not there.
   bool insert(std::string_view key, std::uint32_t recno);
   bool remove(std::string_view key, std::uint32_t recno);
@@ -73,10 +79,6 @@ class Tree {
   // Writes a whole new tree at the end of the file; returns the root offset.
   // Leaves are filled completely, interior pages to capacity.
   std::uint32_t bulk_load(const SortedKeys& keys, std::uint16_t extra_attr_bits);
-  // Frees every page of the tree into the free list.
-  void release_all();
-  // Every page of the tree (bounded walk); throws on damage.
-  void collect_pages(std::vector<std::uint32_t>& out);
   int height();
 
   // Checks page structure, ordering, interior keys and sibling links; adds a
@@ -92,12 +94,18 @@ class Tree {
   std::shared_ptr<const Node> load(std::uint32_t off);
   void put(std::uint32_t off, const Node& n);
   [[noreturn]] void fail(const std::string& what) const;
+  template <class Visit>
+  void descend(std::string_view key, std::uint32_t recno, Visit visit);
   std::vector<Step> path_to(std::string_view key, std::uint32_t recno);
   void write_up(std::vector<Step>& path, std::size_t level);
   void remove_up(std::vector<Step>& path, std::size_t level);
   void set_root(std::uint32_t off);
   bool leaf_fits(const Node& n) const;
-  void relink(std::int32_t off, bool left_field, std::int32_t value);
+  bool step(Position& p, bool forward);
+  // The leaf at the tree's right (or left) edge.
+  std::uint32_t edge_leaf(bool right);
+  // The sibling a page links to, checked to link back (throws otherwise).
+  Node linked_sibling(std::uint32_t off, const Node& n, std::int32_t sibling, bool right);
   std::vector<Node> split(Node& n);
 
   PageStore& store_;

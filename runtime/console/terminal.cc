@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "runtime/console/keys.h"
+#include "runtime/os/process.h"
 #include "runtime/os/stop_signals.h"
 #include "runtime/text/codepage.h"
 

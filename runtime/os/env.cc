@@ -32,6 +32,7 @@ void File::read_exact(std::uint64_t off, void* buf, std::size_t n) const {
 bool file_exists(const std::string& path) { return Env::Default().file_exists(path); }
 bool is_directory(const std::string& path) { return Env::Default().is_directory(path); }
 bool remove_file(const std::string& path) { return Env::Default().remove_file(path); }
+void rename_file(const std::string& from, const std::string& to) { Env::Default().rename_file(from, to); }
 std::vector<std::string> list_directory(const std::string& dir) { return Env::Default().list_directory(dir); }
 std::string current_directory() { return Env::Default().current_directory(); }
 int run_command(const std::string& cmd) { return Env::Default().run_command(cmd); }

@@ -57,8 +57,8 @@ class PosixFile final : public File {
  public:
   // fd_writable: the descriptor is open for writing (an exclusive read-only
   // open needs that for its share lock) even when the File is not.
-  PosixFile(std::string path, int fd, bool writable, bool fd_writable)
-      : File(std::move(path), writable), fd_(fd), fd_writable_(fd_writable) {}
+  PosixFile(std::string path, int fd, bool writable, bool fd_writable, bool appends)
+      : File(std::move(path), writable), fd_(fd), fd_writable_(fd_writable), appends_(appends) {}
   ~PosixFile() override { ::close(fd_); }
 
   std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const override {
@@ -82,6 +82,23 @@ class PosixFile final : public File {
     const auto* p = static_cast<const char*>(buf);
     while (done < n) {
       const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(off + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        fail(path(), "write failed", errno);
+      }
+      done += static_cast<std::size_t>(r);
+    }
+  }
+
+  void append(const void* buf, std::size_t n) override {
+    if (!writable()) throw IoError(path(), "opened read-only", IoKind::Denied);
+    if (!appends_) throw IoError(path(), "not opened to append");
+    // One write() call when the OS takes it whole: O_APPEND places it at the
+    // end atomically, so two programs appending never interleave.
+    std::size_t done = 0;
+    const auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+      const ssize_t r = ::write(fd_, p + done, n - done);
       if (r < 0) {
         if (errno == EINTR) continue;
         fail(path(), "write failed", errno);
@@ -122,6 +139,7 @@ class PosixFile final : public File {
 
   int fd_;
   bool fd_writable_;
+  bool appends_;
 };
 
 class PosixEnv final : public Env {
@@ -139,6 +157,8 @@ class PosixEnv final : public Env {
       case OpenMode::ReadWrite: flags |= O_RDWR; break;
       case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
       case OpenMode::Truncate: flags |= O_RDWR | O_CREAT; break;  // emptied once admitted
+      case OpenMode::Append: flags |= O_RDWR | O_CREAT | O_APPEND; break;
+      case OpenMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
     }
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -147,7 +167,8 @@ class PosixEnv final : public Env {
         throw IoError(path, "cannot open it exclusively: " + errno_text(e), IoKind::Denied);
       fail(path, "cannot open", e);
     }
-    auto file = std::make_unique<PosixFile>(path, fd, writable, (flags & O_RDWR) != 0);
+    auto file = std::make_unique<PosixFile>(path, fd, writable, (flags & O_RDWR) != 0,
+                                             (flags & O_APPEND) != 0);
     struct stat st;
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) throw IoError(path, "is a folder, not a file");
     // POSIX has no share modes: every open holds the share byte, shared or

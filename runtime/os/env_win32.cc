@@ -92,7 +92,8 @@ DWORD high(std::uint64_t v) { return static_cast<DWORD>(v >> 32); }
 
 class Win32File final : public File {
  public:
-  Win32File(std::string path, HANDLE h, bool writable) : File(std::move(path), writable), h_(h) {}
+  Win32File(std::string path, HANDLE h, bool writable, bool appends)
+      : File(std::move(path), writable), h_(h), appends_(appends) {}
   ~Win32File() override { ::CloseHandle(h_); }
 
   std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const override {
@@ -120,6 +121,25 @@ class Win32File final : public File {
     while (done < n) {
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
       OVERLAPPED ov = at(off + done);
+      DWORD put = 0;
+      if (!::WriteFile(h_, p + done, want, &put, &ov)) fail(path(), "write failed", ::GetLastError());
+      if (put == 0) throw IoError(path(), "write failed: nothing written");
+      done += put;
+    }
+  }
+
+  void append(const void* buf, std::size_t n) override {
+    if (!writable()) throw IoError(path(), "opened read-only", IoKind::Denied);
+    if (!appends_) throw IoError(path(), "not opened to append");
+    // An offset of all ones writes at the end of the file as it is at that
+    // moment, in one step: two programs appending never overwrite each other.
+    std::size_t done = 0;
+    const auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+      OVERLAPPED ov{};
+      ov.Offset = 0xFFFFFFFFu;
+      ov.OffsetHigh = 0xFFFFFFFFu;
       DWORD put = 0;
       if (!::WriteFile(h_, p + done, want, &put, &ov)) fail(path(), "write failed", ::GetLastError());
       if (put == 0) throw IoError(path(), "write failed: nothing written");
@@ -208,6 +228,7 @@ class Win32File final : public File {
   }
 
   HANDLE h_;
+  bool appends_;
   std::mutex mu_;
   std::vector<Held> held_;
 };
@@ -228,6 +249,8 @@ class Win32Env final : public Env {
       case OpenMode::ReadWrite: break;
       case OpenMode::CreateNew: disposition = CREATE_NEW; break;
       case OpenMode::Truncate: disposition = OPEN_ALWAYS; break;  // emptied once admitted
+      case OpenMode::Append:
+      case OpenMode::OpenOrCreate: disposition = OPEN_ALWAYS; break;
     }
     const DWORD share_mode = share == ShareMode::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE h = ::CreateFileW(wide(path).c_str(), access, share_mode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
@@ -246,7 +269,7 @@ class Win32Env final : public Env {
       }
       fail(path, "cannot open", e);
     }
-    auto file = std::make_unique<Win32File>(path, h, writable);
+    auto file = std::make_unique<Win32File>(path, h, writable, mode == OpenMode::Append);
     if (mode == OpenMode::Truncate) file->truncate(0);
     return file;
   }

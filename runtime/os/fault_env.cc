@@ -105,6 +105,25 @@ class FaultFile final : public FileWrapper {
     target().write_at(off, buf, n);
   }
 
+  void append(const void* buf, std::size_t n) override {
+    if (!writable()) return target().append(buf, n);
+    std::lock_guard<std::mutex> g(state_->mu);
+    FaultEnv::Fault fault{};
+    const std::uint64_t end = target().size();
+    switch (state_->on_write(path(), &fault)) {
+      case FaultEnv::State::Action::Drop: return;
+      case FaultEnv::State::Action::Fail:
+        if (fault == FaultEnv::Fault::Short && n > 1) {
+          remember(end, n / 2);
+          target().append(buf, n / 2);
+        }
+        throw failure(fault, n);
+      case FaultEnv::State::Action::Pass: break;
+    }
+    remember(end, n);
+    target().append(buf, n);
+  }
+
   void truncate(std::uint64_t size) override {
     if (!writable()) return target().truncate(size);
     std::lock_guard<std::mutex> g(state_->mu);
@@ -199,6 +218,11 @@ bool FaultEnv::remove_file(const std::string& path) {
 }
 
 void FaultEnv::rename_file(const std::string& from, const std::string& to) {
+  {
+    // A stopped machine renames nothing either.
+    std::lock_guard<std::mutex> g(state_->mu);
+    if (state_->crashed) return;
+  }
   target().rename_file(from, to);
   std::lock_guard<std::mutex> g(state_->mu);
   auto it = state_->unsynced.find(from);
@@ -244,7 +268,7 @@ bool FaultEnv::crashed() const {
   return state_->crashed;
 }
 
-void FaultEnv::drop_unsynced() {
+void FaultEnv::drop_unsynced(Loss loss) {
   std::lock_guard<std::mutex> g(state_->mu);
   for (auto& [path, undos] : state_->unsynced) {
     // Through a file still open here, or a new open of the wrapped Env.
@@ -259,7 +283,9 @@ void FaultEnv::drop_unsynced() {
       file = own.get();
     }
     if (!file) continue;
-    for (auto u = undos.rbegin(); u != undos.rend(); ++u) {
+    auto u = undos.rbegin();
+    if (loss == Loss::AllButTheLast && u != undos.rend()) ++u;
+    for (; u != undos.rend(); ++u) {
       if (!u->old_bytes.empty()) file->write_at(u->offset, u->old_bytes.data(), u->old_bytes.size());
       if (file->size() != u->old_size) file->truncate(u->old_size);
     }

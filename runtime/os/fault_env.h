@@ -50,13 +50,21 @@ class FaultEnv : public EnvWrapper {
   // Opens of matching files are refused as another program's exclusive use
   // refuses them: IoError(Busy).
   void deny_opens(const std::string& file = "");
-  // After n more writes the machine stops: every later write, truncate and
-  // sync is dropped without an error (0 = from now on).
+  // After n more writes the machine stops: every later write, truncate,
+  // sync and rename is dropped without an error (0 = from now on).
   void crash_after(int n);
   bool crashed() const;
+  // What a power cut loses of the writes since a file's last sync.
+  enum class Loss {
+    Everything,     // every one of them
+    AllButTheLast,  // all but the last write of each file (the disk wrote it
+                    // first); an earlier lost write may take part of it along
+                    // where the two overlap or the file shrinks back
+  };
   // Puts every file back as it was at its last sync (or when this Env first
-  // wrote to it): the data a power cut would lose is lost.
-  void drop_unsynced();
+  // wrote to it), but for what `loss` keeps: the data a power cut would lose
+  // is lost.
+  void drop_unsynced(Loss loss = Loss::Everything);
   // Ends every fault and the crash; what was written stays.
   void heal();
   // Writes and truncates seen so far (failed and dropped ones included).

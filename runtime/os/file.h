@@ -44,6 +44,8 @@ enum class OpenMode {
   ReadWrite,
   CreateNew,   // fails when the file exists
   Truncate,    // create or empty
+  Append,      // create when missing; every append() goes to the end of the file
+  OpenOrCreate,  // read-write, created empty when missing, never emptied
 };
 
 // How an open shares the file with other opens, in this process or another:
@@ -83,6 +85,10 @@ class File {
   void read_exact(std::uint64_t off, void* buf, std::size_t n) const;
   // Writes all n bytes or throws IoError (a failed write may have written part).
   virtual void write_at(std::uint64_t off, const void* buf, std::size_t n) = 0;
+  // Writes at the end of the file as it is at that moment (Append opens):
+  // another program appending at the same time never overwrites these
+  // bytes, and they are not mixed with its own.
+  virtual void append(const void* buf, std::size_t n) = 0;
   virtual std::uint64_t size() const = 0;
   virtual void truncate(std::uint64_t size) = 0;
   // Forces what was written to the disk.
@@ -114,6 +120,7 @@ class FileWrapper : public File {
     return target_->read_at(off, buf, n);
   }
   void write_at(std::uint64_t off, const void* buf, std::size_t n) override { target_->write_at(off, buf, n); }
+  void append(const void* buf, std::size_t n) override { target_->append(buf, n); }
   std::uint64_t size() const override { return target_->size(); }
   void truncate(std::uint64_t size) override { target_->truncate(size); }
   void sync() override { target_->sync(); }
@@ -132,6 +139,10 @@ bool file_exists(const std::string& path);
 bool is_directory(const std::string& path);
 // Deletes a file; false when it did not exist; throws on other failures.
 bool remove_file(const std::string& path);
+// Gives a file another name in the same file system, replacing a file of
+// that name in one step: a reader finds the old file or the new one, never
+// neither or a mixture.  Throws IoError.
+void rename_file(const std::string& from, const std::string& to);
 std::vector<std::string> list_directory(const std::string& dir);
 
 // The path of an existing file whose name matches `name` without regard to

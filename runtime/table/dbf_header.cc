@@ -215,8 +215,10 @@ Schema parse_header(std::string_view bytes, const std::string& file) {
 void check_file_size(const Schema& s, std::uint64_t file_size) {
   const std::uint64_t need = s.header_length + static_cast<std::uint64_t>(s.record_count) * s.record_length;
   if (need > file_size)
-    corrupt(s.file, "header announces " + std::to_string(s.record_count) + " records but the file holds only " +
-                        std::to_string(file_size < s.header_length ? 0 : (file_size - s.header_length) / s.record_length));
+    throw TableError(ErrorKind::Corrupt, s.file,
+                     "header announces " + std::to_string(s.record_count) + " records but the file holds only " +
+                         std::to_string(file_size < s.header_length ? 0 : (file_size - s.header_length) / s.record_length),
+                     true);
 }
 
 Schema make_schema(const std::vector<FieldSpec>& specs, text::CodePage cp, text::Date today, const std::string& file) {

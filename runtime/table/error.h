@@ -21,19 +21,23 @@ enum class ErrorKind {
 
 class TableError : public std::runtime_error {
  public:
-  TableError(ErrorKind kind, const std::string& file, const std::string& problem)
+  TableError(ErrorKind kind, const std::string& file, const std::string& problem, bool repairable = false)
       : std::runtime_error(file.empty() ? problem : file + ": " + problem),
-        kind_(kind), file_(file), problem_(problem) {}
+        kind_(kind), file_(file), problem_(problem), repairable_(repairable) {}
   ErrorKind kind() const { return kind_; }
   const std::string& file() const { return file_; }
   const std::string& problem() const { return problem_; }
   // True when the failure is the sharing kind that NETERR() reports.
   bool network_error() const { return kind_ == ErrorKind::Busy; }
+  // True when repair_record_count (`dbftool repair`) mends the problem: the
+  // header announces records the file does not hold.
+  bool repairable() const { return repairable_; }
 
  private:
   ErrorKind kind_;
   std::string file_;
   std::string problem_;
+  bool repairable_;
 };
 
 const char* kind_name(ErrorKind kind);

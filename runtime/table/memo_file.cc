@@ -96,7 +96,7 @@ std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& path, 
   return std::unique_ptr<MemoFile>(new MemoFile(std::move(f), h.block_size));
 }
 
-void MemoFile::create(os::Env& env, const std::string& path, std::uint32_t block_size, bool overwrite) {
+void MemoFile::create(os::Env& env, const std::string& path, std::uint32_t block_size, bool overwrite, bool sync) {
   if (block_size == 0 || block_size > 0xFFFF)
     throw TableError(ErrorKind::Usage, path, "memo block size must be 1 to 65535");
   MemoHeader h;
@@ -107,6 +107,7 @@ void MemoFile::create(os::Env& env, const std::string& path, std::uint32_t block
     auto f = env.open_file(path, overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew,
                            os::ShareMode::Exclusive);
     f->write_at(0, bytes.data(), bytes.size());
+    if (sync) f->sync();
   } catch (const os::IoError& e) {
     throw TableError(ErrorKind::Io, path, e.what());
   }
@@ -170,6 +171,7 @@ std::uint32_t MemoFile::append(std::string_view data, std::uint32_t type) {
     if (next > 0xFFFFFFFFull || next * block_size_ > 0x7FFFFFFEull)
       throw TableError(ErrorKind::ValueRefused, path(), "memo file is full");
     const std::string image = block_image(data, type, block_size_);
+    unsynced_ = true;
     file_->write_at(block * block_size_, image.data(), image.size());
     unsigned char nf[4];
     put_be32(nf, static_cast<std::uint32_t>(next));
@@ -180,6 +182,16 @@ std::uint32_t MemoFile::append(std::string_view data, std::uint32_t type) {
   }
 }
 
+void MemoFile::sync() {
+  if (!unsynced_) return;
+  try {
+    file_->sync();
+  } catch (const os::IoError& e) {
+    throw TableError(ErrorKind::Io, path(), e.what());
+  }
+  unsynced_ = false;
+}
+
 bool MemoFile::rewrite_in_place(std::uint32_t block, std::string_view data, std::uint32_t type) {
   if (!file_->writable()) throw TableError(ErrorKind::ReadOnly, path(), "memo file is open read-only");
   const std::uint32_t old_length = length_at(block);
@@ -188,6 +200,7 @@ bool MemoFile::rewrite_in_place(std::uint32_t block, std::string_view data, std:
     // Block header and data only: the rest of the old blocks is left as it is.
     std::string image = block_image(data, type, block_size_);
     image.resize(8 + data.size());
+    unsynced_ = true;
     file_->write_at(static_cast<std::uint64_t>(block) * block_size_, image.data(), image.size());
     return true;
   } catch (const os::IoError& e) {

@@ -54,11 +54,16 @@ class MemoFile {
                                         os::ShareMode share = os::ShareMode::Shared);
   // Creates an empty memo file (fails when it exists unless overwrite).
   static void create(os::Env& env, const std::string& path, std::uint32_t block_size = kDefaultMemoBlockSize,
-                     bool overwrite = false);
+                     bool overwrite = false, bool sync = false);
 
   const std::string& path() const { return file_->path(); }
   std::uint32_t block_size() const { return block_size_; }
   os::File& file() { return *file_; }
+
+  // Makes what this open wrote durable (nothing to do when it wrote
+  // nothing since the last sync).
+  void sync();
+  bool unsynced() const { return unsynced_; }
 
   // The memo at `block` (checked against the file's current size).
   MemoBlock read(std::uint32_t block) const;
@@ -79,6 +84,7 @@ class MemoFile {
       : file_(std::move(file)), block_size_(block_size) {}
   std::unique_ptr<os::File> file_;
   std::uint32_t block_size_;
+  bool unsynced_ = false;
 };
 
 }  // namespace rt::table

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "runtime/text/convert.h"
 
@@ -39,6 +40,13 @@ std::string memo_name_of(const std::string& path) {
 
 }  // namespace
 
+bool sync_from_environment(os::Env& env) {
+  const std::string v = text::lower(text::trim(env.get_env(kSyncVariable)));
+  if (v.empty() || v == "on" || v == "yes" || v == "1") return true;
+  if (v == "off" || v == "no" || v == "0") return false;
+  throw TableError(ErrorKind::Usage, kSyncVariable, "unknown setting \"" + v + "\" (on or off)");
+}
+
 std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& options) {
   std::unique_ptr<Table> t(new Table());
   os::Env& env = options.env ? *options.env : os::Env::Default();
@@ -49,6 +57,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   t->read_only_ = options.read_only;
   t->lock_wait_ = options.lock_wait_seconds;
   const LockScheme scheme = options.lock_scheme ? *options.lock_scheme : lock_scheme_from_environment(env);
+  t->sync_ = options.sync ? *options.sync : sync_from_environment(env);
   bool excl = options.share == Share::Exclusive;
   const auto mode = options.read_only ? os::OpenMode::ReadOnly : os::OpenMode::ReadWrite;
   try {
@@ -117,6 +126,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
 
 void Table::create(const std::string& path, const std::vector<FieldSpec>& fields, const CreateOptions& options) {
   os::Env& env = options.env ? *options.env : os::Env::Default();
+  const bool sync = options.sync ? *options.sync : sync_from_environment(env);
   const text::Date day = env.clock().now().date;
   Schema s = make_schema(fields, options.code_page, day, path);
   const std::string memo_path = os::with_extension(path, memo_extension_for(path));
@@ -132,6 +142,7 @@ void Table::create(const std::string& path, const std::vector<FieldSpec>& fields
     auto f = env.open_file(path, options.overwrite ? os::OpenMode::Truncate : os::OpenMode::CreateNew,
                            os::ShareMode::Exclusive);
     f->write_at(0, bytes.data(), bytes.size());
+    if (sync) f->sync();
   } catch (const os::IoError& e) {
     if (e.kind() == os::IoKind::Busy)
       throw TableError(ErrorKind::Busy, path, "table is in use by another user (cannot replace it)");
@@ -139,7 +150,7 @@ void Table::create(const std::string& path, const std::vector<FieldSpec>& fields
   }
   if (s.has_memo_fields()) {
     try {
-      MemoFile::create(env, memo_path, options.memo_block_size, options.overwrite);
+      MemoFile::create(env, memo_path, options.memo_block_size, options.overwrite, sync);
     } catch (...) {
       try {
         env.remove_file(path);
@@ -159,6 +170,12 @@ Table::~Table() {
 
 void Table::close() {
   if (!file_) return;
+  std::exception_ptr failed;
+  try {
+    commit();
+  } catch (...) {
+    failed = std::current_exception();
+  }
   try {
     unlock_all();
   } catch (...) {
@@ -166,11 +183,62 @@ void Table::close() {
   memo_.reset();
   file_.reset();  // closing the file ends its share mode too
   page_ = Page{};
+  if (failed) std::rethrow_exception(failed);
+}
+
+void Table::sync_memo() {
+  if (sync_ && memo_) memo_->sync();
+}
+
+void Table::sync_data() {
+  if (!sync_ || !unsynced_) return;
+  try {
+    file_->sync();
+  } catch (const os::IoError& e) {
+    throw io_error(path_, e);
+  }
+  unsynced_ = false;
+}
+
+// The header's record count and date of the last update.
+void Table::write_count() {
+  unsigned char head[7];
+  encode_count_and_date(count_, today(), head);
+  unsynced_ = true;
+  try {
+    file_->write_at(1, head, sizeof head);
+  } catch (const os::IoError& e) {
+    throw io_error(path_, e);
+  }
+  date_stamped_ = true;
+}
+
+void Table::set_sync(bool on) {
+  if (!on) commit();
+  sync_ = on;
+}
+
+void Table::commit() {
+  if (!file_ || read_only_) return;
+  sync_memo();
+  if (count_pending_) {
+    sync_data();  // the records before the count that makes them visible
+    write_count();
+    count_pending_ = false;
+  }
+  sync_data();
 }
 
 void Table::require_writable(const char* what) const {
   if (!file_) throw TableError(ErrorKind::Usage, path_, std::string("table is closed (") + what + ")");
   if (read_only_) throw TableError(ErrorKind::ReadOnly, path_, std::string("table is open read-only: cannot ") + what);
+  if (!schema_->code_page_known) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", schema_->code_page_mark);
+    throw TableError(ErrorKind::Unsupported, path_,
+                     std::string("code-page mark ") + hex + " is unknown: the table can only be read (cannot " + what +
+                         ")");
+  }
   if (!schema_->writable_format()) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02X", schema_->version);
@@ -259,6 +327,7 @@ void Table::stamp_date() {
   const text::Date d = today();
   const unsigned char b[3] = {static_cast<unsigned char>(d.year() % 100), static_cast<unsigned char>(d.month()),
                               static_cast<unsigned char>(d.day())};
+  unsynced_ = true;
   file_->write_at(1, b, 3);
   date_stamped_ = true;
 }
@@ -300,7 +369,9 @@ void Table::write(const Record& rec) {
       fixed = rec;
       own_memos(fixed, &on_file);
       src = &fixed;
+      sync_memo();  // the memos the record points at reach the disk first
     }
+    unsynced_ = true;
     file_->write_at(off, src->bytes().data(), src->bytes().size());
     if (page_.first && recno >= page_.first && recno - page_.first < page_.count)
       std::memcpy(page_.bytes.data() + (recno - page_.first) * schema_->record_length, src->bytes().data(),
@@ -328,7 +399,8 @@ std::uint32_t Table::append(const Record& given) {
   const bool had_header = header_locked_;
   lock_header_waiting("append a record");
   try {
-    refresh_count();
+    // An exclusive open's count is its own (and may be ahead of the header).
+    if (share_ == Share::Shared) refresh_count();
     const std::uint32_t recno = count_ + 1;
     if (recno == 0 || recno > layout_.max_records())
       throw TableError(ErrorKind::ValueRefused, path_, "table is full (" + std::to_string(count_) + " records)");
@@ -338,14 +410,32 @@ std::uint32_t Table::append(const Record& given) {
         throw TableError(ErrorKind::Busy, path_, "record " + std::to_string(recno) + " is locked by another user");
       locked_.insert(recno);
     }
-    std::string image(rec.bytes());
-    image.push_back(static_cast<char>(kEndOfFile));
-    file_->write_at(schema_->record_offset(recno), image.data(), image.size());
-    unsigned char head[7];
-    encode_count_and_date(recno, today(), head);
-    file_->write_at(1, head, sizeof head);
-    count_ = recno;
-    date_stamped_ = true;
+    try {
+      sync_memo();  // the memos the record points at reach the disk first
+      std::string image(rec.bytes());
+      image.push_back(static_cast<char>(kEndOfFile));
+      unsynced_ = true;
+      file_->write_at(schema_->record_offset(recno), image.data(), image.size());
+      if (sync_ && share_ == Share::Exclusive) {
+        // The count follows at commit, after one sync for every record.
+        count_ = recno;
+        count_pending_ = true;
+      } else {
+        sync_data();  // the record before the count that makes it visible
+        const std::uint32_t before = count_;
+        count_ = recno;
+        try {
+          write_count();
+        } catch (...) {
+          count_ = before;
+          throw;
+        }
+      }
+    } catch (...) {
+      // Nothing was appended: the record number is not ours to keep.
+      if (share_ == Share::Shared) unlock_record(recno);
+      throw;
+    }
     if (!had_header) unlock_header();
     return recno;
   } catch (const os::IoError& e) {
@@ -392,6 +482,14 @@ bool Table::lock_header() {
   return true;
 }
 
+bool Table::lock_header(double wait_seconds) {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (share_ == Share::Exclusive || header_locked_) return true;
+  if (!acquire_lock(*env_, *file_, layout_.header(), os::LockKind::Exclusive, wait_seconds)) return false;
+  header_locked_ = true;
+  return true;
+}
+
 void Table::unlock_header() {
   if (!header_locked_ || !file_) return;
   header_locked_ = false;
@@ -399,8 +497,12 @@ void Table::unlock_header() {
   file_->unlock(r.offset, r.length);
 }
 
-void Table::unlock_all() {
+void Table::unlock_records() {
   while (!locked_.empty()) unlock_record(*locked_.begin());
+}
+
+void Table::unlock_all() {
+  unlock_records();
   unlock_header();
 }
 
@@ -470,23 +572,14 @@ void Table::set_memo(Record& rec, int field, std::string_view text) {
     return;
   }
   MemoFile& m = memo_file(f);
+  // Blocks a stored record refers to are never overwritten: a kill between
+  // the memo and the record would leave the record with another version's
+  // memo.  Only blocks this open wrote and no stored record refers to yet
+  // are rewritten in place.
   const std::int64_t block = rec.memo_block(field);
-  if (block > 0) {
-    const auto b = static_cast<std::uint32_t>(block);
-    bool owned = fresh_blocks_.count(b) > 0;
-    const std::uint32_t recno = rec.recno();
-    if (!owned && recno >= 1 && recno <= count_ && is_locked(recno)) {
-      // The record's stored reference (stable: we hold its lock).
-      std::string stored(f.length, '\0');
-      try {
-        file_->read_exact(schema_->record_offset(recno) + f.offset, stored.data(), stored.size());
-      } catch (const os::IoError& e) {
-        throw io_error(path_, e);
-      }
-      owned = decode_memo_ref(f, stored) == block;
-    }
-    if (owned && m.rewrite_in_place(b, text)) return;
-  }
+  if (block > 0 && fresh_blocks_.count(static_cast<std::uint32_t>(block)) > 0 &&
+      m.rewrite_in_place(static_cast<std::uint32_t>(block), text))
+    return;
   allocate_memo(rec, field, text, kMemoTypeText);
 }
 

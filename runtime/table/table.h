@@ -3,7 +3,20 @@
 // Records are read straight from the file (in pages for sequential reads, with
 // a cache that a lock, our own writes and a short age limit in shared opens
 // keep honest) and written straight to the operating system: every write is
-// visible to other programs when the call returns; nothing is fsync'ed.
+// visible to other programs when the call returns.
+//
+// Durability (on unless the open or the site turns it off, see OpenOptions):
+// data is synced before anything that points at it is written, so a power
+// cut leaves the old state or the new one, never a pointer to nothing:
+//  - a memo is synced before the record that refers to it is written;
+//  - a shared append writes the record, syncs, then writes the header
+//    count; commit() syncs that count (and every write since the last
+//    commit) to the disk;
+//  - an exclusive append writes the record only; commit() (and close())
+//    syncs the records, then writes the header count, then syncs again, so
+//    a bulk load pays one sync per commit, not per record.
+// A program killed between record and count leaves a count behind the
+// records present; `dbftool repair` takes them back in.
 //
 // Sharing rules (shared opens):
 //  - a record is written only while this open holds its lock (lock_record),
@@ -54,12 +67,22 @@ struct OpenOptions {
   std::optional<text::CodePage> code_page;
   // How long append() and memo allocation wait for the header lock.
   double lock_wait_seconds = 10.0;
+  // Sync writes to the disk in the order described above; nullopt = the
+  // site setting CHK_SYNC ("off" turns it off; on by default).
+  std::optional<bool> sync;
 };
+
+inline constexpr const char* kSyncVariable = "CHK_SYNC";
+// The site setting CHK_SYNC in env: true unless "off", "no" or "0" (ASCII
+// case ignored); throws TableError(Usage) naming the variable for another
+// value than those and "on", "yes", "1", "".
+bool sync_from_environment(os::Env& env);
 
 struct CreateOptions {
   os::Env* env = nullptr;  // nullptr = os::Env::Default()
   text::CodePage code_page = text::CodePage::CP850;
   bool overwrite = false;  // replace existing table and memo files
+  std::optional<bool> sync;  // sync the new files; nullopt = CHK_SYNC
   std::uint32_t memo_block_size = kDefaultMemoBlockSize;
 };
 
@@ -122,7 +145,10 @@ class Table {
   bool is_locked(std::uint32_t recno) const;
   std::vector<std::uint32_t> locked_records() const;
   bool lock_header();
+  // The same, trying again until `wait_seconds` have passed.
+  bool lock_header(double wait_seconds);
   void unlock_header();
+  void unlock_records();  // every record lock; the header lock stays
   void unlock_all();
 
   // A field's value with memo texts read from the memo file ("" = no memo).
@@ -143,11 +169,20 @@ class Table {
   // newer than a page cached a moment ago).
   void drop_cache() { page_ = Page{}; }
 
-  // Hands our writes to the operating system: every write already went there
-  // when it returned, so nothing is left to do; no fsync (hard commit off).
-  void commit() {}
-  // Releases every lock and closes the files.
+  // Makes every write of this open durable: syncs the memo file and the
+  // table (an exclusive open writes its pending record count between two
+  // syncs).  With syncing off only the pending count is written.  Throws
+  // TableError(Io) when the disk refuses.
+  void commit();
+  // Commits, releases every lock and closes the files (closed even when the
+  // commit fails, which then throws).
   void close();
+  bool syncing() const { return sync_; }
+  // How long append() and memo allocation wait for a lock from now on.
+  void set_lock_wait(double seconds) { lock_wait_ = seconds; }
+  // Turns syncing on or off for the rest of this open (off: what is pending
+  // is committed first).  For a private scratch table that is rebuilt anyway.
+  void set_sync(bool on);
 
  private:
   Table() : layout_(LockScheme::Fox, 0, 0) {}
@@ -159,6 +194,9 @@ class Table {
   void invalidate_cache(std::uint32_t recno);
   void stamp_date();
   void lock_header_waiting(const char* what);
+  void write_count();
+  void sync_data();
+  void sync_memo();
   MemoFile& memo_file(const Field& f);
   void own_memos(Record& rec, const std::string* on_file);
   void allocate_memo(Record& rec, int field, std::string_view text, std::uint32_t type);
@@ -176,6 +214,9 @@ class Table {
   std::uint32_t count_ = 0;
   bool header_locked_ = false;
   bool date_stamped_ = false;
+  bool sync_ = true;
+  bool unsynced_ = false;       // the table was written since its last sync
+  bool count_pending_ = false;  // exclusive: count_ is not yet in the header
   std::set<std::uint32_t> locked_;
   // Memo blocks this open wrote and no stored record references yet.
   std::set<std::uint32_t> fresh_blocks_;

@@ -1,5 +1,7 @@
 #include "runtime/text/codepage.h"
 
+#include <array>
+
 namespace rt::text {
 namespace {
 
@@ -117,6 +119,34 @@ std::optional<CodePage> code_page_from_number(int number) {
     case 1252: return CodePage::CP1252;
     default: return std::nullopt;
   }
+}
+
+std::string transcode(std::string_view bytes, CodePage from, CodePage to) {
+  std::string out(bytes);
+  if (from == to) return out;
+  // One byte map per pair of code pages, made when first needed.
+  constexpr CodePage kAll[] = {CodePage::CP437, CodePage::CP850, CodePage::CP1251, CodePage::CP1252};
+  const auto index = [&](CodePage cp) {
+    int i = 0;
+    while (kAll[i] != cp) ++i;
+    return i;
+  };
+  static const auto maps = [&] {
+    std::array<std::array<unsigned char, 128>, 16> m{};
+    for (int f = 0; f < 4; ++f)
+      for (int t = 0; t < 4; ++t)
+        for (int b = 0; b < 128; ++b) {
+          const auto mapped = from_unicode(to_unicode(static_cast<unsigned char>(0x80 + b), kAll[f]), kAll[t]);
+          m[static_cast<std::size_t>(f * 4 + t)][static_cast<std::size_t>(b)] = mapped ? *mapped : '?';
+        }
+    return m;
+  }();
+  const auto& map = maps[static_cast<std::size_t>(index(from) * 4 + index(to))];
+  for (char& c : out) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80) c = static_cast<char>(map[b - 0x80]);
+  }
+  return out;
 }
 
 char32_t to_unicode(unsigned char byte, CodePage cp) {

@@ -35,6 +35,11 @@ std::string to_utf8(std::string_view bytes, CodePage cp = CodePage::CP850);
 // Characters that have no byte in the code page become '?'.
 std::string from_utf8(std::string_view utf8, CodePage cp = CodePage::CP850);
 
+// The same text in another code page: bytes below 0x80 stay, every other
+// byte becomes the byte of the same character in `to`, or '?' when `to` has
+// no such character.
+std::string transcode(std::string_view bytes, CodePage from, CodePage to);
+
 // Appends the UTF-8 form of one code point.
 void append_utf8(std::string& out, char32_t point);
 // Decodes one UTF-8 sequence at the front of s; returns the code point and the

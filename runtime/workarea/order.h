@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace rt::wa {
@@ -29,6 +30,15 @@ class Order {
 class RecordWriteObserver {
  public:
   virtual ~RecordWriteObserver() = default;
+  // Called before a record is written (recno 0 and `before` empty for an
+  // append, `after` then the blank record).  Returns what must be held until
+  // record_written has run (the order bags' locks), or nullptr.  Throws when
+  // the write must not happen (a bag another program holds locked, a
+  // damaged bag): then nothing is written.
+  virtual std::shared_ptr<void> prepare_write(RecNo recno, std::string_view before, std::string_view after) {
+    (void)recno, (void)before, (void)after;
+    return nullptr;
+  }
   // Called for every record the area writes, after the table holds the new
   // image.  `before` is empty for a record just appended.  Images are the
   // raw record bytes (deletion flag first).

@@ -63,6 +63,7 @@ class AreaIndexes : public RecordWriteObserver {
     return true;
   }
 
+  std::shared_ptr<void> prepare_write(RecNo recno, std::string_view before, std::string_view after) override;
   void record_written(RecNo recno, std::string_view before, std::string_view after) override;
   void run_relations();
 
@@ -71,6 +72,10 @@ class AreaIndexes : public RecordWriteObserver {
     throw WorkAreaError(area_.alias() + ": bag " + bag.path() + ", tag " + tag + ": " + what);
   }
   void refill_unique(TagInfo& t, const std::string& key, RecNo except);
+  // Calls fn(bag, tag, had, old key, has, new key) for every tag whose entry
+  // for the record changes (had/has: the record was/is in the tag).
+  template <class Fn>
+  void key_changes(RecNo recno, std::string_view before, std::string_view after, Fn fn);
 
   Area& area_;
   expr::TableScope scope_;
@@ -215,7 +220,8 @@ void AreaIndexes::refill_unique(TagInfo& t, const std::string& key, RecNo except
   }
 }
 
-void AreaIndexes::record_written(RecNo recno, std::string_view before, std::string_view after) {
+template <class Fn>
+void AreaIndexes::key_changes(RecNo recno, std::string_view before, std::string_view after, Fn fn) {
   if (tags_.empty()) return;
   const auto& schema = area_.table().schema_ptr();
   std::optional<table::Record> old_rec;
@@ -223,18 +229,51 @@ void AreaIndexes::record_written(RecNo recno, std::string_view before, std::stri
   const table::Record new_rec(schema, recno, after);
   std::string old_key, new_key;
   for (auto& bag : bags_) {
-    std::optional<cdx::Bag::Lock> lock;
     for (auto& tp : tags_) {
       TagInfo& t = *tp;
       if (t.bag != bag.get()) continue;
       const bool had = old_rec && key_of(t, *old_rec, old_key);
       const bool has = key_of(t, new_rec, new_key);
       if (had == has && (!had || old_key == new_key)) continue;
-      if (!lock) lock.emplace(*bag, true);
-      if (had && t.tag->remove(old_key, recno) && t.tag->unique()) refill_unique(t, old_key, recno);
-      if (has) t.tag->insert(new_key, recno);
+      fn(*bag, t, had, old_key, has, new_key);
     }
   }
+}
+
+std::shared_ptr<void> AreaIndexes::prepare_write(RecNo recno, std::string_view before, std::string_view after) {
+  struct Held {
+    std::vector<std::unique_ptr<cdx::Bag::Lock>> locks;
+    std::vector<cdx::Bag*> bags;
+  };
+  auto held = std::make_shared<Held>();
+  // An append's number is known only once it is made: the keys are checked
+  // with the number it will most likely get.
+  const RecNo r = recno ? recno : area_.table().record_count() + 1;
+  key_changes(r, before, after, [&](cdx::Bag& bag, TagInfo& t, bool had, const std::string& old_key, bool has,
+                                    const std::string& new_key) {
+    if (std::find(held->bags.begin(), held->bags.end(), &bag) == held->bags.end()) {
+      held->locks.push_back(std::make_unique<cdx::Bag::Lock>(bag, true));
+      held->bags.push_back(&bag);
+    }
+    if (had) t.tag->check_change(old_key, r);
+    if (has) t.tag->check_change(new_key, r);
+  });
+  return held->locks.empty() ? nullptr : held;
+}
+
+void AreaIndexes::record_written(RecNo recno, std::string_view before, std::string_view after) {
+  cdx::Bag* locked = nullptr;
+  std::optional<cdx::Bag::Lock> lock;
+  key_changes(recno, before, after, [&](cdx::Bag& bag, TagInfo& t, bool had, const std::string& old_key, bool has,
+                                        const std::string& new_key) {
+    if (locked != &bag) {
+      lock.reset();
+      lock.emplace(bag, true);
+      locked = &bag;
+    }
+    if (had && t.tag->remove(old_key, recno) && t.tag->unique()) refill_unique(t, old_key, recno);
+    if (has) t.tag->insert(new_key, recno);
+  });
 }
 
 void AreaIndexes::run_relations() {
@@ -266,6 +305,7 @@ void set_index(Area& area, const std::string& bag) {
   std::unique_ptr<cdx::Bag> opened;
   try {
     opened = cdx::Bag::open(path, !area.readonly(), env);
+    if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
   } catch (const std::exception& e) {
     throw WorkAreaError(area.alias() + ": cannot open the order bag " + path + ": " + e.what());
   }
@@ -335,8 +375,12 @@ bool seek(Area& area, const Value& key, bool soft) {
   if (!ix || !ix->active_tag() || !order) throw WorkAreaError(area.alias() + ": seek without an active order");
   AreaIndexes::TagInfo& t = order->tag();
   std::string k;
+  // The station's text, in the table's code page as its keys are.
+  const text::CodePage cp = area.table().code_page();
+  const Value in_table =
+      key.is_text() && cp != kStationCodePage ? Value(text::transcode(key.text(), kStationCodePage, cp)) : key;
   try {
-    expr::encode_seek_key(key, t.format, k);
+    expr::encode_seek_key(in_table, t.format, k);
   } catch (const expr::KeyError& e) {
     throw WorkAreaError(area.alias() + ": seek in tag " + t.name + ": " + e.what());
   }
@@ -402,6 +446,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
   if (!bag) {
     try {
       auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env) : cdx::Bag::create(path, true, env);
+      if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
       bag = opened.get();
       ix.bags().push_back(std::move(opened));
     } catch (const std::exception& e) {

@@ -155,10 +155,30 @@ std::string Area::field_type(int i) const {
 
 int Area::field_pos(const std::string& name) const { return table_->schema().index_of(name) + 1; }
 
+namespace {
+
+// Texts reach the station in its screen's code page; a table marked with
+// another one is read and written in its own.
+bool transcoded(const table::Table& t, const table::Field& f) {
+  return t.code_page() != kStationCodePage && !f.binary() &&
+         (f.type == table::FieldType::Character || f.type == table::FieldType::Memo ||
+          f.type == table::FieldType::Varchar);
+}
+
+Value to_table(const table::Table& t, const table::Field& f, const Value& v) {
+  if (!v.is_text() || !transcoded(t, f)) return v;
+  return Value(text::transcode(v.text(), kStationCodePage, t.code_page()));
+}
+
+}  // namespace
+
 Value Area::get(const std::string& name) {
   const int i = table_->schema().index_of(name);
   if (i < 0) fail("no field " + name);
-  return table_->value(record_, i);
+  Value v = table_->value(record_, i);
+  if (v.is_text() && transcoded(*table_, table_->schema().fields[static_cast<std::size_t>(i)]))
+    return Value(text::transcode(v.text(), table_->code_page(), kStationCodePage));
+  return v;
 }
 
 void Area::require_writable(const char* what) {
@@ -174,31 +194,41 @@ void Area::put(const std::string& name, const Value& value) {
   if (i < 0) fail("no field " + name);
   require_writable("write");
   Record after = record_;
-  if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
-    table_->set_memo(after, i, value.text());
+  const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
+  if (f.is_memo()) {
+    table_->set_memo(after, i, to_table(*table_, f, value).text());
   } else {
-    after.set(i, value);  // a value that does not fit throws; nothing written
+    after.set(i, to_table(*table_, f, value));  // a value that does not fit throws; nothing written
   }
   write_current(after);
+}
+
+void Area::set_fields(Record& rec, const std::vector<std::pair<std::string, Value>>& values) {
+  for (const auto& [name, value] : values) {
+    const int i = table_->schema().index_of(name);
+    if (i < 0) fail("no field " + name);
+    const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
+    if (f.is_memo()) {
+      table_->set_memo(rec, i, to_table(*table_, f, value).text());
+    } else {
+      rec.set(i, to_table(*table_, f, value));  // a value that does not fit throws; nothing written
+    }
+  }
 }
 
 void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
   require_writable("write");
   Record after = record_;
-  for (const auto& [name, value] : values) {
-    const int i = table_->schema().index_of(name);
-    if (i < 0) fail("no field " + name);
-    if (table_->schema().fields[static_cast<std::size_t>(i)].is_memo()) {
-      table_->set_memo(after, i, value.text());
-    } else {
-      after.set(i, value);
-    }
-  }
+  set_fields(after, values);
   write_current(after);
 }
 
 void Area::write_current(const Record& after) {
   const std::string before(record_.bytes());
+  // The order bags are locked (and checked) before the record changes, so a
+  // bag that cannot take the change stops the write with nothing written.
+  std::vector<std::shared_ptr<void>> held;
+  for (auto& o : observers_) held.push_back(o->prepare_write(recno_, before, after.bytes()));
   table_->write(after);
   record_ = after;
   for (auto& o : observers_) o->record_written(recno_, before, record_.bytes());
@@ -218,12 +248,18 @@ void Area::recall() {
   write_current(after);
 }
 
-bool Area::append() {
-  if (readonly_) fail("cannot append: the table is open read-only");
-  table_->unlock_all();  // an append, like a lock, drops the area's other locks
+void Area::drop_record_locks() {
+  if (append_locked_) table_->unlock_records();
+  else table_->unlock_all();
+}
+
+bool Area::appended(const Record& rec) {
+  // The order bags are locked (and checked) before the record is written.
+  std::vector<std::shared_ptr<void>> held;
+  for (auto& o : observers_) held.push_back(o->prepare_write(0, std::string_view(), rec.bytes()));
   RecNo r = 0;
   try {
-    r = table_->append_blank();
+    r = table_->append(rec);
   } catch (const TableError& e) {
     if (e.network_error()) return false;
     throw;
@@ -234,8 +270,22 @@ bool Area::append() {
   return true;
 }
 
+bool Area::append() {
+  if (readonly_) fail("cannot append: the table is open read-only");
+  drop_record_locks();  // an append, like a lock, drops the area's other locks
+  return appended(table_->blank());
+}
+
+bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
+  if (readonly_) fail("cannot append: the table is open read-only");
+  Record rec = table_->blank();
+  set_fields(rec, values);
+  drop_record_locks();
+  return appended(rec);
+}
+
 bool Area::lock_record() {
-  table_->unlock_all();
+  drop_record_locks();
   // At end of file there is no record to protect: the lock "succeeds" (so a
   // caller retrying until it gets a lock never hangs) and writes there are
   // refused all the same.
@@ -245,9 +295,22 @@ bool Area::lock_record() {
   return true;
 }
 
+bool Area::lock_append(double wait_seconds) {
+  if (readonly_) fail("cannot lock for appending: the table is open read-only");
+  if (!table_->lock_header(wait_seconds)) return false;
+  append_locked_ = true;
+  table_->drop_cache();  // what others wrote before we got in is read afresh
+  return true;
+}
+
+void Area::unlock_append() {
+  append_locked_ = false;
+  table_->unlock_header();
+}
+
 bool Area::is_locked(RecNo recno) const { return table_->is_locked(recno); }
 
-void Area::unlock() { table_->unlock_all(); }
+void Area::unlock() { drop_record_locks(); }
 
 void Area::commit() { table_->commit(); }
 
@@ -334,6 +397,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
   }
   neterr_ = false;
   auto area = std::make_unique<Area>(current_, alias, std::move(t), options.exclusive, options.readonly);
+  area->set_bag_lock_wait(bag_lock_wait_);
   area->goto_top();
   areas_[current_] = std::move(area);
   return true;
@@ -367,12 +431,13 @@ void WorkAreas::commit_all() {
   for (auto& [n, a] : areas_) a->commit();
 }
 
-void WorkAreas::copy_structure(const std::string& file) {
+void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync) {
   Area& a = current();
   std::vector<table::FieldSpec> specs;
   for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
   table::CreateOptions o;
   o.env = &env_;
+  o.sync = sync;
   o.code_page = a.table().code_page();
   table::Table::create(with_dbf(file), specs, o);
 }

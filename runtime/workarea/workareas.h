@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -34,6 +35,17 @@ class WorkAreaError : public std::runtime_error {
 
 class WorkAreas;
 class AreaIndexes;  // the order layer's state of an area (orders.h)
+
+// How an order bag opened on an area waits for the bag's lock (see
+// rt::cdx::LockWait): called with the bag's path after each refused attempt
+// with its number, once more with 0 when the lock is granted; false gives
+// up.  Empty: the bag's own bounded wait.
+using BagLockWait = std::function<bool(const std::string& bag, int attempt)>;
+
+// The code page of every text the station handles (screen, keys typed,
+// constants).  Fields of a table marked with another code page are read and
+// written through Area in this one; seeks convert their key.
+inline constexpr text::CodePage kStationCodePage = text::CodePage::CP850;
 
 // One open table with its position, order, filter and locks.
 class Area {
@@ -65,7 +77,8 @@ class Area {
   bool locate(const Condition& cond);  // __DBLOCATE from the first record; FOUND()
 
   // Fields of the current record.  At end of file a read gives the field's
-  // empty value (blank text, 0, empty date, .F.).
+  // empty value (blank text, 0, empty date, .F.).  Texts are in the station's
+  // code page (kStationCodePage) whatever the table's mark says.
   int field_count() const;                 // FCOUNT
   std::string field_name(int i) const;     // FIELDNAME(i), 1-based; "" when out of range
   std::string field_type(int i) const;     // FIELDTYPE(i): "C", "N", "D", "L", "M", ...; "" when out of range
@@ -78,14 +91,26 @@ class Area {
 
   // Locks and writes.
   bool append();        // DBAPPEND: blank record, current and locked; false when the append lock is not got
-  // RLOCK: current record, no wait; drops this area's other locks.  At end of
-  // file true (nothing to lock; writes there are refused anyway).
+  // DBAPPEND with the whole record given: the new record reaches the file
+  // in one write, so no program ever sees it blank or half filled.  A value
+  // that does not fit throws before anything is written.  Otherwise as
+  // append().
+  bool append(const std::vector<std::pair<std::string, Value>>& values);
+  // RLOCK: current record, no wait; drops this area's other record locks.
+  // At end of file true (nothing to lock; writes there are refused anyway).
   bool lock_record();
   bool is_locked(RecNo recno) const;
-  void unlock();        // DBUNLOCK: every lock of this area
+  void unlock();        // DBUNLOCK: every record lock of this area (and the append lock unless held by lock_append)
+  // The table's append (header) lock held across several operations, for
+  // a "look, then append or update" that no other station may interleave:
+  // appends and record locks come and go under it, and it stays until
+  // unlock_append().  Tries until `wait_seconds` have passed; false when
+  // another station still holds it.
+  bool lock_append(double wait_seconds);
+  void unlock_append();
   void delete_record(); // DBDELETE (needs the lock like any write)
   void recall();        // DBRECALL
-  void commit();        // DBCOMMIT: hands the written data to the operating system
+  void commit();        // DBCOMMIT: makes the area's writes durable (table::Table::commit)
 
   // Filter (DBSETFILTER / DBCLEARFILTER): records failing it are skipped by
   // top, skip and locate.
@@ -107,6 +132,9 @@ class Area {
   // run after every move of the record pointer (top, bottom, goto, skip,
   // seek; not append) that moves the area's related children.
   std::shared_ptr<AreaIndexes>& indexes() { return indexes_; }
+  // The wait for the lock of every order bag opened on this area.
+  const BagLockWait& bag_lock_wait() const { return bag_lock_wait_; }
+  void set_bag_lock_wait(BagLockWait wait) { bag_lock_wait_ = std::move(wait); }
   void seek_position(RecNo recno, bool found);
   // From `from` on (in the order's direction), the first record the filter
   // lets through, loaded; 0 (nothing loaded) when none.  No move hook.
@@ -119,6 +147,9 @@ class Area {
   void require_writable(const char* what);
   void load(RecNo recno);       // makes recno current (0 = end of file)
   void write_current(const table::Record& after);  // the only place records are written
+  void set_fields(table::Record& rec, const std::vector<std::pair<std::string, Value>>& values);
+  void drop_record_locks();  // before an append or a lock: the area's other record locks
+  bool appended(const table::Record& rec);  // appends rec and makes it current
   bool passes_filter();
   void skip_moves(long count);  // skip without the move hook
   void moved() {
@@ -134,12 +165,14 @@ class Area {
   std::vector<std::shared_ptr<RecordWriteObserver>> observers_;
   Condition filter_;
   std::string filter_text_;
+  bool append_locked_ = false;  // lock_append() holds the table's header lock
   RecNo recno_ = 0;  // 0 = end of file
   bool eof_ = true;
   bool bof_ = true;
   bool found_ = false;
   table::Record record_;  // the current record's image (blank at end of file)
   std::function<void()> move_hook_;
+  BagLockWait bag_lock_wait_;
   std::shared_ptr<AreaIndexes> indexes_;  // destroyed first: bags close before the table
 };
 
@@ -173,6 +206,8 @@ class WorkAreas {
   // alias in use) throw.  The file gets ".dbf" when it has no extension.
   bool use(const std::string& file, const OpenOptions& options = {});
   bool neterr() const { return neterr_; }
+  // The wait for order bags' locks given to every area opened from now on.
+  void set_bag_lock_wait(BagLockWait wait) { bag_lock_wait_ = std::move(wait); }
 
   // The current area; WorkAreaError when no table is open in it.
   Area& current();
@@ -185,8 +220,10 @@ class WorkAreas {
   void close_all();   // DBCLOSEALL
   void commit_all();  // DBCOMMITALL
 
-  // __DBCOPYSTRUCT: a new empty table with the current area's fields.
-  void copy_structure(const std::string& file);
+  // __DBCOPYSTRUCT: a new empty table with the current area's fields
+  // (synced to the disk unless `sync` says otherwise; nullopt = the site
+  // setting).
+  void copy_structure(const std::string& file, std::optional<bool> sync = std::nullopt);
   // DBCREATE: a new empty table (FoxPro 2.x: 0x03, or 0xF5 with an FPT when it has memos).
   void create(const std::string& file, const std::vector<table::FieldSpec>& fields);
 
@@ -199,6 +236,7 @@ class WorkAreas {
   std::map<int, std::unique_ptr<Area>> areas_;
   int current_ = 1;
   bool neterr_ = false;
+  BagLockWait bag_lock_wait_;
 };
 
 }  // namespace rt::wa

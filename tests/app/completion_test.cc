@@ -19,6 +19,7 @@
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tests/support/testing.h"
+#include "tests/tools/table_rig.h"
 #include "tools/text_tools.h"
 
 namespace {
@@ -150,6 +151,16 @@ class Completion : public ::testing::Test {
     tz.put("SERIE", Value(serie));
     if (!serie.empty()) tz.put("LOTE", Value("OLDLOT"));
     tz.put("ARCH_ASO", Value(arch_aso));
+    areas_.close_area();
+  }
+
+  // The ticket's records as the suite writes them, before any completion.
+  void clear_trace_records(double ticket) {
+    auto& tz = open_exclusive("traza", "traza");
+    for (tz.goto_top(); !tz.eof(); tz.skip())
+      if (tz.get("NUMERO_INT").number() == ticket)
+        tz.put_fields({{"SERIE", Value("")}, {"LOTE", Value("")}, {"VENC", Value(rt::text::Date{})},
+                       {"COD_TRAZA", Value("")}, {"ARCH_ASO", Value("")}});
     areas_.close_area();
   }
 
@@ -297,6 +308,7 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     fs::remove(dir_.file("rob/05001234.TNF"));
     set_config(c.compte_tz);
     typical_ticket();
+    clear_trace_records(1234);  // each case completes the ticket afresh
     if (c.rob_fis) {
       testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
       testing_support::set_env("ROB_FIS", "F:\\");
@@ -463,7 +475,7 @@ TEST_F(Completion, ARecordMarkedByAnotherProgramIsLeftAloneAndTakesNoUnit) {
   EXPECT_NE(voucher.find("A9"), std::string::npos);
 }
 
-TEST_F(Completion, ALaterCompletionKeepsRecordedUnitsAndNeverRecordsAUnitTwice) {
+TEST_F(Completion, ALaterCompletionNeverOverwritesARecordedUnitNorRecordsAUnitTwice) {
   run_.ticket = 1300;
   add_trace_record(1300, amoxi_, "S1", "?");
   add_trace_record(1300, amoxi_, "S2", "?");
@@ -478,8 +490,46 @@ TEST_F(Completion, ALaterCompletionKeepsRecordedUnitsAndNeverRecordsAUnitTwice) 
   EXPECT_EQ(rt::text::trim(recs[0].serie), "S1");
   EXPECT_EQ(rt::text::trim(recs[0].lote), "OLDLOT");
   EXPECT_EQ(rt::text::trim(recs[1].serie), "S2");
-  EXPECT_EQ(rt::text::trim(recs[1].lote), "NEWLOT");
+  EXPECT_EQ(rt::text::trim(recs[1].lote), "OLDLOT") << "filled by a completion already: never written again";
   EXPECT_EQ(rt::text::trim(recs[2].serie), "P1");
+  EXPECT_FALSE(fs::exists(dir_.file("tz_pend.txt"))) << "S2 is recorded";
+  EXPECT_FALSE(fs::exists(voucher_file("001300"))) << "nothing recorded now, nothing printed";
+}
+
+// Another station in the data folder: it locks the first traceability
+// record of ticket 1234, says so with the file args[0], and fills it once
+// the file args[1] appears.
+CHK_CHILD_ROUTINE(FillTraceRecordWhenLetGo) {
+  wa::WorkAreas w;
+  w.use("traza");
+  auto& tz = w.current();
+  wa::set_index(tz, "traza");
+  if (!tz.locate([](wa::Area& a) { return a.get("NUMERO_INT").number() == 1234; }) || !tz.lock_record()) return 3;
+  testing_support::write_file(args.at(0), "");
+  toolstest::wait_for_file(args.at(1), 30);
+  tz.put_fields({{"SERIE", Value("OTHER1")}, {"LOTE", Value("X")}, {"ARCH_ASO", Value("?")}});
+  return 0;
+}
+
+TEST_F(Completion, ARecordAnotherStationFillsWhileWeWaitForItsLockKeepsItsUnitAndOursIsKept) {
+  typical_ticket();
+  const std::string held = dir_.file("held"), go = dir_.file("go");
+  const int pid = testing_support::spawn_child("FillTraceRecordWhenLetGo", {held, go});
+  ASSERT_TRUE(toolstest::wait_for_file(held, 30));
+  // While the completion waits for the record it shows the traffic box.
+  backend_->then([&] {
+    testing_support::write_file(go, "");
+    EXPECT_EQ(testing_support::wait_child(pid), 0);
+  });
+  backend_->key(13).key(13);  // one the wait takes, one for the box of the unit kept aside
+  salir();
+  const auto recs = trace_records(1234);
+  EXPECT_EQ(rt::text::trim(recs[0].serie), "OTHER1");
+  EXPECT_EQ(rt::text::trim(recs[1].serie), "SER0002");
+  EXPECT_NE(testing_support::read_file(dir_.file("tz_pend.txt")).find(";SER0001;"), std::string::npos);
+  const std::string voucher = testing_support::read_file(voucher_file());
+  EXPECT_EQ(voucher.find("SER0001"), std::string::npos);
+  EXPECT_NE(voucher.find("SER0002"), std::string::npos);
 }
 
 TEST_F(Completion, TheSameSerialOnTwoLinesReachesOneRecordOnly) {
@@ -504,8 +554,9 @@ TEST_F(Completion, CapturedUnitsWithoutARecordAreReported) {
     for (int c = 11; c <= 70; ++c) box += static_cast<char>(con_->screen().at(13, c).ch);
   }).key(13);
   salir();
-  EXPECT_NE(box.find("Sin Registro En El Archivo De Traza"), std::string::npos) << box;
+  EXPECT_NE(box.find("Guardada(s) En tz_pend.txt"), std::string::npos) << box;
   EXPECT_EQ(rt::text::trim(trace_records(1300)[0].serie), "U1");
+  EXPECT_NE(testing_support::read_file(dir_.file("tz_pend.txt")).find(";U2;"), std::string::npos);
 }
 
 TEST_F(Completion, TraceabilityOffTouchesNothing) {

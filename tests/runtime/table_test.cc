@@ -227,7 +227,7 @@ TEST(TableFiles, CreateRefusesBadFieldsAndExistingFiles) {
   EXPECT_THROW(Table::create(path, {{"A", 'C', 5, 0}}), TableError);
 }
 
-TEST(TableFiles, MemoRewritesInPlaceOnlyWhenItFitsAndNeverTouchesOtherMemos) {
+TEST(TableFiles, AStoredMemoIsNeverOverwrittenAndNeverTouchesOtherMemos) {
   testing_support::TempDir tmp;
   const std::string path = tmp.file("m.dbf");
   Table::create(path, {{"ID", 'N', 3, 0}, {"TXT", 'M', 10, 0}});
@@ -244,13 +244,18 @@ TEST(TableFiles, MemoRewritesInPlaceOnlyWhenItFitsAndNeverTouchesOtherMemos) {
   const std::int64_t b_block = t->read(2).memo_block(m);
   EXPECT_EQ(a_block, 8);
   EXPECT_EQ(b_block, 9);
-  // Fits in its block and the record is locked (just appended): in place.
+  // Fits in its block and the record is locked (just appended): still a new
+  // memo, so the stored record keeps its own until it is written.
   t->set_memo(a, m, "short");
-  EXPECT_EQ(a.memo_block(m), a_block);
-  t->write(a);
-  // Grows past its block: a new memo at the end, b untouched.
-  t->set_memo(a, m, std::string(100, 'x'));
   EXPECT_EQ(a.memo_block(m), 10);
+  EXPECT_EQ(t->memo(t->read(1), m), std::string(40, 'a'));
+  // Blocks no stored record refers to yet are rewritten in place.
+  t->set_memo(a, m, "shorter");
+  EXPECT_EQ(a.memo_block(m), 10);
+  t->write(a);
+  // Grows: a new memo at the end, b untouched.
+  t->set_memo(a, m, std::string(100, 'x'));
+  EXPECT_EQ(a.memo_block(m), 11);
   t->write(a);
   EXPECT_EQ(t->memo(t->read(2), m), "bbb");
   EXPECT_EQ(t->memo(t->read(1), m), std::string(100, 'x'));
@@ -258,7 +263,7 @@ TEST(TableFiles, MemoRewritesInPlaceOnlyWhenItFitsAndNeverTouchesOtherMemos) {
   t->unlock_all();
   Record a2 = t->read(1);
   t->set_memo(a2, m, "y");
-  EXPECT_GT(a2.memo_block(m), 10);
+  EXPECT_GT(a2.memo_block(m), 11);
   // A record copying another record's reference gets its own copy of the memo.
   Record copy = t->read(2);
   const std::uint32_t n = t->append(copy);

@@ -368,3 +368,43 @@ TEST(WorkAreas, SeveralFieldsWrittenAsOneRecordWriteOrNotAtAll) {
   EXPECT_EQ(other.current().get("QTY").number(), 42) << "the last value given for a field wins";
   EXPECT_EQ(other.current().get("NOTE").text(), "memo text");
 }
+
+TEST(WorkAreas, AWholeRecordIsAppendedInOneWriteOrNotAtAll) {
+  TempDir dir;
+  const auto items = make_items(dir, 1);
+  WorkAreas wa;
+  ASSERT_TRUE(wa.use(items));
+  Area& a = wa.current();
+  auto rec = std::make_shared<Recorder>();
+  a.add_write_observer(rec);
+  EXPECT_ANY_THROW(a.append({{"CODE", Value("Y1")}, {"QTY", Value(1234567)}}));
+  EXPECT_THROW(a.append({{"NOPE", Value(1)}}), WorkAreaError);
+  EXPECT_EQ(a.table().record_count(), 1u) << "nothing appended";
+  ASSERT_TRUE(a.append({{"CODE", Value("N2")}, {"QTY", Value(2)}, {"NOTE", Value("memo text")}}));
+  ASSERT_EQ(rec->writes.size(), 1u);
+  EXPECT_TRUE(rec->writes[0].first.empty());
+  EXPECT_EQ(rec->writes[0].second.substr(1, 7), "N2     ") << "the record's first image is the whole record";
+  EXPECT_EQ(a.recno(), 2u);
+  EXPECT_TRUE(a.is_locked(2));
+  EXPECT_EQ(a.get("NOTE").text(), "memo text");
+}
+
+TEST(WorkAreas, TheAppendLockStaysAcrossAppendsAndRecordLocksUntilReleased) {
+  TempDir dir;
+  const auto items = make_items(dir, 2);
+  WorkAreas mine, theirs;
+  ASSERT_TRUE(mine.use(items));
+  ASSERT_TRUE(theirs.use(items));
+  Area& a = mine.current();
+  Area& b = theirs.current();
+  ASSERT_TRUE(a.lock_append(0));
+  EXPECT_FALSE(b.lock_append(0));
+  a.go(1);
+  ASSERT_TRUE(a.lock_record());
+  ASSERT_TRUE(a.append({{"CODE", Value("N3")}}));
+  a.unlock();
+  EXPECT_FALSE(b.lock_append(0)) << "record locks and appends come and go under it";
+  a.unlock_append();
+  EXPECT_TRUE(b.lock_append(0));
+  b.unlock_append();
+}

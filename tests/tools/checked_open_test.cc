@@ -147,6 +147,16 @@ TEST(OpenChecked, AMissingTableOrBagIsNamed) {
   EXPECT_TRUE(rig.wa.alias().empty());
   EXPECT_FALSE(std::filesystem::exists(rig.folder.file("compenca.cdx")));
 
+  // A header counting records a crash kept from the disk: the operator is
+  // told which tool mends it, and nothing is written.
+  std::string bytes = testing_support::read_file(rig.folder.file("compenca.dbf"));
+  bytes[4] = 3;
+  testing_support::write_file(rig.folder.file("compenca.dbf"), bytes);
+  EXPECT_FALSE(rig.open(layout::compenca()));
+  EXPECT_TRUE(contains(rig.box_row, "Ejecutar dbftool repair compenca.dbf")) << rig.box_row;
+  EXPECT_TRUE(contains(rig.problem, "header announces 3 records")) << rig.problem;
+  EXPECT_EQ(testing_support::read_file(rig.folder.file("compenca.dbf")), bytes);
+
   // A file that is no table at all.
   testing_support::write_file(rig.folder.file("rotulo.dbf"), "not a table");
   EXPECT_FALSE(rig.open(layout::rotulo()));
@@ -155,7 +165,7 @@ TEST(OpenChecked, AMissingTableOrBagIsNamed) {
   EXPECT_TRUE(contains(rig.problem, "cannot be opened")) << rig.problem;
   EXPECT_EQ(testing_support::read_file(rig.folder.file("rotulo.dbf")), "not a table");
   // Every refusal is noted for the command line's report.
-  ASSERT_EQ(refusals.notes().size(), 3u);
+  ASSERT_EQ(refusals.notes().size(), 4u);
   EXPECT_TRUE(contains(refusals.notes()[0], "traza.dbf")) << refusals.notes()[0];
 }
 

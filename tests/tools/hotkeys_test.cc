@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "app/demo_data.h"
@@ -95,6 +97,35 @@ TEST(PutLogTxt, EachEntryIsALineEndThenTheTextAppended) {
   EXPECT_EQ(testing_support::read_file(folder.file("x.txt")), "\r\nuno\r\n\r\ndos\r\n");
   // A file that cannot be written is passed over.
   EXPECT_EQ(tools::putlogtxt(folder.file("no/such/folder.txt"), "x"), 0);
+}
+
+TEST(PutLogTxt, StationsWritingAtOnceKeepEveryEntryWhole) {
+  WorkFolder folder;
+  constexpr int kEntries = 2000;
+  const std::string kStations = "ABCD";
+  const std::string go = folder.file("go");
+  const auto writer = [&go](char station) {
+    return testing_support::spawn_child([station, go] {
+      wait_for_file(go, 10);  // both start together
+      for (int i = 0; i < kEntries; ++i) tools::putlogtxt("x.txt", std::string(1, station) + std::to_string(i));
+      return 0;
+    });
+  };
+  std::vector<int> pids;
+  for (char s : kStations) pids.push_back(writer(s));
+  testing_support::write_file(go, "");
+  for (int pid : pids) EXPECT_EQ(testing_support::wait_child(pid), 0);
+  std::multiset<std::string> entries;
+  const std::string text = testing_support::read_file(folder.file("x.txt"));
+  for (std::size_t at = 0; at < text.size();) {
+    ASSERT_EQ(text.compare(at, 2, "\r\n"), 0) << "at byte " << at;
+    const std::size_t next = std::min(text.find("\r\n", at + 2), text.size());
+    entries.insert(text.substr(at + 2, next - at - 2));
+    at = next;
+  }
+  ASSERT_EQ(entries.size(), kStations.size() * kEntries);
+  for (char s : kStations)
+    for (int i = 0; i < kEntries; ++i) EXPECT_EQ(entries.count(s + std::to_string(i)), 1u) << s << i;
 }
 
 TEST(CloseLine, DateTimeSellerAndMachineBetweenBars) {

@@ -5,6 +5,8 @@
 #include "screen_expect.h"
 #include "table_rig.h"
 #include "tests/console/console_test_util.h"
+#include "runtime/os/fault_env.h"
+#include "runtime/workarea/orders.h"
 #include "tools/shared_open.h"
 
 using namespace toolstest;
@@ -29,13 +31,14 @@ struct Rig : contest::Rig {
 
 constexpr rt::con::Attr kBoxColour = attr(kBrown, kBlue);  // "gr/b", current when the box is drawn
 
-Expected netuse_box(const rt::con::Screen& before, const std::string& archivo) {
+Expected netuse_box(const rt::con::Screen& before, const std::string& archivo,
+                    const std::string& por_que = "En Uso Exclusivo Por Otro Usuario ") {
   Expected e(before);
   e.blank(16, 1, 24, 42, kBoxColour);
   e.frame(17, 3, 23, 40, kBoxColour);
   e.text(17, 8, " Tr\xA0nsito Pesado En La Red ", kBoxColour);
   e.text(19, 5, "Archivo: " + archivo + ".DBF", kBoxColour);
-  e.text(20, 5, "En Uso Exclusivo Por Otro Usuario ", kBoxColour);
+  e.text(20, 5, por_que, kBoxColour);
   e.text(21, 5, "Reintentando ...", kBoxColour);
   e.text(22, 7, "(\xAE" "Esc\xAF Interrumpe)    (Linea: 116)", kBoxColour);
   return e;
@@ -119,11 +122,80 @@ TEST(Netuse, EscInTheBoxGivesUpAndRestoresTheScreen) {
   EXPECT_EQ(ahead.con().cursor_shape(), 3);
 }
 
+TEST(BagLockWait, BoxFromTheFifthFailureThenTheWriteOrEscRefusesIt) {
+  for (const bool give_up : {false, true}) {
+    SCOPED_TRACE(give_up ? "Esc in the box" : "the other program lets go");
+    Rig rig;
+    {
+      rt::wa::OpenOptions o;
+      o.exclusive = true;
+      ASSERT_TRUE(rig.wa.use("compenca", o));
+      rt::wa::create_order(rig.wa.current(), "NUMERO", "NUMERO");
+      rig.wa.close_area();
+    }
+    rig.wa.set_bag_lock_wait(tools::bag_lock_wait(rig.con()));
+    ASSERT_TRUE(rig.wa.use("compenca"));
+    rt::wa::Area& a = rig.wa.current();
+    rt::wa::set_index(a, "compenca");
+    a.go(2);
+    ASSERT_TRUE(a.lock_record());
+    auto other = rt::cdx::Bag::open(rig.folder.file("compenca.cdx"), true);
+    std::optional<rt::cdx::Bag::Lock> held(std::in_place, *other, true);
+    const Expected before(rig.screen());
+    Expected box = netuse_box(rig.screen(), "COMPENCA");
+    box.text(19, 5, "Archivo: COMPENCA.CDX", kBoxColour);
+    box.text(20, 5, "Indice Bloqueado Por Otro Usuario ", kBoxColour);
+    std::string shown = "not checked";
+    rig.script().keys("abcd").then([&] {
+      shown = diff(rig.screen(), box);
+      if (!give_up) held.reset();
+    });
+    if (give_up) rig.script().key(key::kEsc);
+    if (give_up) {
+      EXPECT_THROW(a.put("NUMERO", rt::Value(9.0)), rt::cdx::CdxError);
+    } else {
+      a.put("NUMERO", rt::Value(9.0));
+    }
+    EXPECT_EQ(shown, "");
+    EXPECT_EQ(diff(rig.screen(), before), "");
+    EXPECT_EQ(rig.con().cursor_shape(), 1);
+    a.refresh();
+    EXPECT_EQ(a.get("NUMERO").number(), give_up ? 2.0 : 9.0);
+    held.reset();
+    EXPECT_EQ(other->tag("NUMERO").count(), 2u);
+  }
+}
+
 TEST(Netuse, AMissingTableIsNotASharingConflict) {
   Rig rig;
   const Expected before(rig.screen());
   EXPECT_ANY_THROW(tools::netuse(rig.con(), rig.wa, "nothere"));
   EXPECT_EQ(diff(rig.screen(), before), "");
+}
+
+// An append lock held elsewhere gets NETUSE's retry: the box from the fifth
+// failure, Esc gives up with nothing appended; once free the append is made.
+TEST(AppendNetuse, RetriesWithTheBoxFromTheFifthFailureAndEscGivesUp) {
+  Rig rig;
+  rt::os::FaultEnv env;
+  env.refuse_locks("compenca");
+  rt::wa::WorkAreas wa(env);
+  ASSERT_TRUE(wa.use("compenca"));
+  rt::wa::Area& area = wa.current();
+  area.table().set_lock_wait(0);
+  const Expected before(rig.screen());
+  const Expected box = netuse_box(rig.screen(), "COMPENCA", "Bloqueada Por Otro Usuario        ");
+  std::string shown = "not checked";
+  rig.script().keys("abcd").then([&] { shown = diff(rig.screen(), box); }).key(key::kEsc);
+  EXPECT_FALSE(tools::append_netuse(rig.con(), area));
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(diff(rig.screen(), before), "");
+  EXPECT_EQ(area.table().record_count(), 2u);
+
+  env.heal();
+  EXPECT_TRUE(tools::append_netuse(rig.con(), area));
+  EXPECT_EQ(area.recno(), 3u);
+  EXPECT_TRUE(area.is_locked(3));
 }
 
 TEST(Rbloqueo2, LocksAtOnceWhenTheRecordIsFree) {
