@@ -252,7 +252,10 @@ class Win32Env final : public Env {
       case OpenMode::Append:
       case OpenMode::OpenOrCreate: disposition = OPEN_ALWAYS; break;
     }
-    const DWORD share_mode = share == ShareMode::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    // Shared opens let others delete or rename over the file too, as POSIX
+    // systems do: a rebuilt order bag replaces the one open in another area.
+    const DWORD share_mode =
+        share == ShareMode::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     HANDLE h = ::CreateFileW(wide(path).c_str(), access, share_mode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                              nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -270,6 +273,14 @@ class Win32Env final : public Env {
       fail(path, "cannot open", e);
     }
     auto file = std::make_unique<Win32File>(path, h, writable, mode == OpenMode::Append);
+    // Every open also holds the share byte, shared or exclusively, as on
+    // POSIX systems: stations of both kinds sharing a folder through a file
+    // server exclude each other's exclusive opens the same way.
+    if (!file->try_lock(kShareLockByte, 1, share == ShareMode::Exclusive ? LockKind::Exclusive : LockKind::Shared))
+      throw IoError(path,
+                    share == ShareMode::Exclusive ? "in use by another program: cannot open it exclusively"
+                                                  : "in use exclusively by another program",
+                    IoKind::Busy);
     if (mode == OpenMode::Truncate) file->truncate(0);
     return file;
   }
