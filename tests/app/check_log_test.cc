@@ -81,7 +81,7 @@ class CheckLog : public CheckRig {
   void verify_log_bag() {
     areas_.close_all();
     std::string out;
-    EXPECT_EQ(testing_support::run_capture(testing_support::bin_dir() + "/dbftool verify log_env.dbf --bag log_env.cdx 2>&1", &out), 0) << out;
+    EXPECT_EQ(testing_support::run_capture(testing_support::program("dbftool") + " verify log_env.dbf --bag log_env.cdx 2>&1", &out), 0) << out;
   }
 };
 

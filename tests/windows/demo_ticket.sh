@@ -12,17 +12,10 @@
 work=$(mktemp -d)
 trap 'rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/s:" "$WINEPREFIX/dosdevices/t:"' EXIT
 
-ean13() {  # 12 digits -> 13 digits with the check digit
-  local d=$1 sum=0 i n
-  for i in $(seq 0 11); do
-    n=${d:$i:1}
-    if [ $((i % 2)) -eq 0 ]; then sum=$((sum + n)); else sum=$((sum + 3 * n)); fi
-  done
-  echo "$d$(((10 - sum % 10) % 10))"
-}
-ibu=$(ean13 779000000101)
-amoxi=$(ean13 779000000102)
-para=$(ean13 779000000103)
+# The demo's barcodes (779000000101, 102, 103 with their check digits).
+ibu=7790000001017
+amoxi=7790000001024
+para=7790000001031
 gtin="0$amoxi"
 keys="$ibu{ENTER}$ibu{ENTER}$para{ENTER}"
 keys+="01${gtin}21SER0001{CTRL-]}1727123110LOTA{ENTER}S{ENTER}"
