@@ -155,10 +155,20 @@ class Win32File final : public File {
 
   void truncate(std::uint64_t size) override {
     if (!writable()) throw IoError(path(), "opened read-only", IoKind::Denied);
+    // An append-only open may not set the size: a second open with write
+    // access does it (to take back a failed append of our own).
+    HANDLE h = h_;
+    if (appends_) {
+      h = ::CreateFileW(wide(path()).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) fail(path(), "cannot set the size", ::GetLastError());
+    }
     FILE_END_OF_FILE_INFO info;
     info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (!::SetFileInformationByHandle(h_, FileEndOfFileInfo, &info, sizeof info))
-      fail(path(), "cannot set the size", ::GetLastError());
+    const bool ok = ::SetFileInformationByHandle(h, FileEndOfFileInfo, &info, sizeof info) != 0;
+    const DWORD e = ::GetLastError();
+    if (h != h_) ::CloseHandle(h);
+    if (!ok) fail(path(), "cannot set the size", e);
   }
 
   void sync() override {
@@ -250,12 +260,14 @@ class Win32Env final : public Env {
       case OpenMode::CreateNew: disposition = CREATE_NEW; break;
       case OpenMode::Truncate: disposition = OPEN_ALWAYS; break;  // emptied once admitted
       case OpenMode::Append:
+        // Append access without write access: the system puts every write
+        // at the end in one step, whoever else appends at the same time.
+        access = GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE;
+        disposition = OPEN_ALWAYS;
+        break;
       case OpenMode::OpenOrCreate: disposition = OPEN_ALWAYS; break;
     }
-    // Shared opens let others delete or rename over the file too, as POSIX
-    // systems do: a rebuilt order bag replaces the one open in another area.
-    const DWORD share_mode =
-        share == ShareMode::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD share_mode = share == ShareMode::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE h = ::CreateFileW(wide(path).c_str(), access, share_mode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                              nullptr);
     if (h == INVALID_HANDLE_VALUE) {
