@@ -90,6 +90,9 @@ OVERLAPPED at(std::uint64_t off) {
 DWORD low(std::uint64_t v) { return static_cast<DWORD>(v & 0xFFFFFFFFu); }
 DWORD high(std::uint64_t v) { return static_cast<DWORD>(v >> 32); }
 
+// The byte appenders lock while they write at the end of a file.
+constexpr std::uint64_t kAppendLockOffset = 0x100000000000ULL;
+
 class Win32File final : public File {
  public:
   Win32File(std::string path, HANDLE h, bool writable, bool appends)
@@ -131,20 +134,19 @@ class Win32File final : public File {
   void append(const void* buf, std::size_t n) override {
     if (!writable()) throw IoError(path(), "opened read-only", IoKind::Denied);
     if (!appends_) throw IoError(path(), "not opened to append");
-    // An offset of all ones writes at the end of the file as it is at that
-    // moment, in one step: two programs appending never overwrite each other.
-    std::size_t done = 0;
-    const auto* p = static_cast<const char*>(buf);
-    while (done < n) {
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
-      OVERLAPPED ov{};
-      ov.Offset = 0xFFFFFFFFu;
-      ov.OffsetHigh = 0xFFFFFFFFu;
-      DWORD put = 0;
-      if (!::WriteFile(h_, p + done, want, &put, &ov)) fail(path(), "write failed", ::GetLastError());
-      if (put == 0) throw IoError(path(), "write failed: nothing written");
-      done += put;
+    // Windows has no append that is one step for every program (wine's
+    // write at the end is a seek and a write): appenders take the append
+    // byte, far beyond any table's lock bytes, while they find the end and
+    // write there, so two programs appending never overwrite each other.
+    OVERLAPPED lock_at = at(kAppendLockOffset);
+    if (!::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_at)) fail(path(), "cannot append", ::GetLastError());
+    try {
+      write_at(size(), buf, n);
+    } catch (...) {
+      ::UnlockFileEx(h_, 0, 1, 0, &lock_at);
+      throw;
     }
+    ::UnlockFileEx(h_, 0, 1, 0, &lock_at);
   }
 
   std::uint64_t size() const override {
@@ -155,20 +157,10 @@ class Win32File final : public File {
 
   void truncate(std::uint64_t size) override {
     if (!writable()) throw IoError(path(), "opened read-only", IoKind::Denied);
-    // An append-only open may not set the size: a second open with write
-    // access does it (to take back a failed append of our own).
-    HANDLE h = h_;
-    if (appends_) {
-      h = ::CreateFileW(wide(path()).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (h == INVALID_HANDLE_VALUE) fail(path(), "cannot set the size", ::GetLastError());
-    }
     FILE_END_OF_FILE_INFO info;
     info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    const bool ok = ::SetFileInformationByHandle(h, FileEndOfFileInfo, &info, sizeof info) != 0;
-    const DWORD e = ::GetLastError();
-    if (h != h_) ::CloseHandle(h);
-    if (!ok) fail(path(), "cannot set the size", e);
+    if (!::SetFileInformationByHandle(h_, FileEndOfFileInfo, &info, sizeof info))
+      fail(path(), "cannot set the size", ::GetLastError());
   }
 
   void sync() override {
@@ -260,11 +252,6 @@ class Win32Env final : public Env {
       case OpenMode::CreateNew: disposition = CREATE_NEW; break;
       case OpenMode::Truncate: disposition = OPEN_ALWAYS; break;  // emptied once admitted
       case OpenMode::Append:
-        // Append access without write access: the system puts every write
-        // at the end in one step, whoever else appends at the same time.
-        access = GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE;
-        disposition = OPEN_ALWAYS;
-        break;
       case OpenMode::OpenOrCreate: disposition = OPEN_ALWAYS; break;
     }
     const DWORD share_mode = share == ShareMode::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
