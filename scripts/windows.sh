@@ -49,7 +49,10 @@ if [ "${CHK_WINDOWS_TESTS:-1}" != 0 ]; then
   export WINEPREFIX="$PWD/build-win/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   [ -e "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
   # One wine server for every test program: each start is then quicker.
+  # wine's own services start here, outside ctest: started by a test they
+  # would hold its output open and ctest would wait for them forever.
   wineserver -p
+  wine cmd /c exit >/dev/null 2>&1
   tests_started=$SECONDS
   ctest --test-dir build-win --output-on-failure -j"$jobs"
   echo "-- Windows tests: $((SECONDS - tests_started)) s"
