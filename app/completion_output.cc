@@ -1,6 +1,5 @@
 #include "app/completion_output.h"
 
-#include <cctype>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -33,23 +32,6 @@ std::optional<std::string> local_path(const std::string& dos_path) {
   if (!mapped) return std::nullopt;
   return rt::os::resolve_path_nocase(*mapped);
 }
-
-#ifndef _WIN32
-// Quoted for /bin/sh only when it holds anything but plain name characters,
-// so ordinary command lines read as the station's own.
-std::string shell_quoted(const std::string& s) {
-  bool plain = !s.empty();
-  for (unsigned char c : s)
-    plain = plain && (std::isalnum(c) || std::string_view("_./-:+,@%=").find(static_cast<char>(c)) != std::string_view::npos);
-  if (plain) return s;
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
-  }
-  return out + "'";
-}
-#endif
 
 // Runs a print program and waits for it; tells the operator when it could
 // not be started at all.
@@ -139,14 +121,7 @@ std::string pending_lines(rt::os::WallTime now, const std::string& machine, doub
 bool keep_pending(const std::string& lines) { return append_dos_file(kPendingFile, lines); }
 
 std::string command_line(const std::string& program, const std::string& argument) {
-#ifdef _WIN32
-  return program + " " + argument;
-#else
-  // DOS finds a program in the working folder before it searches the PATH.
-  std::string name = program;
-  if (auto here = rt::os::find_file_nocase(".", program)) name = "./" + rt::os::basename_of(*here);
-  return shell_quoted(name) + " " + shell_quoted(argument);
-#endif
+  return rt::os::program_command(program, argument);
 }
 
 void tell_failure(rt::con::Console& con, const std::string& what, const std::string& file) {
@@ -179,11 +154,7 @@ void hand_off(rt::con::Console& con, const Output& out) {
     tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
     return;
   }
-#ifdef _WIN32
-  run_program(con, "prt_tz.bat", voucher_path);
-#else
   run_program(con, "prt_tz.bat", *local_path(voucher_path));
-#endif
 }
 
 }  // namespace app::completion

@@ -4,9 +4,9 @@
 // Every file name is a DOS path of the station ("s:\qumar\comptes_tz\...",
 // "\VLM\TMP\...", ROB_FIS) and goes through map_dos_path; folder names are
 // matched without regard to case as DOS does.  Commands run through the
-// console's __RUN and are waited for; on POSIX systems the file argument is
-// quoted for /bin/sh, and a program that stands in the working folder is run
-// from there (as DOS would find it) before the PATH is searched.
+// console's __RUN and are waited for; a program that stands in the working
+// folder is run from there (as DOS would find it) before the PATH is
+// searched (rt::os::program_command).
 #pragma once
 
 #include <string>

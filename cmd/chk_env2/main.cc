@@ -6,10 +6,9 @@
 // Runs in the data folder (the working directory, or DIR of --data).  With
 // --headless the keys come from standard input in the notation of
 // app/key_script.h and the final screen is printed on standard output.
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -22,7 +21,7 @@
 #include "app/key_script.h"
 #include "app/startup.h"
 #include "runtime/console/headless.h"
-#include "runtime/console/terminal.h"
+#include "runtime/console/display.h"
 #include "runtime/os/clock.h"
 #include "runtime/os/stop_signals.h"
 #include "runtime/text/codepage.h"
@@ -115,7 +114,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "chk_env2: %s\n", missing.c_str());
     return kExitFailure;
   }
-  if (::chdir(data_dir.c_str()) != 0) {
+  std::error_code cd_error;
+  std::filesystem::current_path(data_dir, cd_error);
+  if (cd_error) {
     std::fprintf(stderr, "chk_env2: cannot enter the data folder %s\n", data_dir.c_str());
     return kExitFailure;
   }
@@ -128,15 +129,16 @@ int main(int argc, char** argv) {
       for (int code : app::parse_key_script(script)) backend->key(code);
       con = std::make_unique<rt::con::Console>(std::move(backend));
     } else {
-      con = std::make_unique<rt::con::Console>(std::make_unique<rt::con::TerminalBackend>());
+      con = std::make_unique<rt::con::Console>(rt::con::make_display());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "chk_env2: %s\n", e.what());
     return headless ? kExitUsage : kExitFailure;
   }
 
-  // The terminal back end notes SIGHUP and SIGTERM itself; the headless
-  // one needs the same, so a check in progress always ends in order.
+  // The display notes SIGHUP and SIGTERM (on Windows: the console window
+  // closed) itself; the headless back end needs the same, so a check in
+  // progress always ends in order.
   rt::os::install_stop_signals();
   int status = kExitOk;
   std::string failure;

@@ -13,7 +13,7 @@
 #include "runtime/console/browse.h"
 #include "runtime/console/console.h"
 #include "runtime/console/get.h"
-#include "runtime/console/terminal.h"
+#include "runtime/console/display.h"
 #include "runtime/text/convert.h"
 
 using namespace rt::con;
@@ -118,7 +118,7 @@ int demo(Console& con, const std::string& command) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "printf 'RUN-OK\\n'; sleep 0.2";
   try {
-    Console con(std::make_unique<TerminalBackend>());
+    Console con(make_display());
     return demo(con, command);
   } catch (const QuitRequest& q) {
     for (const std::string& k : g_kept) std::printf("condemo: kept setting: %s\n", k.c_str());

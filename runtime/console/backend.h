@@ -1,10 +1,12 @@
 // What the console needs from a display: show the grid, deliver input
 // events, sound tones, hand the terminal over to a command.  The terminal
-// back end (ncursesw) and the headless back end of the tests implement it.
+// back end (ncursesw), the Windows console and the headless back end of the
+// tests implement it.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/console/screen.h"
@@ -56,6 +58,9 @@ class Backend {
   virtual int run_command(const std::string& cmd) = 0;
   // New settings (title, font, ...): applied where the display can.
   virtual void apply_settings(const ConsoleSettings& settings) = 0;
+  // The character cell of the display's font now (width, height in
+  // pixels), where the display can tell; nullopt elsewhere.
+  virtual std::optional<std::pair<int, int>> font_cell() const { return std::nullopt; }
   // The settings kept without effect on this display, as short texts.
   virtual std::vector<std::string> kept_settings(const ConsoleSettings& settings) const = 0;
   // Gives the display back to its owner (terminal modes restored).  Safe to

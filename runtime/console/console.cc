@@ -59,13 +59,23 @@ void Console::set_title(std::string title) {
 void Console::set_font_width(int pixels) {
   if (pixels < 1) return;
   settings_.font_width = pixels;
-  backend_->apply_settings(settings_);
+  apply_font();
 }
 
 void Console::set_font_height(int pixels) {
   if (pixels < 1) return;
   settings_.font_height = pixels;
+  apply_font();
+}
+
+// A display with a font of its own may round the cell to a size it has: the
+// size read back is what the settings then hold.
+void Console::apply_font() {
   backend_->apply_settings(settings_);
+  if (const auto cell = backend_->font_cell()) {
+    settings_.font_width = cell->first;
+    settings_.font_height = cell->second;
+  }
 }
 
 void Console::set_font_face(std::string face) {

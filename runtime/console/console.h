@@ -48,7 +48,8 @@ class Console {
   bool set_mode(int rows, int cols);
   const ConsoleSettings& settings() const { return settings_; }
   void set_title(std::string title);
-  // Cell sizes below 1 pixel are ignored (the value read back stays).
+  // Cell sizes below 1 pixel are ignored (the value read back stays); a
+  // display that rounds the cell to a size of its font reads that size back.
   void set_font_width(int pixels);
   void set_font_height(int pixels);
   int font_width() const { return settings_.font_width; }
@@ -163,6 +164,7 @@ class Console {
 
  private:
   bool allowed(int code) const;
+  void apply_font();
   void stop_if_asked();
   std::optional<int> pull(double timeout);
   void push_typeahead(int code);

@@ -40,6 +40,7 @@ std::optional<std::string> map_dos_path(std::string_view p, const DosPathSetting
 
 namespace rt::os {
 
+#ifndef _WIN32
 namespace {
 
 bool same_ascii_nocase(const std::string& a, const std::string& b) {
@@ -63,6 +64,7 @@ bool resolve_part(const std::string& dir, std::string& part) {
 }
 
 }  // namespace
+#endif
 
 std::string resolve_path_nocase(const std::string& path) {
 #ifdef _WIN32

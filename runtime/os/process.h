@@ -10,6 +10,16 @@ namespace rt::os {
 // waits for it.  Returns its exit status, or -1 when it could not be started.
 int run_command(const std::string& cmd);
 
+// The command line that runs `program` with one argument through the
+// system's interpreter as DOS would find it: a program that stands in the
+// working folder is run from there before the PATH is searched.  POSIX
+// systems: "./name" for such a program (its name matched without regard to
+// case), both parts quoted for /bin/sh when they hold anything but plain
+// name characters.  Windows: the interpreter looks in the working folder
+// first by itself; an argument with blanks or the interpreter's special
+// characters is put in double quotes.
+std::string program_command(const std::string& program, const std::string& argument);
+
 // The value of an environment variable, "" when unset.
 std::string env(const std::string& name);
 

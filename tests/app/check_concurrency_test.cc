@@ -107,6 +107,30 @@ int scanning_station(double ticket, double seller, const std::vector<std::string
   return areas.current_number() == 1 && !areas.is_open(1) ? 0 : 31;
 }
 
+// The processes of the tests below, started in the rig's data folder.
+CHK_CHILD_ROUTINE(ConcurrentStation) { return station(std::stod(args.at(0)), std::stod(args.at(1))); }
+CHK_CHILD_ROUTINE(ConcurrentWriter) { return writer(); }
+CHK_CHILD_ROUTINE(ConcurrentScanningStation) {
+  return scanning_station(std::stod(args.at(0)), std::stod(args.at(1)), {args.begin() + 2, args.end()});
+}
+
+int start(const char* routine, double ticket, double seller, std::vector<std::string> more = {}) {
+  std::vector<std::string> args{std::to_string(static_cast<int>(ticket)), std::to_string(static_cast<int>(seller))};
+  args.insert(args.end(), more.begin(), more.end());
+  return testing_support::spawn_child(routine, args);
+}
+
+// dbftool verify of each table with its bag.
+void expect_bags_verify(const std::vector<std::pair<std::string, std::string>>& tables) {
+  for (const auto& [table, bag] : tables) {
+    std::string out;
+    EXPECT_EQ(testing_support::run_capture(
+                  testing_support::program("dbftool") + " verify " + table + ".dbf --bag " + bag + ".cdx 2>&1", &out),
+              0)
+        << table << ": " << out;
+  }
+}
+
 class Concurrency : public CheckRig {};
 
 TEST_F(Concurrency, TwoStationsAndAWriterLoseNothingAndEveryBagVerifies) {
@@ -115,9 +139,9 @@ TEST_F(Concurrency, TwoStationsAndAWriterLoseNothingAndEveryBagVerifies) {
   const auto log_before = before.open("log_env").table().record_count();
   before.areas.close_all();
 
-  const int a = testing_support::spawn_child([] { return station(app::demo::kTicket, 7); });
-  const int b = testing_support::spawn_child([] { return station(app::demo::kDepartmentTicket, 12); });
-  const int w = testing_support::spawn_child([] { return writer(); });
+  const int a = start("ConcurrentStation", app::demo::kTicket, 7);
+  const int b = start("ConcurrentStation", app::demo::kDepartmentTicket, 12);
+  const int w = testing_support::spawn_child("ConcurrentWriter");
   EXPECT_EQ(testing_support::wait_child(a), 0);
   EXPECT_EQ(testing_support::wait_child(b), 0);
   EXPECT_EQ(testing_support::wait_child(w), 0);
@@ -146,15 +170,7 @@ TEST_F(Concurrency, TwoStationsAndAWriterLoseNothingAndEveryBagVerifies) {
   for (int i = 0; i < kWriterAppends; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], 1) << i;
   r.areas.close_all();
 
-  for (const auto& [table, bag] : std::vector<std::pair<std::string, std::string>>{
-           {"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}}) {
-    std::string out;
-    EXPECT_EQ(testing_support::run_capture(testing_support::bin_dir() + "/dbftool verify " + table + ".dbf --bag " +
-                                               bag + ".cdx 2>&1",
-                                           &out),
-              0)
-        << table << ": " << out;
-  }
+  expect_bags_verify({{"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}});
 }
 
 TEST_F(Concurrency, TwoStationsScanTheirTicketsWhileTheLogGrows) {
@@ -170,11 +186,9 @@ TEST_F(Concurrency, TwoStationsScanTheirTicketsWhileTheLogGrows) {
   const auto log_before = before.open("log_env").table().record_count();
   before.areas.close_all();
 
-  const int a = testing_support::spawn_child(
-      [] { return scanning_station(app::demo::kNoScanTicket, 7, {"0000103", "0000103"}); });
-  const int b = testing_support::spawn_child(
-      [] { return scanning_station(kOther, 12, {"0000101", "0000107", "0000101"}); });
-  const int w = testing_support::spawn_child([] { return writer(); });
+  const int a = start("ConcurrentScanningStation", app::demo::kNoScanTicket, 7, {"0000103", "0000103"});
+  const int b = start("ConcurrentScanningStation", kOther, 12, {"0000101", "0000107", "0000101"});
+  const int w = testing_support::spawn_child("ConcurrentWriter");
   EXPECT_EQ(testing_support::wait_child(a), 0);
   EXPECT_EQ(testing_support::wait_child(b), 0);
   EXPECT_EQ(testing_support::wait_child(w), 0);
@@ -196,14 +210,7 @@ TEST_F(Concurrency, TwoStationsScanTheirTicketsWhileTheLogGrows) {
     EXPECT_EQ(lines, 2) << ticket;
   }
   r.areas.close_all();
-  for (const char* table : {"compitem", "log_env", "tm390007", "tm390012"}) {
-    std::string out;
-    EXPECT_EQ(testing_support::run_capture(testing_support::bin_dir() + "/dbftool verify " + table + ".dbf --bag " +
-                                               table + ".cdx 2>&1",
-                                           &out),
-              0)
-        << table << ": " << out;
-  }
+  expect_bags_verify({{"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}});
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // rebuilt from the check log; refusals of tickets not found or cancelled and
 // of a check table another station holds.  Every check line is compared
 // field by field with the records it was built from.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -292,31 +290,19 @@ TEST_F(Refusal, ACheckTableHeldByAnotherStationIsLeftAloneAndNamed) {
     areas_.close_all();
   }
   const std::string held = testing_support::read_file(dir_.file("tm390007.dbf"));
-  int ready[2], done[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(done), 0);
-  const int child = testing_support::spawn_child([&] {
-    rt::wa::WorkAreas w;
-    rt::wa::OpenOptions o;
-    o.exclusive = true;
-    if (!w.use("tm390007", o)) return 3;
-    char c = 1;
-    if (::write(ready[1], &c, 1) != 1) return 4;
-    if (::read(done[0], &c, 1) < 0) return 5;
-    return 0;
-  });
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  const int child = testing_support::spawn_child("HoldRecordOfTable",
+                                                 {"tm390007", "0", dir_.file("ready"), dir_.file("done")});
+  ASSERT_TRUE(testing_support::wait_for_file(dir_.file("ready")));
   const auto before = shared_files();
   run_.ticket = app::demo::kCheckedTicket;
   const std::string message = princi_message();
   EXPECT_NE(message.find("tm390007"), std::string::npos) << message;
   EXPECT_NE(message.find("En Uso"), std::string::npos) << message;
   EXPECT_EQ(shared_files(), before);
-  EXPECT_EQ(testing_support::read_file(dir_.file("tm390007.dbf")), held) << "the other station's table untouched";
-  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  testing_support::write_file(dir_.file("done"), "done");
   EXPECT_EQ(testing_support::wait_child(child), 0);
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
+  // (Read once the other station let go: Windows keeps even readers out.)
+  EXPECT_EQ(testing_support::read_file(dir_.file("tm390007.dbf")), held) << "the other station's table untouched";
   // Free again: the check goes on.
   EXPECT_EQ(load(app::demo::kCheckedTicket).status, app::LoadStatus::Loaded);
 }

@@ -4,8 +4,6 @@
 // field with the check lines they come from.
 #include "app/check_log.h"
 
-#include <unistd.h>
-
 #include <map>
 
 #include "tests/app/check_rig.h"
@@ -83,7 +81,7 @@ class CheckLog : public CheckRig {
   void verify_log_bag() {
     areas_.close_all();
     std::string out;
-    EXPECT_EQ(testing_support::run_capture(testing_support::bin_dir() + "/dbftool verify log_env.dbf --bag log_env.cdx 2>&1", &out), 0) << out;
+    EXPECT_EQ(testing_support::run_capture(testing_support::program("dbftool") + " verify log_env.dbf --bag log_env.cdx 2>&1", &out), 0) << out;
   }
 };
 
@@ -227,25 +225,12 @@ TEST_F(CheckLogUpdate, ALockedLogLineIsLeftAsItWas) {
   auto& log = r.open("log_env", "log_env");
   ASSERT_TRUE(rt::wa::seek(log, Value(rt::text::str(app::demo::kTicket, 6))));
   const auto locked = log.recno();
-  int ready[2], done[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(done), 0);
-  const int child = testing_support::spawn_child([&] {
-    rt::wa::WorkAreas w;
-    if (!w.use("log_env")) return 3;
-    w.current().go(locked);
-    if (!w.current().lock_record()) return 4;
-    char c = 1;
-    if (::write(ready[1], &c, 1) != 1) return 5;
-    if (::read(done[0], &c, 1) < 0) return 6;
-    return 0;
-  });
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  const int child = testing_support::spawn_child(
+      "HoldRecordOfTable", {"log_env", std::to_string(locked), dir_.file("ready"), dir_.file("done")});
+  ASSERT_TRUE(testing_support::wait_for_file(dir_.file("ready")));
   call(app::actu_vta, false);
-  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  testing_support::write_file(dir_.file("done"), "done");
   EXPECT_EQ(testing_support::wait_child(child), 0);
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
   const auto got = log_lines(app::demo::kTicket);
   ASSERT_EQ(got.size(), 3u);
   for (std::size_t f = 0; f < kAllLogFields.size(); ++f)

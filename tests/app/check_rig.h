@@ -176,4 +176,22 @@ class CheckRig : public ::testing::Test {
   app::CheckContext check_;
 };
 
+// Another station in a second process, started in the rig's data folder:
+// args are the table, the record it locks ("0": it opens the table
+// exclusively instead), the file that says it holds it and the file that
+// lets it go.
+CHK_CHILD_ROUTINE(HoldRecordOfTable) {
+  const auto record = static_cast<rt::wa::RecNo>(std::stoul(args.at(1)));
+  rt::wa::WorkAreas w;
+  rt::wa::OpenOptions o;
+  o.exclusive = record == 0;
+  if (!w.use(args.at(0), o)) return 3;
+  if (record != 0) {
+    w.current().go(record);
+    if (!w.current().lock_record()) return 4;
+  }
+  testing_support::write_file(args.at(2), "held");
+  return testing_support::wait_for_file(args.at(3), 30) ? 0 : 5;
+}
+
 }  // namespace check_rig

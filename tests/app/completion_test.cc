@@ -63,8 +63,8 @@ class Completion : public ::testing::Test {
     fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));  // named "\vlm\tmp\" too: DOS ignores case
-    setenv("DRIVE_S", dir_.file("s").c_str(), 1);
-    setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
+    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
+    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -81,9 +81,9 @@ class Completion : public ::testing::Test {
   ~Completion() override {
     areas_.close_all();
     fs::current_path(previous_);
-    unsetenv("DRIVE_S");
-    unsetenv("DRIVE_ROOT");
-    unsetenv("DRIVE_F");
+    testing_support::unset_env("DRIVE_S");
+    testing_support::unset_env("DRIVE_ROOT");
+    testing_support::unset_env("DRIVE_F");
   }
 
   double barcode(const std::string& code) {
@@ -264,7 +264,7 @@ TEST_F(Completion, TypicalTicketFillsEachRecordFromItsSlotAndHandsTheFiscalVouch
 TEST_F(Completion, FiscalVoucherGoesToRobFisFolderUpperCasedAndNothingIsRun) {
   typical_ticket();
   fs::create_directories(dir_.file("f/fiscal"));
-  setenv("DRIVE_F", dir_.file("f").c_str(), 1);
+  testing_support::set_env("DRIVE_F", dir_.file("f").c_str());
   run_.rob_fis = "f:\\fiscal\\";  // used as "F:\FISCAL\"
   const std::string header = header_fiscal(1234);
   salir();
@@ -307,7 +307,7 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     set_config(c.compte_tz);
     typical_ticket();
     clear_trace_records(1234);  // each case completes the ticket afresh
-    setenv("DRIVE_F", dir_.file("rob").c_str(), 1);
+    testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
     run_.rob_fis = c.rob_fis ? "F:\\" : "";
     const std::size_t before = backend_->commands().size();
     salir();
@@ -334,8 +334,12 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
 TEST_F(Completion, PrintFormByteForByteAndTheScriptRunsAfterTheFileIsWritten) {
   set_config("ID");
   typical_ticket();
-  testing_support::write_file(dir_.file("prt_tz.bat"), "#!/bin/sh\nprintf '%s' \"$1\" > arg.txt\ncp \"$1\" seen.txt\n");
-  chmod(dir_.file("prt_tz.bat").c_str(), 0755);
+  // The print program notes its argument and copies the file it is given.
+  testing_support::write_file(dir_.file("prt_tz.bat"),
+                              testing_support::on_windows()
+                                  ? "@echo off\r\necho %~1> arg.txt\r\ncopy /b /y \"%~1\" seen.txt >nul\r\n"
+                                  : "#!/bin/sh\nprintf '%s' \"$1\" > arg.txt\ncp \"$1\" seen.txt\n");
+  fs::permissions(dir_.file("prt_tz.bat"), fs::perms::owner_exec, fs::perm_options::add);
   backend_->set_run_commands(true);
   const auto now = con_->clock().now();
   salir();
@@ -349,7 +353,9 @@ TEST_F(Completion, PrintFormByteForByteAndTheScriptRunsAfterTheFileIsWritten) {
       pad_right("AMOXICILINA 500", 30) + unit_tail + "SERIE " + pad_right("SER0002", 20) + "\r\nLOTE " +
       pad_right("LOTB", 10) + "\r\nVENC         \r\n" + kDash40 + "\r\n \r\n \r\n \r\n \r\n";
   EXPECT_EQ(testing_support::read_file(voucher_file()), want);
-  EXPECT_EQ(testing_support::read_file(dir_.file("arg.txt")), voucher_file());
+  std::string arg = testing_support::read_file(dir_.file("arg.txt"));
+  if (testing_support::on_windows() && arg.ends_with("\r\n")) arg.resize(arg.size() - 2);  // echo's line end
+  EXPECT_EQ(arg, voucher_file());
   EXPECT_EQ(testing_support::read_file(dir_.file("seen.txt")), want);
 }
 
@@ -490,20 +496,25 @@ TEST_F(Completion, ALaterCompletionNeverOverwritesARecordedUnitNorRecordsAUnitTw
   EXPECT_FALSE(fs::exists(voucher_file("001300"))) << "nothing recorded now, nothing printed";
 }
 
+// Another station in the data folder: it locks the first traceability
+// record of ticket 1234, says so with the file args[0], and fills it once
+// the file args[1] appears.
+CHK_CHILD_ROUTINE(FillTraceRecordWhenLetGo) {
+  wa::WorkAreas w;
+  w.use("traza");
+  auto& tz = w.current();
+  wa::set_index(tz, "traza");
+  if (!tz.locate([](wa::Area& a) { return a.get("NUMERO_INT").number() == 1234; }) || !tz.lock_record()) return 3;
+  testing_support::write_file(args.at(0), "");
+  toolstest::wait_for_file(args.at(1), 30);
+  tz.put_fields({{"SERIE", Value("OTHER1")}, {"LOTE", Value("X")}, {"ARCH_ASO", Value("?")}});
+  return 0;
+}
+
 TEST_F(Completion, ARecordAnotherStationFillsWhileWeWaitForItsLockKeepsItsUnitAndOursIsKept) {
   typical_ticket();
   const std::string held = dir_.file("held"), go = dir_.file("go");
-  const int pid = testing_support::spawn_child([&] {
-    wa::WorkAreas w;
-    w.use("traza");
-    auto& tz = w.current();
-    wa::set_index(tz, "traza");
-    if (!tz.locate([](wa::Area& a) { return a.get("NUMERO_INT").number() == 1234; }) || !tz.lock_record()) return 3;
-    testing_support::write_file(held, "");
-    toolstest::wait_for_file(go, 30);
-    tz.put_fields({{"SERIE", Value("OTHER1")}, {"LOTE", Value("X")}, {"ARCH_ASO", Value("?")}});
-    return 0;
-  });
+  const int pid = testing_support::spawn_child("FillTraceRecordWhenLetGo", {held, go});
   ASSERT_TRUE(toolstest::wait_for_file(held, 30));
   // While the completion waits for the record it shows the traffic box.
   backend_->then([&] {
@@ -586,7 +597,7 @@ TEST_F(Completion, AMissingCheckTableIsNamed) {
 
 TEST_F(Completion, AnUnavailableDriveOrFolderIsNamedAndNoVoucherIsPrintedUnwritten) {
   typical_ticket();
-  unsetenv("DRIVE_S");  // the comptes folder's drive is not available
+  testing_support::unset_env("DRIVE_S");  // the comptes folder's drive is not available
   fs::remove_all(dir_.file("root/VLM"));  // nor the voucher's folder
   std::vector<std::string> boxes;
   const auto grab = [&] {

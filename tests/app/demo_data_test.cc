@@ -163,11 +163,11 @@ TEST_F(DemoData, DbftoolVerifyIsCleanOnEveryTableAndEveryBag) {
     const layout::TableLayout* spec = layout::find_table(base);
     if (!spec && rt::text::upper(base) == layout::fec_sys().name) spec = &layout::fec_sys();
     ASSERT_NE(spec, nullptr) << name << " is not a table of the layouts";
-    std::string cmd = testing_support::bin_dir() + "/dbftool verify '" + path(name) + "'";
+    std::string cmd = testing_support::program("dbftool") + " verify \"" + path(name) + "\"";
     std::vector<std::string> bags;
     for (const auto& b : spec->bags) bags.push_back(std::string(*b.file ? b.file : base) + ".cdx");
     if (spec == &layout::tempo39()) bags.clear();  // the check table's bag is built at every check
-    for (const auto& b : bags) cmd += " --bag '" + path(b) + "'";
+    for (const auto& b : bags) cmd += " --bag \"" + path(b) + "\"";
     std::string out;
     EXPECT_EQ(testing_support::run_capture(cmd + " 2>&1", &out), 0) << name << ": " << out;
     EXPECT_NE(out.find("no problems"), std::string::npos) << out;

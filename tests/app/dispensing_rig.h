@@ -29,8 +29,8 @@ class Dispensing : public check_rig::CheckRig {
   Dispensing() {
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));
-    setenv("DRIVE_S", dir_.file("s").c_str(), 1);
-    setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
+    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
+    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.machine = "1";
@@ -44,8 +44,8 @@ class Dispensing : public check_rig::CheckRig {
     }
   }
   ~Dispensing() override {
-    unsetenv("DRIVE_S");
-    unsetenv("DRIVE_ROOT");
+    testing_support::unset_env("DRIVE_S");
+    testing_support::unset_env("DRIVE_ROOT");
   }
 
   // The demo ticket as the reader sends it: ibuprofen twice, the traceable

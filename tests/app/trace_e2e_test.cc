@@ -39,8 +39,8 @@ class TraceEndToEnd : public ::testing::Test {
     fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));
-    setenv("DRIVE_S", dir_.file("s").c_str(), 1);
-    setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
+    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
+    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.traceability = true;
@@ -53,8 +53,8 @@ class TraceEndToEnd : public ::testing::Test {
   ~TraceEndToEnd() override {
     areas_.close_all();
     fs::current_path(previous_);
-    unsetenv("DRIVE_S");
-    unsetenv("DRIVE_ROOT");
+    testing_support::unset_env("DRIVE_S");
+    testing_support::unset_env("DRIVE_ROOT");
   }
 
   // The shared tables of the check and the check table of the demo ticket

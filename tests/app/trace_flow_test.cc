@@ -33,8 +33,8 @@ class TraceFlow : public ::testing::Test {
     fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/vlm/tmp"));
-    setenv("DRIVE_S", dir_.file("s").c_str(), 1);
-    setenv("DRIVE_ROOT", dir_.file("root").c_str(), 1);
+    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
+    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     auto b = std::make_unique<rt::con::HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<rt::con::Console>(std::move(b));
@@ -49,8 +49,8 @@ class TraceFlow : public ::testing::Test {
   ~TraceFlow() override {
     areas_.close_all();
     fs::current_path(previous_);
-    unsetenv("DRIVE_S");
-    unsetenv("DRIVE_ROOT");
+    testing_support::unset_env("DRIVE_S");
+    testing_support::unset_env("DRIVE_ROOT");
   }
 
   double barcode(const std::string& code) {

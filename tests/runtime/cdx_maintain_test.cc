@@ -3,7 +3,6 @@
 // counter, and two processes sharing one bag.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <random>
 #include <set>
@@ -214,6 +213,22 @@ TEST(CdxVersion, ChangesAreCountedAndNoticedByAnotherOpen) {
   EXPECT_THROW(rt_.insert("X     ", 4), CdxError);  // read-only open
 }
 
+constexpr int kFollowedRounds = 400;
+
+// The writer of the test below: each change of the bag args[0], then its new
+// key's number sent through the file args[1].
+CHK_CHILD_ROUTINE(CdxFollowedWriter) {
+  auto bag = Bag::open(args.at(0), true);
+  Tag& t = bag->tag("N");
+  for (int i = 0; i < kFollowedRounds; ++i) {
+    const std::uint32_t v = 100000 + std::uint32_t(i);
+    t.insert(num_key(v), 5000 + std::uint32_t(i));  // splits at the right edge
+    t.remove(num_key(std::uint32_t(i + 1) * 2), std::uint32_t(i + 1));  // empties left leaves
+    ts::send_number(args.at(1), v);
+  }
+  return 0;
+}
+
 TEST(CdxSharing, AReaderNeverSeesATornBagAndFollowsTheWriter) {
   ts::TempDir dir;
   const std::string path = dir.file("shared.cdx");
@@ -227,29 +242,15 @@ TEST(CdxSharing, AReaderNeverSeesATornBagAndFollowsTheWriter) {
   Tag& t = bag->tag("N");
   Cursor follower(t);
   ASSERT_TRUE(follower.last());
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const int rounds = 400;
-  const int pid = ts::spawn_child([&] {
-    close(fds[0]);
-    auto bag = Bag::open(path, true);
-    Tag& t = bag->tag("N");
-    for (int i = 0; i < rounds; ++i) {
-      const std::uint32_t v = 100000 + std::uint32_t(i);
-      t.insert(num_key(v), 5000 + std::uint32_t(i));  // splits at the right edge
-      t.remove(num_key(std::uint32_t(i + 1) * 2), std::uint32_t(i + 1));  // empties left leaves
-      if (write(fds[1], &v, sizeof v) != sizeof v) return 1;
-    }
-    close(fds[1]);
-    return 0;
-  });
-  close(fds[1]);
-  std::uint32_t v;
+  const int rounds = kFollowedRounds;
+  const int pid = ts::spawn_child("CdxFollowedWriter", {path, dir.file("changes")});
   int seen = 0;
-  while (read(fds[0], &v, sizeof v) == sizeof v) {
+  while (seen < rounds) {
+    const auto v = ts::receive_number(dir.file("changes"), static_cast<std::size_t>(seen));
+    ASSERT_TRUE(v) << "the writer stopped after " << seen << " changes";
     // After the writer's change, the next move shows it.
-    ASSERT_TRUE(follower.next()) << v;
-    EXPECT_EQ(follower.key(), num_key(v));
+    ASSERT_TRUE(follower.next()) << *v;
+    EXPECT_EQ(follower.key(), num_key(*v));
     ++seen;
     if (seen % 50 == 0) {
       // A whole walk while the writer goes on: always in order, never damaged.

@@ -24,6 +24,6 @@ TEST(CdxVerifyKeyType, BareEightCharacterFieldIsVerifiedAsText) {
   }
   wa.close_all();
   std::string out;
-  const int rc = testing_support::run_capture(testing_support::bin_dir() + "/dbftool verify " + path + " 2>&1", &out);
+  const int rc = testing_support::run_capture(testing_support::program("dbftool") + " verify " + path + " 2>&1", &out);
   EXPECT_EQ(rc, 0) << out;
 }

@@ -37,6 +37,7 @@ TEST(PosixEnv, ShareModesAdmitSharedOpensOnlyAndTruncateEmptiesOnlyWhenAdmitted)
       EXPECT_NO_THROW(env.open_file(path, OpenMode::ReadWrite, c.second));
     } else {
       EXPECT_EQ(thrown_kind<IoError>([&] { env.open_file(path, OpenMode::Truncate, c.second); }), IoKind::Busy);
+      first.reset();  // an exclusive open keeps even readers out
       EXPECT_EQ(contents(path), "keep");
     }
   }

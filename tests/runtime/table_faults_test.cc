@@ -104,7 +104,7 @@ struct Trial {
 };
 
 int dbftool(const std::string& args, std::string* out) {
-  return testing_support::run_capture(testing_support::bin_dir() + "/dbftool " + args + " 2>&1", out);
+  return testing_support::run_capture(testing_support::program("dbftool") + " " + args + " 2>&1", out);
 }
 
 // After a failure: readable (after repair when the count is ahead), the

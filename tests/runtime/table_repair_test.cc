@@ -79,7 +79,7 @@ TEST(Repair, AnOpenTableIsLeftAloneAndEarlierCopiesAreKept) {
   set_count(bytes, 4);
   testing_support::write_file(path, bytes);
   std::string out;
-  const std::string repair = testing_support::bin_dir() + "/dbftool repair " + path + " 2>&1";
+  const std::string repair = testing_support::program("dbftool") + " repair " + path + " 2>&1";
   {
     auto holder = Table::open(path);  // another user has it open
     EXPECT_EQ(testing_support::run_capture(repair, &out), 5) << out;

@@ -1,10 +1,10 @@
 // Sharing between real processes: record locks, concurrent appends, and locks
 // of a process that dies.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "runtime/table/table.h"
 #include "runtime/text/convert.h"
@@ -15,20 +15,6 @@ using rt::Value;
 
 namespace {
 
-struct Pipe {
-  int fd[2] = {-1, -1};
-  Pipe() { EXPECT_EQ(::pipe(fd), 0); }
-  ~Pipe() {
-    if (fd[0] >= 0) ::close(fd[0]);
-    if (fd[1] >= 0) ::close(fd[1]);
-  }
-  void signal() { EXPECT_EQ(::write(fd[1], "x", 1), 1); }
-  bool wait() {
-    char c;
-    return ::read(fd[0], &c, 1) == 1;
-  }
-};
-
 std::string make_table(const testing_support::TempDir& tmp) {
   const std::string path = tmp.file("shared.dbf");
   Table::create(path, {{"WRITER", 'N', 1, 0}, {"SEQ", 'N', 5, 0}, {"PAYLOAD", 'C', 24, 0}});
@@ -37,6 +23,61 @@ std::string make_table(const testing_support::TempDir& tmp) {
 
 std::string payload(int writer, int seq) {
   return "w" + std::to_string(writer) + "-s" + std::to_string(seq) + "-" + std::string(static_cast<std::size_t>(writer + 3), 'x');
+}
+
+// Record 1 is locked by the parent: its lock must fail here, record 2's
+// succeed, and writing record 1 unlocked be refused.
+CHK_CHILD_ROUTINE(ShareLockHeldElsewhere) {
+  auto t = Table::open(args.at(0));
+  if (t->lock_record(1)) return 1;
+  if (!t->lock_record(2)) return 2;
+  Record r = t->read(1);
+  try {
+    t->write(r);
+    return 3;
+  } catch (const TableError& e) {
+    if (e.kind() != ErrorKind::NotLocked) return 4;
+  }
+  return 0;
+}
+
+CHK_CHILD_ROUTINE(ShareLockFirstRecord) { return Table::open(args.at(0))->lock_record(1) ? 0 : 1; }
+
+constexpr int kEachWriter = 5000;
+
+CHK_CHILD_ROUTINE(ShareAppendRecords) {
+  const int w = std::stoi(args.at(1));
+  OpenOptions o;
+  o.sync = false;  // sharing is tested here, not the disk (20,000 syncs)
+  auto t = Table::open(args.at(0), o);
+  Record r = t->blank();
+  for (int s = 1; s <= kEachWriter; ++s) {
+    r.set(0, Value(w));
+    r.set(1, Value(s));
+    r.set(2, Value(payload(w, s)));
+    const std::uint32_t n = t->append(r);
+    if (!t->is_locked(n)) return 5;
+    t->unlock_all();
+  }
+  return 0;
+}
+
+// Takes record 1 and the header, says so with the file args[1], and waits
+// to be killed.
+CHK_CHILD_ROUTINE(ShareHoldLocksUntilKilled) {
+  auto t = Table::open(args.at(0));
+  if (!t->lock_record(1) || !t->lock_header()) return 1;
+  testing_support::write_file(args.at(1), "ready");
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+CHK_CHILD_ROUTINE(ShareOpenRefusedByExclusive) {
+  try {
+    Table::open(args.at(0));
+    return 1;
+  } catch (const TableError& e) {
+    return e.network_error() ? 0 : 2;
+  }
 }
 
 TEST(SharingProcesses, ALockHeldByOneProcessMakesLockFailInAnother) {
@@ -49,47 +90,18 @@ TEST(SharingProcesses, ALockHeldByOneProcessMakesLockFailInAnother) {
   }
   auto mine = Table::open(path);
   ASSERT_TRUE(mine->lock_record(1));
-  const int child = testing_support::spawn_child([&] {
-    auto t = Table::open(path);
-    if (t->lock_record(1)) return 1;   // must fail: the parent holds it
-    if (!t->lock_record(2)) return 2;  // free record
-    Record r = t->read(1);
-    try {
-      t->write(r);  // not locked: refused
-      return 3;
-    } catch (const TableError& e) {
-      if (e.kind() != ErrorKind::NotLocked) return 4;
-    }
-    return 0;
-  });
-  EXPECT_EQ(testing_support::wait_child(child), 0);
+  EXPECT_EQ(testing_support::wait_child(testing_support::spawn_child("ShareLockHeldElsewhere", {path})), 0);
   mine->unlock_record(1);
-  const int again = testing_support::spawn_child([&] { return Table::open(path)->lock_record(1) ? 0 : 1; });
-  EXPECT_EQ(testing_support::wait_child(again), 0);
+  EXPECT_EQ(testing_support::wait_child(testing_support::spawn_child("ShareLockFirstRecord", {path})), 0);
 }
 
 TEST(SharingProcesses, FourProcessesAppendingLeaveEveryRecordExactlyOnce) {
   testing_support::TempDir tmp;
   const std::string path = make_table(tmp);
-  constexpr int kWriters = 4, kEach = 5000;
+  constexpr int kWriters = 4, kEach = kEachWriter;
   std::vector<int> children;
-  for (int w = 1; w <= kWriters; ++w) {
-    children.push_back(testing_support::spawn_child([&, w] {
-      OpenOptions o;
-      o.sync = false;  // sharing is tested here, not the disk (20,000 syncs)
-      auto t = Table::open(path, o);
-      Record r = t->blank();
-      for (int s = 1; s <= kEach; ++s) {
-        r.set(0, Value(w));
-        r.set(1, Value(s));
-        r.set(2, Value(payload(w, s)));
-        const std::uint32_t n = t->append(r);
-        if (!t->is_locked(n)) return 5;
-        t->unlock_all();
-      }
-      return 0;
-    }));
-  }
+  for (int w = 1; w <= kWriters; ++w)
+    children.push_back(testing_support::spawn_child("ShareAppendRecords", {path, std::to_string(w)}));
   for (int pid : children) EXPECT_EQ(testing_support::wait_child(pid), 0);
 
   auto t = Table::open(path);
@@ -114,18 +126,12 @@ TEST(SharingProcesses, AKilledProcessLeavesNoStaleLock) {
   testing_support::TempDir tmp;
   const std::string path = make_table(tmp);
   { Table::open(path)->append_blank(); }
-  Pipe ready;
-  const int child = testing_support::spawn_child([&] {
-    auto t = Table::open(path);
-    if (!t->lock_record(1) || !t->lock_header()) return 1;
-    ready.signal();
-    for (;;) ::pause();
-  });
-  ASSERT_TRUE(ready.wait());
+  const int child = testing_support::spawn_child("ShareHoldLocksUntilKilled", {path, tmp.file("ready")});
+  ASSERT_TRUE(testing_support::wait_for_file(tmp.file("ready")));
   auto t = Table::open(path);
   EXPECT_FALSE(t->lock_record(1));
   EXPECT_FALSE(t->lock_header());
-  ::kill(child, SIGKILL);
+  testing_support::kill_child(child);
   EXPECT_EQ(testing_support::wait_child(child), -1);
   EXPECT_TRUE(t->lock_record(1));
   EXPECT_TRUE(t->lock_header());
@@ -137,15 +143,7 @@ TEST(SharingProcesses, ExclusiveOpenInAnotherProcessIsANetworkError) {
   OpenOptions excl;
   excl.share = Share::Exclusive;
   auto mine = Table::open(path, excl);
-  const int child = testing_support::spawn_child([&] {
-    try {
-      Table::open(path);
-      return 1;
-    } catch (const TableError& e) {
-      return e.network_error() ? 0 : 2;
-    }
-  });
-  EXPECT_EQ(testing_support::wait_child(child), 0);
+  EXPECT_EQ(testing_support::wait_child(testing_support::spawn_child("ShareOpenRefusedByExclusive", {path})), 0);
 }
 
 }  // namespace

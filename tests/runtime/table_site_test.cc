@@ -68,7 +68,7 @@ TEST(TableSite, AnUnknownCodePageMarkIsReadButNeverWritten) {
   t.reset();
   EXPECT_EQ(testing_support::read_file(path), bytes);
   std::string out;
-  const std::string dump = testing_support::bin_dir() + "/dbftool dump " + path;
+  const std::string dump = testing_support::program("dbftool") + " dump " + path;
   EXPECT_EQ(testing_support::run_capture(dump + " 2>&1", &out), 3);
   EXPECT_NE(out.find("--codepage"), std::string::npos) << out;
   EXPECT_EQ(testing_support::run_capture(dump + " --codepage 850", &out), 0) << out;

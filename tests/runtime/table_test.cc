@@ -416,16 +416,16 @@ TEST(LockSchemes, TablesLockTheBytesOfTheirScheme) {
   raw->unlock(0x7FFFFFFD, 1);
   g->close();
 
-  ::setenv(kLockSchemeVariable, "offset4g", 1);
+  testing_support::set_env(kLockSchemeVariable, "offset4g");
   EXPECT_EQ(Table::open(path)->lock_scheme(), LockScheme::Offset4G);
-  ::setenv(kLockSchemeVariable, "dbase", 1);
+  testing_support::set_env(kLockSchemeVariable, "dbase");
   try {
     Table::open(path);
     ADD_FAILURE() << "unknown lock scheme accepted";
   } catch (const TableError& e) {
     EXPECT_NE(std::string(e.what()).find("CHK_LOCK_SCHEME"), std::string::npos) << e.what();
   }
-  ::unsetenv(kLockSchemeVariable);
+  testing_support::unset_env(kLockSchemeVariable);
 }
 
 }  // namespace

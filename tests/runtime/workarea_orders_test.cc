@@ -324,6 +324,32 @@ TEST(WorkAreaOrders, EveryTagFollowsAppendsUpdatesAndDeletes) {
   }
 }
 
+constexpr int kSharedRecords = 300;
+std::string shared_name(int i) { return "K" + rt::text::pad_left(std::to_string((i * 7919) % 100000), 5, '0'); }
+
+// The writer of the test below: args are the table and its bag.
+CHK_CHILD_ROUTINE(OrdersWriteSharedTable) {
+  WorkAreas wa;
+  wa.select_area(0);
+  if (!wa.use(args.at(0))) return 1;
+  Area& a = wa.current();
+  rt::wa::set_index(a, args.at(1));
+  for (int i = 1; i <= kSharedRecords; ++i) {
+    if (!a.append()) return 2;
+    a.put("NAME", shared_name(i));
+    a.put("QTY", i);
+    a.unlock();
+    if (i % 10 == 0) {  // and change an earlier record's quantity
+      a.go(rt::wa::RecNo(i / 2));
+      if (a.lock_record()) {
+        a.put("QTY", -i);
+        a.unlock();
+      }
+    }
+  }
+  return 0;
+}
+
 TEST(WorkAreaOrders, ReaderSeesAWritersKeysWhileItAppendsAndUpdates) {
   // One process appends and updates records of a shared table with a bag;
   // this one seeks and walks at the same time.  A key found always leads to
@@ -339,29 +365,7 @@ TEST(WorkAreaOrders, ReaderSeesAWritersKeysWhileItAppendsAndUpdates) {
     rt::wa::create_order(wa.current(), "name", "NAME");
     rt::wa::create_order(wa.current(), "qty", "QTY");
   }
-  constexpr int kRecords = 300;
-  auto name_of = [](int i) { return "K" + rt::text::pad_left(std::to_string((i * 7919) % 100000), 5, '0'); };
-  const int pid = testing_support::spawn_child([&] {
-    WorkAreas wa;
-    wa.select_area(0);
-    if (!wa.use(path)) return 1;
-    Area& a = wa.current();
-    rt::wa::set_index(a, dir.file("shared.cdx"));
-    for (int i = 1; i <= kRecords; ++i) {
-      if (!a.append()) return 2;
-      a.put("NAME", name_of(i));
-      a.put("QTY", i);
-      a.unlock();
-      if (i % 10 == 0) {  // and change an earlier record's quantity
-        a.go(rt::wa::RecNo(i / 2));
-        if (a.lock_record()) {
-          a.put("QTY", -i);
-          a.unlock();
-        }
-      }
-    }
-    return 0;
-  });
+  const int pid = testing_support::spawn_child("OrdersWriteSharedTable", {path, dir.file("shared.cdx")});
   WorkAreas wa;
   wa.select_area(0);
   ASSERT_TRUE(wa.use(path));
@@ -369,24 +373,24 @@ TEST(WorkAreaOrders, ReaderSeesAWritersKeysWhileItAppendsAndUpdates) {
   rt::wa::set_index(a, dir.file("shared.cdx"));
   int rounds = 0;
   for (; rounds < 2000; ++rounds) {
-    const int i = rounds % kRecords + 1;
-    if (rt::wa::seek(a, Value(name_of(i)))) {
-      ASSERT_EQ(rt::text::rtrim(a.get("NAME").text()), name_of(i));
+    const int i = rounds % kSharedRecords + 1;
+    if (rt::wa::seek(a, Value(shared_name(i)))) {
+      ASSERT_EQ(rt::text::rtrim(a.get("NAME").text()), shared_name(i));
     }
     if (rounds % 50 == 0) {
       const auto seen = walk(a);
-      ASSERT_LE(seen.size(), std::size_t(kRecords));
+      ASSERT_LE(seen.size(), std::size_t(kSharedRecords));
     }
   }
   ASSERT_EQ(testing_support::wait_child(pid), 0);
-  for (int i = 1; i <= kRecords; ++i) {
-    ASSERT_TRUE(rt::wa::seek(a, Value(name_of(i)))) << name_of(i);
+  for (int i = 1; i <= kSharedRecords; ++i) {
+    ASSERT_TRUE(rt::wa::seek(a, Value(shared_name(i)))) << shared_name(i);
     EXPECT_EQ(a.recno(), rt::wa::RecNo(i));
   }
-  EXPECT_EQ(walk(a).size(), std::size_t(kRecords));
+  EXPECT_EQ(walk(a).size(), std::size_t(kSharedRecords));
   rt::wa::set_focus(a, "qty");
   const auto by_qty = walk(a);
-  ASSERT_EQ(by_qty.size(), std::size_t(kRecords));
+  ASSERT_EQ(by_qty.size(), std::size_t(kSharedRecords));
   double last = -1e9;
   for (auto r : by_qty) {
     a.go(r);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -39,13 +38,25 @@ std::string make_items(const TempDir& dir, int count, const std::string& name = 
   return path;
 }
 
-// Reads one byte from a pipe: the child's "ready" signal.
-void wait_ready(int fd) {
-  char c;
-  ASSERT_EQ(::read(fd, &c, 1), 1);
+}  // namespace
+
+// Second processes: args are the table, the file that says "ready" and the
+// file the parent makes when the child may end.
+CHK_CHILD_ROUTINE(WorkAreaHoldRecordTwo) {
+  WorkAreas wa;
+  if (!wa.use(args.at(0))) return 1;
+  wa.current().go(2);
+  if (!wa.current().lock_record()) return 2;
+  testing_support::write_file(args.at(1), "ready");
+  return testing_support::wait_for_file(args.at(2)) ? 0 : 4;
 }
 
-}  // namespace
+CHK_CHILD_ROUTINE(WorkAreaHoldExclusively) {
+  WorkAreas wa;
+  if (!wa.use(args.at(0), {.alias = "", .exclusive = true, .readonly = false})) return 1;
+  testing_support::write_file(args.at(1), "ready");
+  return testing_support::wait_for_file(args.at(2)) ? 0 : 4;
+}
 
 TEST(WorkAreas, NavigationFlagsAndRecordNumbers) {
   TempDir dir;
@@ -209,49 +220,25 @@ TEST(WorkAreas, LockingARecordReleasesTheAreasOtherLocks) {
 TEST(WorkAreas, RecordLockHeldByAnotherProcessMakesRlockFail) {
   TempDir dir;
   const auto path = make_items(dir, 2);
-  int ready[2], done[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(done), 0);
-  int pid = testing_support::spawn_child([&] {
-    WorkAreas wa;
-    if (!wa.use(path)) return 1;
-    wa.current().go(2);
-    if (!wa.current().lock_record()) return 2;
-    char c = 1;
-    if (::write(ready[1], &c, 1) != 1) return 3;
-    if (::read(done[0], &c, 1) != 1) return 4;
-    return 0;
-  });
-  wait_ready(ready[0]);
+  const int pid = testing_support::spawn_child("WorkAreaHoldRecordTwo", {path, dir.file("ready"), dir.file("done")});
+  ASSERT_TRUE(testing_support::wait_for_file(dir.file("ready")));
   WorkAreas wa;
   ASSERT_TRUE(wa.use(path));
   wa.current().go(2);
   EXPECT_FALSE(wa.current().lock_record());
   wa.current().go(1);
   EXPECT_TRUE(wa.current().lock_record());
-  char c = 1;
-  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  testing_support::write_file(dir.file("done"), "done");
   EXPECT_EQ(testing_support::wait_child(pid), 0);
   wa.current().go(2);
   EXPECT_TRUE(wa.current().lock_record());  // released when the other process closed
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
 }
 
 TEST(WorkAreas, NeterrWhenAnotherProcessHoldsTheTableExclusively) {
   TempDir dir;
   const auto path = make_items(dir, 2);
-  int ready[2], done[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(done), 0);
-  int pid = testing_support::spawn_child([&] {
-    WorkAreas wa;
-    if (!wa.use(path, {.alias = "", .exclusive = true, .readonly = false})) return 1;
-    char c = 1;
-    if (::write(ready[1], &c, 1) != 1) return 3;
-    if (::read(done[0], &c, 1) != 1) return 4;
-    return 0;
-  });
-  wait_ready(ready[0]);
+  const int pid = testing_support::spawn_child("WorkAreaHoldExclusively", {path, dir.file("ready"), dir.file("done")});
+  ASSERT_TRUE(testing_support::wait_for_file(dir.file("ready")));
   WorkAreas wa;
   wa.select_area(0);
   EXPECT_FALSE(wa.use(path));
@@ -259,8 +246,7 @@ TEST(WorkAreas, NeterrWhenAnotherProcessHoldsTheTableExclusively) {
   EXPECT_EQ(wa.alias(), "");
   EXPECT_FALSE(wa.use(path, {.alias = "", .exclusive = false, .readonly = true}));
   EXPECT_TRUE(wa.neterr());
-  char c = 1;
-  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  testing_support::write_file(dir.file("done"), "done");
   EXPECT_EQ(testing_support::wait_child(pid), 0);
   EXPECT_TRUE(wa.use(path));
   EXPECT_FALSE(wa.neterr());
@@ -268,7 +254,6 @@ TEST(WorkAreas, NeterrWhenAnotherProcessHoldsTheTableExclusively) {
   WorkAreas other;
   EXPECT_FALSE(other.use(path, {.alias = "", .exclusive = true, .readonly = false}));
   EXPECT_TRUE(other.neterr());
-  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
 }
 
 TEST(WorkAreas, SelectAliasesAndReadsOfAnotherArea) {

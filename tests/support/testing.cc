@@ -1,23 +1,30 @@
 #include "tests/support/testing.h"
 
-#include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 
 TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "chk_test_XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder");
-  path_ = tmpl;
+  static std::mt19937_64 rng{std::random_device{}() ^
+                             static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto dir = base / ("chk_test_" + std::to_string(rng() % 1000000000000ULL));
+    std::error_code ec;
+    if (std::filesystem::create_directory(dir, ec)) {
+      path_ = dir.generic_string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -57,43 +64,60 @@ void write_file(const std::string& path, const std::string& content) {
 }
 
 std::string bin_dir() {
-  if (const char* s = std::getenv("CHK_BIN")) return s;
-  return std::string(CHK_BINARY_DIR) + "/bin";
+  const char* s = std::getenv("CHK_BIN");
+  return std::filesystem::path(s ? s : std::string(CHK_BINARY_DIR) + "/bin").make_preferred().string();
 }
 
-int spawn_child(const std::function<int()>& fn) {
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    int rc = 99;
-    try {
-      rc = fn();
-    } catch (...) {
-      rc = 99;
-    }
-    std::fflush(nullptr);
-    ::_exit(rc);
+std::string program(const std::string& name) { return (std::filesystem::path(bin_dir()) / name).string(); }
+
+namespace {
+
+std::map<std::string, ChildRoutine>& child_routines() {
+  static std::map<std::string, ChildRoutine> routines;
+  return routines;
+}
+
+}  // namespace
+
+ChildRoutineRegistration::ChildRoutineRegistration(const char* name, ChildRoutine routine) {
+  child_routines()[name] = routine;
+}
+
+int run_child_routine(const std::string& name, const std::vector<std::string>& args) {
+  const auto it = child_routines().find(name);
+  if (it == child_routines().end()) return 98;
+  try {
+    return it->second(args);
+  } catch (...) {
+    return 99;
   }
-  return pid;
 }
 
-int wait_child(int pid) {
-  int status = 0;
-  if (::waitpid(pid, &status, 0) < 0) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+bool wait_for_file(const std::string& path, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!std::filesystem::exists(path)) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
-int run_capture(const std::string& cmd, std::string* out) {
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  const int status = ::pclose(p);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+void send_number(const std::string& path, std::uint32_t value) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+std::optional<std::uint32_t> receive_number(const std::string& path, std::size_t n, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint32_t value = 0;
+    if (in && in.seekg(static_cast<std::streamoff>(n * sizeof value)) &&
+        in.read(reinterpret_cast<char*>(&value), sizeof value))
+      return value;
+    if (std::chrono::steady_clock::now() > end) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace testing_support

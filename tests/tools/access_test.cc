@@ -354,20 +354,24 @@ TEST_F(Access, PasswordChangeWaitsForTheLockHeldByAnotherStation) {
   EXPECT_EQ(s.crc, static_cast<double>(s.computed));
 }
 
+// The reader of the test below: args are the sellers' table, the file that
+// says it started and the file that stops it.  1 when it saw a torn record.
+CHK_CHILD_ROUTINE(ReadSellerUntilStopped) {
+  testing_support::write_file(args.at(1), "1");
+  int reads = 0;
+  while (!std::filesystem::exists(args.at(2)) || reads < 200) {
+    const SellerOnDisk s = read_seller(args.at(0), demo::kSeller);
+    if (s.crc != static_cast<double>(s.computed)) return 1;
+    ++reads;
+  }
+  return 0;
+}
+
 TEST_F(Access, AnotherProcessReadingDuringChangesAlwaysSeesAWholeRecord) {
   op_.seller = demo::kSeller;
   const std::string path = sellers_path();
   const std::string started = folder_.file("reader.started"), stop = folder_.file("reader.stop");
-  const int reader = testing_support::spawn_child([path, started, stop] {
-    testing_support::write_file(started, "1");
-    int reads = 0;
-    while (!std::filesystem::exists(stop) || reads < 200) {
-      const SellerOnDisk s = read_seller(path, demo::kSeller);
-      if (s.crc != static_cast<double>(s.computed)) return 1;
-      ++reads;
-    }
-    return 0;
-  });
+  const int reader = testing_support::spawn_child("ReadSellerUntilStopped", {path, started, stop});
   ASSERT_TRUE(wait_for_file(started, 10));
   std::string current = demo::kSellerPassword;
   for (int i = 0; i < 40; ++i) {

@@ -99,17 +99,23 @@ TEST(PutLogTxt, EachEntryIsALineEndThenTheTextAppended) {
   EXPECT_EQ(tools::putlogtxt(folder.file("no/such/folder.txt"), "x"), 0);
 }
 
+constexpr int kLogEntries = 2000;
+
+// One station of the test below, in the test's folder: args are its letter
+// and the file that starts every station at once.
+CHK_CHILD_ROUTINE(PutLogTxtStation) {
+  wait_for_file(args.at(1), 10);
+  for (int i = 0; i < kLogEntries; ++i) tools::putlogtxt("x.txt", args.at(0) + std::to_string(i));
+  return 0;
+}
+
 TEST(PutLogTxt, StationsWritingAtOnceKeepEveryEntryWhole) {
   WorkFolder folder;
-  constexpr int kEntries = 2000;
+  constexpr int kEntries = kLogEntries;
   const std::string kStations = "ABCD";
   const std::string go = folder.file("go");
   const auto writer = [&go](char station) {
-    return testing_support::spawn_child([station, go] {
-      wait_for_file(go, 10);  // both start together
-      for (int i = 0; i < kEntries; ++i) tools::putlogtxt("x.txt", std::string(1, station) + std::to_string(i));
-      return 0;
-    });
+    return testing_support::spawn_child("PutLogTxtStation", {std::string(1, station), go});
   };
   std::vector<int> pids;
   for (char s : kStations) pids.push_back(writer(s));

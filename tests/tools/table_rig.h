@@ -3,8 +3,6 @@
 // record locked until it is told to let go.
 #pragma once
 
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <stdexcept>
@@ -51,13 +49,22 @@ inline void make_table(const std::string& path, const std::vector<rt::table::New
   t->close();
 }
 
-inline bool wait_for_file(const std::string& path, double seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!std::filesystem::exists(path)) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+using testing_support::wait_for_file;
+
+// The other station's process: args are the table, the record to lock ("0":
+// the table exclusively), the file that says it holds it and the file that
+// lets it go.
+CHK_CHILD_ROUTINE(ToolsOtherStation) {
+  const auto record = static_cast<std::uint32_t>(std::stoul(args.at(1)));
+  rt::table::OpenOptions o;
+  o.share = record == 0 ? rt::table::Share::Exclusive : rt::table::Share::Shared;
+  auto t = rt::table::Table::open(args.at(0), o);
+  if (record != 0 && !t->lock_record(record)) return 3;
+  testing_support::write_file(args.at(2), "held");
+  // Never longer than half a minute, whatever happens to the test.
+  wait_for_file(args.at(3), 30);
+  t->close();
+  return 0;
 }
 
 // Another station: a child process that opens `table` exclusively (record
@@ -66,19 +73,8 @@ class OtherStation {
  public:
   OtherStation(const std::string& folder, const std::string& table, std::uint32_t record = 0)
       : held_(folder + "/held." + std::to_string(++serial())), release_(held_ + ".release") {
-    const std::string path = folder + "/" + table;
-    const std::string held = held_, release = release_;
-    pid_ = testing_support::spawn_child([path, record, held, release] {
-      rt::table::OpenOptions o;
-      o.share = record == 0 ? rt::table::Share::Exclusive : rt::table::Share::Shared;
-      auto t = rt::table::Table::open(path, o);
-      if (record != 0 && !t->lock_record(record)) return 3;
-      testing_support::write_file(held, "held");
-      // Never longer than half a minute, whatever happens to the test.
-      wait_for_file(release, 30);
-      t->close();
-      return 0;
-    });
+    pid_ = testing_support::spawn_child("ToolsOtherStation",
+                                        {folder + "/" + table, std::to_string(record), held_, release_});
     if (!wait_for_file(held_, 10)) throw std::runtime_error("the other station did not take the table");
   }
   ~OtherStation() { release(); }

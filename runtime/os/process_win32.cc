@@ -1,0 +1,15 @@
+#include <string_view>
+
+#include "runtime/os/process.h"
+
+namespace rt::os {
+
+std::string program_command(const std::string& program, const std::string& argument) {
+  // cmd.exe looks in the working folder before the PATH by itself.  Double
+  // quotes cannot stand inside a quoted argument; a file name has none.
+  bool plain = !argument.empty();
+  for (char c : argument) plain = plain && std::string_view(" \t&|<>^(),;=\"").find(c) == std::string_view::npos;
+  return program + " " + (plain ? argument : "\"" + argument + "\"");
+}
+
+}  // namespace rt::os
