@@ -298,7 +298,7 @@ void load_ours(benchmark::State& state, bool checked) {
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
     if (out.status != app::LoadStatus::Loaded || out.from_log != checked ||
         areas.current().table().record_count() != kLinesPerTicket) {
-      std::fprintf(stderr, "ticket %g not loaded: %s\n", run.ticket, out.message.c_str());
+      std::fprintf(stderr, "ticket %d not loaded: %s\n", run.ticket, out.message.c_str());
       std::exit(1);
     }
     areas.close_all();

@@ -39,7 +39,7 @@ class View {
       const bool in_place = i < have.size() && same_field_name(have[i].name, want[i].name);
       pos_[i] = in_place ? static_cast<int>(i) + 1 : area.field_pos(want[i].name);
       if (pos_[i] == 0)
-        throw rt::wa::WorkAreaError(std::string("table ") + T::layout().name + " has no field " + want[i].name);
+        throw rt::wa::WorkAreaError(rt::wa::WorkAreaError::Kind::NoField, std::string("table ") + T::layout().name + " has no field " + want[i].name);
     }
   }
 
