@@ -229,7 +229,7 @@ bool complete_unit(CheckEnv& env) {
 }  // namespace
 
 double extra_barcode_code(CheckEnv& env, const std::string& barcode14) {
-  if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return 0;
+  if (!env.areas.file_exists("cb.dbf")) return 0;
   double code = 0;
   tools::one_lookup(env.con, env.areas, "cb", [&](rt::wa::Area& cb) {
     if (rt::wa::seek(cb, rt::Value(barcode14))) code = cb.get("CODIGO").number();

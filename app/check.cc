@@ -97,7 +97,7 @@ Area& fresh_check_table(CheckEnv& env) {
   // Make sure nobody uses the earlier copy before deleting it: on a shared
   // drive its files could otherwise be deleted under another station, which
   // would go on checking in files nobody else can see.
-  if (rt::wa::WorkAreas::file_exists(name + ".dbf")) {
+  if (env.areas.file_exists(name + ".dbf")) {
     env.areas.select_area(0);
     rt::wa::OpenOptions o;
     o.exclusive = true;
@@ -110,7 +110,7 @@ Area& fresh_check_table(CheckEnv& env) {
     if (held_elsewhere) throw busy;
     for (const char* ext : {".dbf", ".fpt", ".cdx"}) {
       const std::string file = name + ext;
-      if (rt::wa::WorkAreas::file_exists(file) && !rt::wa::WorkAreas::erase_file(file)) {
+      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) {
         env.areas.close_area();
         throw busy;
       }
@@ -119,7 +119,7 @@ Area& fresh_check_table(CheckEnv& env) {
   } else {
     for (const char* ext : {".fpt", ".cdx"}) {
       const std::string file = name + ext;
-      if (rt::wa::WorkAreas::file_exists(file) && !rt::wa::WorkAreas::erase_file(file)) throw busy;
+      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) throw busy;
     }
   }
 
@@ -281,7 +281,7 @@ LoadOutcome load_ticket(CheckEnv& env) {
 }
 
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
-  const TicketLock ticket(run.ticket, run.machine);
+  const TicketLock ticket(run.ticket, run.machine, areas.env());
   if (!ticket.held()) {
     con.dispbox(1, 0, 24, 79, std::string(9, ' '));
     tools::cartel_1(con, fit(ticket.message()));

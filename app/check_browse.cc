@@ -118,7 +118,7 @@ bool find_line(CheckEnv& env, const scan::LookupKey& key) {
   if (rt::wa::seek(t, Value(key.number))) return true;
   rt::wa::set_focus(t, "cp");
   if (rt::wa::seek(t, Value(key.cp14))) return true;
-  if (!rt::wa::WorkAreas::file_exists("cb.dbf")) return false;
+  if (!env.areas.file_exists("cb.dbf")) return false;
   const double code = extra_barcode_code(env, key.cp14);
   select_check(env);
   if (code == 0) return false;

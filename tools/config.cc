@@ -47,7 +47,7 @@ class OneLookup {
 // gives the default, like a setting that is not there.
 std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa,
                     std::string* problem) {
-  if (!rt::wa::WorkAreas::file_exists("ini.dbf")) return std::string(defa);
+  if (!wa.file_exists("ini.dbf")) return std::string(defa);
   std::string value;
   const auto unreadable = [&](const std::string& why) {
     value.clear();
