@@ -44,7 +44,7 @@ int main() {
   std::printf("File calls, demo folder (ticket %d, 3 lines), drive at 0.5 ms a call:\n", app::demo::kTicket);
   const auto row = [](const char* what, const rt::os::CallCounts& n) {
     std::printf("  %-28s %5llu calls  %7.1f ms\n    %s\n", what, static_cast<unsigned long long>(n.total()),
-                rt::os::drive_ms(n), n.text().c_str());
+                rt::os::drive_ms(n), n.text(std::getenv("CHK_CALLS_BY_FILE") != nullptr).c_str());
   };
   row("start-up to the entry form", c.start_up);
   row("start-up + ticket, Esc", c.ticket);

@@ -26,6 +26,7 @@ std::shared_ptr<const Node> PageStore::node(std::uint32_t off, int key_length, s
   auto it = cache_.find(off);
   const bool known = it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad;
   if (known && it->second.epoch == epoch_) return it->second.node;
+  if (offline_) throw PageNotCached{};
   check_page(off, tag, "page offset");
   std::uint8_t buf[kPageSize];
   file_.read_exact(off, buf, kPageSize);

@@ -33,6 +33,10 @@ struct PageStats {
 // nothing is written into the free-page list (directory header bytes 4-7),
 // whose chain format the suite's other programs do not document.  A head
 // found there is never followed.
+// Thrown by a store kept from its file (set_offline) when a page is not in
+// its cache: the caller takes the bag's lock and starts over.
+struct PageNotCached {};
+
 class PageStore {
  public:
   PageStore(os::File& file, std::string bag_name);
@@ -69,6 +73,8 @@ class PageStore {
   // The decoded copy is kept only to spare decoding a page whose bytes have
   // not changed.
   void drop() { ++epoch_; }
+  // While offline, pages come from the cache only (PageNotCached otherwise).
+  void set_offline(bool offline) { offline_ = offline; }
   PageStats& stats() { return stats_; }
 
  private:
@@ -89,6 +95,7 @@ class PageStore {
   std::uint64_t epoch_ = 1;
   PageStats stats_;
   std::function<void()> before_write_;
+  bool offline_ = false;
   static constexpr std::size_t kMaxCached = 1u << 16;
 };
 

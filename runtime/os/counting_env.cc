@@ -10,29 +10,47 @@ const char* call_name(Call c) {
   return kNames[static_cast<int>(c)];
 }
 
-std::uint64_t CallCounts::total() const {
+namespace {
+
+std::uint64_t sum(const CallKinds& k) {
   std::uint64_t n = 0;
-  for (auto k : by_kind) n += k;
+  for (auto v : k) n += v;
   return n;
+}
+
+std::string kinds_text(const CallKinds& k) {
+  std::string out;
+  for (int i = 0; i < kCallKinds; ++i)
+    if (k[i]) out += " " + std::to_string(k[i]) + " " + call_name(static_cast<Call>(i));
+  return out;
+}
+
+}  // namespace
+
+std::uint64_t CallCounts::total() const { return sum(by_kind); }
+
+std::uint64_t CallCounts::on(const std::string& file) const {
+  const auto it = by_file.find(file);
+  return it == by_file.end() ? 0 : sum(it->second);
 }
 
 CallCounts CallCounts::since(const CallCounts& before) const {
   CallCounts d;
   for (int i = 0; i < kCallKinds; ++i) d.by_kind[i] = by_kind[i] - before.by_kind[i];
-  for (const auto& [file, n] : by_file) {
+  for (const auto& [file, kinds] : by_file) {
     const auto it = before.by_file.find(file);
-    const std::uint64_t was = it == before.by_file.end() ? 0 : it->second;
-    if (n > was) d.by_file[file] = n - was;
+    CallKinds k = kinds;
+    if (it != before.by_file.end())
+      for (int i = 0; i < kCallKinds; ++i) k[i] -= it->second[i];
+    if (sum(k)) d.by_file[file] = k;
   }
   return d;
 }
 
-std::string CallCounts::text() const {
-  std::string out = std::to_string(total()) + " calls:";
-  for (int i = 0; i < kCallKinds; ++i)
-    if (by_kind[i]) out += " " + std::to_string(by_kind[i]) + " " + call_name(static_cast<Call>(i));
-  out += " |";
-  for (const auto& [file, n] : by_file) out += " " + file + " " + std::to_string(n);
+std::string CallCounts::text(bool files) const {
+  std::string out = std::to_string(total()) + " calls:" + kinds_text(by_kind);
+  if (files)
+    for (const auto& [file, kinds] : by_file) out += "\n  " + file + " " + std::to_string(sum(kinds)) + ":" + kinds_text(kinds);
   return out;
 }
 
@@ -47,7 +65,7 @@ struct CountingEnv::Counter {
     if (!counts_path(path)) return;
     std::lock_guard<std::mutex> g(mu);
     ++counts.by_kind[static_cast<int>(c)];
-    ++counts.by_file[folder ? basename_of(path) + "/" : basename_of(path)];
+    ++counts.by_file[folder ? basename_of(path) + "/" : basename_of(path)][static_cast<int>(c)];
   }
 };
 

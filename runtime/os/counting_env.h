@@ -32,17 +32,22 @@ enum class Call {
 inline constexpr int kCallKinds = 13;
 const char* call_name(Call c);
 
+using CallKinds = std::array<std::uint64_t, kCallKinds>;
+
 struct CallCounts {
-  std::array<std::uint64_t, kCallKinds> by_kind{};
-  std::map<std::string, std::uint64_t> by_file;  // file name -> calls
+  CallKinds by_kind{};
+  std::map<std::string, CallKinds> by_file;  // file name -> calls of each kind
 
   std::uint64_t total() const;
   std::uint64_t operator[](Call c) const { return by_kind[static_cast<int>(c)]; }
+  // The calls on one file (its name, the last part of its path).
+  std::uint64_t on(const std::string& file) const;
   // The calls of `*this` made since `before` was taken.
   CallCounts since(const CallCounts& before) const;
-  // "42 calls: 3 open, 20 read, ... | producto.cdx 12, ..." (kinds and files
-  // with no call left out).
-  std::string text() const;
+  // "42 calls: 3 open 20 read ..." and, with `files`, one line per file
+  // "  producto.cdx 12: 4 read 4 lock 4 unlock" (kinds and files with no
+  // call left out).
+  std::string text(bool files = false) const;
 };
 
 // Time a drive that answers each call in `ms_per_call` would need.

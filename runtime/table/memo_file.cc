@@ -83,11 +83,14 @@ MemoBlock read_memo_from_bytes(std::string_view bytes, std::uint32_t block, cons
   return m;
 }
 
-std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& path, bool writable, os::ShareMode share) {
+std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& given, bool writable, os::ShareMode share) {
   std::unique_ptr<os::File> f;
+  std::string path = given;
   try {
-    f = env.open_file(path, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly, share);
+    f = os::open_nocase(env, given, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly, share, path);
   } catch (const os::IoError& e) {
+    if (e.kind() == os::IoKind::NotFound)
+      throw TableError(ErrorKind::Corrupt, path, "memo file " + os::basename_of(given) + " is missing");
     throw TableError(e.kind() == os::IoKind::Busy ? ErrorKind::Busy : ErrorKind::Io, path, e.what());
   }
   unsigned char head[8];

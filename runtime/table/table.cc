@@ -51,7 +51,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   std::unique_ptr<Table> t(new Table());
   os::Env& env = options.env ? *options.env : os::Env::Default();
   t->env_ = &env;
-  const std::string path = os::resolve_nocase(env, given);
+  std::string path = os::resolve_nocase(env, given);
   t->path_ = path;
   t->share_ = options.share;
   t->read_only_ = options.read_only;
@@ -62,7 +62,8 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   const auto mode = options.read_only ? os::OpenMode::ReadOnly : os::OpenMode::ReadWrite;
   try {
     try {
-      t->file_ = env.open_file(path, mode, excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
+      t->file_ = os::open_nocase(env, given, mode, excl ? os::ShareMode::Exclusive : os::ShareMode::Shared, path);
+      t->path_ = path;
     } catch (const os::IoError& e) {
       // A file nobody may write (read-only share) cannot be held
       // exclusively here; read-only, it is enough that nobody holds it
@@ -85,7 +86,8 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   // file damaged.
   Schema schema;
   for (int attempt = 0;; ++attempt) {
-    std::string head(32, '\0');
+    // One read takes the header of any table of up to 120 fields.
+    std::string head(4096, '\0');
     std::uint64_t size = 0;
     try {
       head.resize(t->file_->read_at(0, head.data(), head.size()));
@@ -114,10 +116,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   t->layout_ = LockLayout(scheme, schema.header_length, schema.record_length);
   if (schema.has_memo_fields()) {
     const std::string name = memo_name_of(path);
-    const auto memo_path = os::find_file_nocase(env, os::dirname_of(path), name);
-    if (!memo_path)
-      throw TableError(ErrorKind::Corrupt, path, "memo file " + name + " is missing");
-    t->memo_ = MemoFile::open(env, *memo_path, !options.read_only,
+    t->memo_ = MemoFile::open(env, os::join_path(os::dirname_of(path), name), !options.read_only,
                               excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
   }
   t->schema_ = std::make_shared<const Schema>(std::move(schema));

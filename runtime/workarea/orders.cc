@@ -147,6 +147,12 @@ AreaIndexes& indexes_of(Area& area) {
   return *p;
 }
 
+// A table opened exclusively has its bags to itself as well: they are
+// opened exclusively and need no lock.
+os::ShareMode bag_share(Area& area) {
+  return area.table().exclusive() ? os::ShareMode::Exclusive : os::ShareMode::Shared;
+}
+
 std::string bag_path(os::Env& env, const std::string& bag) {
   const std::string name = os::has_extension(bag) ? bag : bag + ".cdx";
   return os::resolve_nocase(env, name);
@@ -304,7 +310,7 @@ void set_index(Area& area, const std::string& bag) {
     if (b->path() == path) return;  // already open
   std::unique_ptr<cdx::Bag> opened;
   try {
-    opened = cdx::Bag::open(path, !area.readonly(), env);
+    opened = cdx::Bag::open(path, !area.readonly(), env, bag_share(area));
     if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
   } catch (const std::exception& e) {
     throw WorkAreaError(area.alias() + ": cannot open the order bag " + path + ": " + e.what());
@@ -445,7 +451,8 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     if (b->path() == path) bag = b.get();
   if (!bag) {
     try {
-      auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env) : cdx::Bag::create(path, true, env);
+      auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env, bag_share(area))
+                                          : cdx::Bag::create(path, true, env, bag_share(area));
       if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
       bag = opened.get();
       ix.bags().push_back(std::move(opened));

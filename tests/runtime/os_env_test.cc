@@ -1,6 +1,7 @@
 // The OS seam: share modes of the POSIX Env and the faults of FaultEnv.
 #include <gtest/gtest.h>
 
+#include "runtime/os/counting_env.h"
 #include "runtime/os/env.h"
 #include "runtime/os/fault_env.h"
 #include "tests/support/testing.h"
@@ -129,6 +130,45 @@ TEST(FaultEnv, ACrashDropsLaterWritesAndThePowerCutLosesWhatWasNotSynced) {
   EXPECT_FALSE(env.file_exists(path));
   env.drop_unsynced();
   EXPECT_EQ(contents(tmp.file("e.dat")), "synced");
+}
+
+}  // namespace
+
+namespace {
+
+// Every kind of file call is counted once, under its file, and `since` keeps
+// only what came after.
+TEST(CountingEnv, CountsEachCallByKindAndFile) {
+  using rt::os::Call;
+  testing_support::TempDir tmp;
+  rt::os::CountingEnv env;
+  const std::string a = tmp.file("a.dbf"), b = tmp.file("b.cdx");
+  env.open_file(a, OpenMode::Truncate, ShareMode::Shared).reset();  // open, close
+  const rt::os::CallCounts first = env.calls();
+  {
+    auto f = env.open_file(b, OpenMode::Truncate, ShareMode::Shared);
+    char c = 'x';
+    f->write_at(0, &c, 1);
+    f->read_at(0, &c, 1);
+    (void)f->size();
+    f->sync();
+    f->truncate(1);
+    EXPECT_TRUE(f->try_lock(9, 1, rt::os::LockKind::Shared));
+    f->unlock(9, 1);
+  }
+  EXPECT_TRUE(env.file_exists(a));
+  env.list_directory(tmp.path());
+  env.rename_file(a, tmp.file("c.dbf"));
+  EXPECT_TRUE(env.remove_file(tmp.file("c.dbf")));
+  const rt::os::CallCounts all = env.calls(), later = all.since(first);
+  for (int k = 0; k < rt::os::kCallKinds; ++k)
+    EXPECT_EQ(all.by_kind[k], k == int(Call::Open) || k == int(Call::Close) ? 2u : 1u) << rt::os::call_name(Call(k));
+  EXPECT_EQ(later.total(), all.total() - 2);
+  EXPECT_EQ(later.on("b.cdx"), 9u);
+  EXPECT_EQ(later.on("a.dbf"), 2u);  // exists and rename; its open and close came before
+  EXPECT_EQ(rt::os::drive_ms(all), 0.5 * double(all.total()));
+  env.reset();
+  EXPECT_EQ(env.calls().total(), 0u);
 }
 
 }  // namespace
