@@ -505,8 +505,8 @@ void Bag::refresh(bool force) {
 
 void Bag::load_directory() {
   std::uint8_t buf[kHeaderSize];
-  if (file_->size() < kHeaderSize + kPageSize)
-    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
+  if (store_->size() < kHeaderSize + kPageSize)
+    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(store_->size()) + " bytes)");
   file_->read_exact(0, buf, kHeaderSize);
   try {
     dir_header_ = TagHeader::decode(buf, true);

@@ -44,8 +44,11 @@ class PageStore {
   const std::string& bag_name() const { return bag_; }
   os::File& file() { return file_; }
 
-  // Number of whole pages in the file (refreshed by refresh_size()).
+  // Number of whole pages in the file and its size in bytes, as last read
+  // (refresh_size()) and grown by this store's own writes: true while nobody
+  // else writes the file (the bag's exclusive lock, or its exclusive open).
   std::uint32_t page_count() const { return pages_; }
+  std::uint64_t size() const { return size_; }
   void refresh_size();
 
   // A decoded page; throws CdxError (naming `tag`) when the offset is outside
@@ -91,6 +94,7 @@ class PageStore {
   os::File& file_;
   std::string bag_;
   std::uint32_t pages_ = 0;
+  std::uint64_t size_ = 0;
   std::unordered_map<std::uint32_t, Cached> cache_;
   std::uint64_t epoch_ = 1;
   PageStats stats_;

@@ -291,17 +291,22 @@ void Table::read_into(std::uint32_t recno, Record& out) {
     return;
   }
   try {
-    if (sequential) {
-      const std::uint32_t want =
-          static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::size_t>(kPageBytes / rl, 1), count_ - recno + 1));
+    // An exclusive open is the only writer: the page around any record read
+    // stays true, so a small table is read in one call.
+    const std::uint32_t per_page = static_cast<std::uint32_t>(std::max<std::size_t>(kPageBytes / rl, 1));
+    if (sequential || share_ == Share::Exclusive) {
+      if (!sequential) recno -= (recno - 1) % per_page;
+      const std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_page, count_ - recno + 1));
       page_.bytes.resize(want * rl);
       const std::size_t got = file_->read_at(schema_->record_offset(recno), page_.bytes.data(), want * rl);
       page_.count = static_cast<std::uint32_t>(got / rl);
       page_.first = page_.count ? recno : 0;
       page_.loaded_at = share_ == Share::Exclusive ? 0 : now_seconds();
-      if (page_.count == 0)
-        throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(recno) + " lies past the end of the file");
-      const std::string_view bytes(page_.bytes.data(), rl);
+      const std::uint32_t asked = last_read_;
+      if (asked - recno >= page_.count)
+        throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(asked) + " lies past the end of the file");
+      recno = asked;
+      const std::string_view bytes(page_.bytes.data() + (recno - page_.first) * rl, rl);
       if (out.schema_ptr() != schema_) out = Record(schema_, recno, bytes);
       else { out.set_recno(recno); out.assign_bytes(bytes); }
       return;
@@ -364,7 +369,10 @@ void Table::write(const Record& rec) {
     Record fixed;
     if (memo_) {
       std::string on_file(schema_->record_length, '\0');
-      file_->read_exact(off, on_file.data(), on_file.size());
+      if (share_ == Share::Exclusive && page_.first && recno >= page_.first && recno - page_.first < page_.count)
+        on_file.assign(page_.bytes.data() + (recno - page_.first) * schema_->record_length, schema_->record_length);
+      else
+        file_->read_exact(off, on_file.data(), on_file.size());
       fixed = rec;
       own_memos(fixed, &on_file);
       src = &fixed;

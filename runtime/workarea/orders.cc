@@ -35,6 +35,14 @@ class AreaIndexes : public RecordWriteObserver {
     std::string child;
     std::shared_ptr<AreaScope> scope;
     expr::Expression key;
+    // Where the last seek left the child, so that moving back and forth
+    // over the same keys (a browse screen painted, a line found) does not
+    // seek and read the child again and again.
+    bool placed = false;
+    Value last_key;
+    RecNo last_recno = 0;
+    int last_order = 0;
+    double at = 0;
   };
 
   explicit AreaIndexes(Area& area)
@@ -146,6 +154,10 @@ AreaIndexes& indexes_of(Area& area) {
   }
   return *p;
 }
+
+// A relation's child found a moment ago for the same key is not sought
+// again for this long (as long as a shared table trusts a page it read).
+constexpr double kRelationTrustSeconds = 0.1;
 
 // A table opened exclusively has its bags to itself as well: they are
 // opened exclusively and need no lock.
@@ -294,9 +306,24 @@ void AreaIndexes::run_relations() {
     Area& child = areas_->area(r.child);
     if (area_.eof()) {
       child.seek_position(0, false);
+      r.placed = false;
       continue;
     }
-    seek(child, r.key.evaluate(*r.scope));
+    Value key = r.key.evaluate(*r.scope);
+    // The same key again, the child still where this relation put it, within
+    // the time a shared read is trusted: the child stays (its record as read
+    // then).
+    const int order = child.indexes() ? child.indexes()->active() : 0;
+    const double now = child.table().env().clock().monotonic();
+    if (r.placed && key == r.last_key && !child.eof() && child.recno() == r.last_recno && order == r.last_order &&
+        now - r.at < kRelationTrustSeconds)
+      continue;
+    seek(child, key);
+    r.placed = !child.eof();
+    r.last_key = std::move(key);
+    r.last_recno = r.placed ? child.recno() : 0;
+    r.last_order = order;
+    r.at = now;
   }
 }
 
