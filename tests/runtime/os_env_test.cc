@@ -1,6 +1,8 @@
 // The OS seam: share modes of the POSIX Env and the faults of FaultEnv.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "runtime/os/counting_env.h"
 #include "runtime/os/env.h"
 #include "runtime/os/fault_env.h"
@@ -169,6 +171,30 @@ TEST(CountingEnv, CountsEachCallByKindAndFile) {
   EXPECT_EQ(rt::os::drive_ms(all), 0.5 * double(all.total()));
   env.reset();
   EXPECT_EQ(env.calls().total(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A folder's names are listed once; a name renamed since (here to another
+// case) is found again by the open, which lists the folder anew.
+TEST(CountingEnv, NamesAreListedOnceAndARenamedFileIsFoundAgain) {
+  using rt::os::Call;
+  testing_support::TempDir tmp;
+  testing_support::write_file(tmp.file("T.DBF"), "t");
+  testing_support::write_file(tmp.file("U.DBF"), "u");
+  rt::os::CountingEnv env;
+  EXPECT_EQ(rt::os::resolve_nocase(env, tmp.file("t.dbf")), tmp.file("T.DBF"));
+  EXPECT_EQ(rt::os::resolve_nocase(env, tmp.file("u.dbf")), tmp.file("U.DBF"));
+  EXPECT_EQ(env.calls()[Call::List], 1u);
+  std::filesystem::rename(tmp.file("T.DBF"), tmp.file("t.dbf"));
+  std::string opened;
+  EXPECT_NO_THROW(rt::os::open_nocase(env, tmp.file("t.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened));
+  EXPECT_EQ(opened, tmp.file("t.dbf"));
+  EXPECT_EQ(env.calls()[Call::List], 2u);
+  EXPECT_EQ(failure_of([&] { rt::os::open_nocase(env, tmp.file("v.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened); }),
+            IoKind::NotFound);
 }
 
 }  // namespace
