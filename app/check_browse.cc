@@ -175,14 +175,14 @@ void count_unit(CheckEnv& env) {
   const std::string series = t.get("SERIES").text();
   const Value counted = t.get("CANT_CHK");
   try {
-    t.put("SERIES", Value(series + scan::unit_slot(env.check.unit)));
-    t.put("CANT_CHK", Value(counted.number() + 1));
-    t.put("VEND_CHK", Value(env.run.seller));
-    t.put("HORA_CHK", Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight)));
+    // One write of the line: its count and its slots change together.
+    t.put_fields({{"SERIES", Value(series + scan::unit_slot(env.check.unit))},
+                  {"CANT_CHK", Value(counted.number() + 1)},
+                  {"VEND_CHK", Value(env.run.seller)},
+                  {"HORA_CHK", Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight))}});
   } catch (const std::exception& e) {
     try {
-      t.put("SERIES", Value(series));
-      t.put("CANT_CHK", counted);
+      t.put_fields({{"SERIES", Value(series)}, {"CANT_CHK", counted}});
     } catch (const std::exception&) {
       // The message below is all that can be done.
     }

@@ -215,10 +215,12 @@ void Table::write_count() {
 void Table::set_sync(bool on) {
   if (!on) commit();
   sync_ = on;
+  if (memo_) memo_->defer_header(!on);
 }
 
 void Table::commit() {
   if (!file_ || read_only_) return;
+  if (memo_) memo_->flush();
   sync_memo();
   if (count_pending_) {
     sync_data();  // the records before the count that makes them visible
