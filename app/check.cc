@@ -140,11 +140,17 @@ Area& fresh_check_table(CheckEnv& env) {
   if (!env.areas.use(name, o)) throw busy;
   Area& check = env.areas.current();
   check.table().set_sync(false);  // private scratch table: rebuilt, never synced
+  return check;
+}
+
+// The check table's tags are built once its lines are written (one bulk
+// build per tag instead of an insert per line), then order "cb" and the
+// relation to the product.
+void index_check_table(CheckEnv& env, Area& check) {
   for (const auto& tag : layout::tempo39().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
   rt::wa::set_focus(check, "cb");
   rt::wa::clear_relations(check);
   rt::wa::set_relation(env.areas, check, "producto", "codigo");
-  return check;
 }
 
 // LLENA_T39: one check line from the sale line compitem stands on.
@@ -254,8 +260,19 @@ LoadOutcome load(CheckEnv& env) {
   const rt::text::Date today = env.con.clock().now().date;
 
   Area& log_area = env.areas.area("log_env");
-  LoadOutcome out = seek_live_line(log_area, env.run.ticket) ? rebuild_from_log(env, check, log_area)
-                                                             : load_from_sales(env, check, today);
+  LoadOutcome out;
+  try {
+    out = seek_live_line(log_area, env.run.ticket) ? rebuild_from_log(env, check, log_area)
+                                                   : load_from_sales(env, check, today);
+  } catch (...) {
+    try {
+      index_check_table(env, check);  // what was written keeps its tags
+    } catch (const std::exception&) {
+      // The load's own failure is the one to report.
+    }
+    throw;
+  }
+  index_check_table(env, check);
   if (out.status != LoadStatus::Loaded) return out;
 
   env.areas.select_area(kCheckAlias);

@@ -313,7 +313,7 @@ std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& 
   return bag;
 }
 
-void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version) {
+void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version, bool sync) {
   auto file = env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive);
   std::uint8_t buf[kHeaderSize + kPageSize];
   TagHeader h;
@@ -327,10 +327,15 @@ void Bag::write_empty(os::Env& env, const std::string& path, bool structural, st
   root.key_length = 10;
   encode_node(root, 0x20, buf + kHeaderSize);
   file->write_at(0, buf, sizeof buf);
-  file->sync();
+  if (sync) file->sync();
 }
 
-std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env, os::ShareMode share) {
+void Bag::sync_pages() {
+  if (sync_) store_->sync();
+}
+
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env, os::ShareMode share,
+                                 bool sync) {
   // Written aside and renamed over the name: nobody ever sees the bag
   // truncated or half written.  An existing bag is replaced only while no
   // other open holds it (its exclusive open is held over the rename).
@@ -344,10 +349,12 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::E
       throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);
     }
   }
-  write_empty(env, tmp, structural, 0);
+  write_empty(env, tmp, structural, 0, sync);
   env.rename_file(tmp, path);
   old.reset();
-  return open(path, true, env, share);
+  auto bag = open(path, true, env, share);
+  bag->set_sync(sync);
+  return bag;
 }
 
 void Bag::rebuild(const KeysFor& keys_for) {
@@ -626,16 +633,16 @@ Tag& Bag::build_tag(const TagSpec& spec, KeyList& keys) {
   ref.pad = spec.kind == KeyKind::Text ? 0x20 : 0x00;
   const SortedKeys& sorted = keys.sort(spec.unique);
   h.root = Tree(*store_, ref).bulk_load(sorted, 0);
-  store_->sync();
+  sync_pages();
   std::uint8_t buf[kHeaderSize];
   h.encode(buf);
   store_->write_raw(header_off, buf, kHeaderSize);
-  store_->sync();
+  sync_pages();
   if (!existing) {
     std::string dkey = name;
     dkey.resize(std::size_t(dir_ref_.key_length), ' ');
     directory().insert(dkey, header_off);
-    store_->sync();
+    sync_pages();
   }
   modified();
   store_->drop();
@@ -654,7 +661,7 @@ void Bag::drop_tag(std::string_view name_in) {
   std::string dkey = name;
   dkey.resize(std::size_t(dir_ref_.key_length), ' ');
   directory().remove(dkey, t.ref_.header);
-  store_->sync();
+  sync_pages();
   modified();
   store_->drop();
   load_directory();

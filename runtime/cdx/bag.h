@@ -204,7 +204,7 @@ class Bag {
   // no reader ever sees a half-written or truncated bag; an existing bag is
   // replaced only when no other open holds it (CdxError Busy otherwise).
   static std::unique_ptr<Bag> create(const std::string& path, bool structural = true,
-                                     os::Env& env = os::Env::Default(), os::ShareMode share = os::ShareMode::Shared);
+                                     os::Env& env = os::Env::Default(), os::ShareMode share = os::ShareMode::Shared, bool sync = true);
   ~Bag();
   Bag(const Bag&) = delete;
   Bag& operator=(const Bag&) = delete;
@@ -237,6 +237,9 @@ class Bag {
   // The free-page list head found in the directory header (never followed).
   std::int32_t free_list_head();
   void set_lock_wait(LockWait wait) { lock_wait_ = std::move(wait); }
+  // Off: tag builds and drops are not synced (the bag of a private scratch
+  // table, rebuilt with its table; create() takes the same choice).
+  void set_sync(bool on) { sync_ = on; }
   PageStats stats() const { return store_->stats(); }
   void reset_stats() { store_->stats() = PageStats{}; }
   void drop_cache() { store_->drop(); }
@@ -264,7 +267,9 @@ class Bag {
   friend class Cursor;
   Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env, os::ShareMode share);
   // Writes an empty bag (directory header and root) to `path`, synced.
-  static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version);
+  static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version,
+                          bool sync = true);
+  void sync_pages();
   void reopen();
   void acquire(bool exclusive);
   // Runs a read-only operation `op` (which may run twice): when every page
@@ -299,6 +304,7 @@ class Bag {
   int depth_ = 0;
   bool exclusive_ = false;
   os::ShareMode share_;
+  bool sync_ = true;
   bool version_raised_ = false;  // an exclusive open raised the counter once
   LockWait lock_wait_;
 };

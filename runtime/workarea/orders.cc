@@ -478,8 +478,11 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     if (b->path() == path) bag = b.get();
   if (!bag) {
     try {
+      // A table that is not synced (a private scratch table) gets a bag that
+      // is not synced either.
       auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env, bag_share(area))
-                                          : cdx::Bag::create(path, true, env, bag_share(area));
+                                          : cdx::Bag::create(path, true, env, bag_share(area), t.syncing());
+      opened->set_sync(t.syncing());
       if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
       bag = opened.get();
       ix.bags().push_back(std::move(opened));
