@@ -233,7 +233,7 @@ bool complete_unit(CheckEnv& env) {
 
 double extra_barcode_code(CheckEnv& env, const std::string& barcode14) {
   using layout::ExtraBarcode;
-  if (!rt::wa::WorkAreas::file_exists(std::string(ExtraBarcode::layout().name) + ".dbf")) return 0;
+  if (!env.areas.file_exists(std::string(ExtraBarcode::layout().name) + ".dbf")) return 0;
   double code = 0;
   tools::one_lookup<ExtraBarcode>(env.con, env.areas, [&](const auto& cb) {
     if (rt::wa::seek(cb.area(), rt::Value(barcode14))) code = cb.number(ExtraBarcode::CODIGO);

@@ -103,7 +103,7 @@ View<CheckLine> fresh_check_table(CheckEnv& env) {
   // Make sure nobody uses the earlier copy before deleting it: on a shared
   // drive its files could otherwise be deleted under another station, which
   // would go on checking in files nobody else can see.
-  if (rt::wa::WorkAreas::file_exists(name + ".dbf")) {
+  if (env.areas.file_exists(name + ".dbf")) {
     env.areas.select_area(0);
     rt::wa::OpenOptions o;
     o.exclusive = true;
@@ -116,7 +116,7 @@ View<CheckLine> fresh_check_table(CheckEnv& env) {
     if (held_elsewhere) throw busy;
     for (const char* ext : {".dbf", ".fpt", ".cdx"}) {
       const std::string file = name + ext;
-      if (rt::wa::WorkAreas::file_exists(file) && !rt::wa::WorkAreas::erase_file(file)) {
+      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) {
         env.areas.close_area();
         throw busy;
       }
@@ -125,7 +125,7 @@ View<CheckLine> fresh_check_table(CheckEnv& env) {
   } else {
     for (const char* ext : {".fpt", ".cdx"}) {
       const std::string file = name + ext;
-      if (rt::wa::WorkAreas::file_exists(file) && !rt::wa::WorkAreas::erase_file(file)) throw busy;
+      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) throw busy;
     }
   }
 
@@ -146,11 +146,17 @@ View<CheckLine> fresh_check_table(CheckEnv& env) {
   if (!env.areas.use(name, o)) throw busy;
   Area& check = env.areas.current();
   check.table().set_sync(false);  // private scratch table: rebuilt, never synced
+  return View<CheckLine>(check);
+}
+
+// The check table's tags are built once its lines are written (one bulk
+// build per tag instead of an insert per line), then order "cb" and the
+// relation to the product.
+void index_check_table(CheckEnv& env, Area& check) {
   for (const auto& tag : CheckLine::layout().bags.front().tags) rt::wa::create_order(check, tag.name, tag.key);
   rt::wa::set_focus(check, "cb");
   rt::wa::clear_relations(check);
   layout::relate<Product>(env.areas, check);
-  return View<CheckLine>(check);
 }
 
 // LLENA_T39: one check line from the sale line compitem stands on.
@@ -259,8 +265,19 @@ LoadOutcome load(CheckEnv& env) {
   const rt::text::Date today = env.con.clock().now().date;
 
   const auto log = layout::view<CheckLog>(env.areas);
-  LoadOutcome out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
-                                                                 : load_from_sales(env, check, today);
+  LoadOutcome out;
+  try {
+    out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
+                                                     : load_from_sales(env, check, today);
+  } catch (...) {
+    try {
+      index_check_table(env, check.area());  // what was written keeps its tags
+    } catch (const std::exception&) {
+      // The load's own failure is the one to report.
+    }
+    throw;
+  }
+  index_check_table(env, check.area());
   if (out.status != LoadStatus::Loaded) return out;
 
   layout::select<CheckLine>(env.areas);
@@ -286,7 +303,7 @@ LoadOutcome load_ticket(CheckEnv& env) {
 }
 
 void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
-  const TicketLock ticket(run.ticket, run.machine);
+  const TicketLock ticket(run.ticket, run.machine, areas.env());
   if (!ticket.held()) {
     con.dispbox(1, 0, 24, 79, std::string(9, ' '));
     tools::cartel_1(con, fit(ticket.message()));

@@ -118,7 +118,7 @@ bool find_line(CheckEnv& env, const scan::LookupKey& key) {
   if (rt::wa::seek(t, Value(key.number))) return true;
   rt::wa::set_focus(t, "cp");
   if (rt::wa::seek(t, Value(key.cp14))) return true;
-  if (!rt::wa::WorkAreas::file_exists(std::string(layout::ExtraBarcode::layout().name) + ".dbf")) return false;
+  if (!env.areas.file_exists(std::string(layout::ExtraBarcode::layout().name) + ".dbf")) return false;
   const double code = extra_barcode_code(env, key.cp14);
   select_check(env);
   if (code == 0) return false;
@@ -176,14 +176,14 @@ void count_unit(CheckEnv& env) {
   const std::string series = t.text(CheckLine::SERIES);
   const Value counted = t.get(CheckLine::CANT_CHK);
   try {
-    t.put(CheckLine::SERIES, Value(series + scan::unit_slot(env.check.unit)));
-    t.put(CheckLine::CANT_CHK, Value(counted.number() + 1));
-    t.put(CheckLine::VEND_CHK, Value(env.run.seller));
-    t.put(CheckLine::HORA_CHK, Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight)));
+    // One write of the line: its count and its slots change together.
+    t.put_fields({{CheckLine::SERIES, Value(series + scan::unit_slot(env.check.unit))},
+                  {CheckLine::CANT_CHK, Value(counted.number() + 1)},
+                  {CheckLine::VEND_CHK, Value(env.run.seller)},
+                  {CheckLine::HORA_CHK, Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight))}});
   } catch (const std::exception& e) {
     try {
-      t.put(CheckLine::SERIES, Value(series));
-      t.put(CheckLine::CANT_CHK, counted);
+      t.put_fields({{CheckLine::SERIES, Value(series)}, {CheckLine::CANT_CHK, counted}});
     } catch (const std::exception&) {
       // The message below is all that can be done.
     }

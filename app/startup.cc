@@ -57,11 +57,11 @@ void check_not_available(rt::con::Console& con, rt::wa::WorkAreas& areas, RunCon
                            ": control del ticket aun no disponible");
 }
 
-std::string missing_startup_tables(const std::string& dir) {
-  if (!rt::os::is_directory(dir)) return "the data folder " + dir + " does not exist";
+std::string missing_startup_tables(const std::string& dir, rt::os::Env& env) {
+  if (!env.is_directory(dir)) return "the data folder " + dir + " does not exist";
   std::string missing;
   const auto need = [&](const std::string& file, const std::string& what) {
-    if (!rt::os::find_file_nocase(dir, file)) missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
+    if (!rt::os::find_file_nocase(env, dir, file)) missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
   };
   need(std::string(layout::rotulo().name) + ".dbf", layout::rotulo().what);
   need(std::string(layout::acceso2().name) + ".dbf", layout::acceso2().what);

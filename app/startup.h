@@ -68,6 +68,6 @@ void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& ru
 
 // The tables the start-up opens, checked before the console is taken: an
 // empty text when they are all there, otherwise what is missing.
-std::string missing_startup_tables(const std::string& dir);
+std::string missing_startup_tables(const std::string& dir, rt::os::Env& env = rt::os::Env::Default());
 
 }  // namespace app

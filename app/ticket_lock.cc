@@ -29,11 +29,11 @@ std::string holder(rt::os::File& file, std::uint64_t ticket) {
 
 }  // namespace
 
-TicketLock::TicketLock(double ticket, const std::string& machine) {
+TicketLock::TicketLock(double ticket, const std::string& machine, rt::os::Env& env) {
   const auto number = static_cast<std::uint64_t>(std::fabs(ticket));
   offset_ = kTicketLockBase + number;
   try {
-    file_ = rt::os::File::open(kTicketLockFile, rt::os::OpenMode::OpenOrCreate);
+    file_ = env.open_file(kTicketLockFile, rt::os::OpenMode::OpenOrCreate);
   } catch (const std::exception&) {
     message_ = std::string("No Se Puede Abrir ") + kTicketLockFile + " En La Carpeta De Datos!!!";
     return;

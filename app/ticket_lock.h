@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "runtime/os/file.h"
+#include "runtime/os/env.h"
 
 namespace app {
 
@@ -27,9 +27,10 @@ inline constexpr std::uint64_t kTicketSlotWidth = 32;
 
 class TicketLock {
  public:
-  // Takes the ticket without waiting.  On refusal `held()` is false and
-  // `message()` tells the operator why (the machine holding it when known).
-  TicketLock(double ticket, const std::string& machine);
+  // Takes the ticket without waiting, the lock file opened through `env`.
+  // On refusal `held()` is false and `message()` tells the operator why (the
+  // machine holding it when known).
+  TicketLock(double ticket, const std::string& machine, rt::os::Env& env = rt::os::Env::Default());
   ~TicketLock();
   TicketLock(const TicketLock&) = delete;
   TicketLock& operator=(const TicketLock&) = delete;

@@ -17,7 +17,7 @@ namespace tools {
 std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa,
                     std::string* problem) {
   const std::string table = layout::Setting::layout().name;
-  if (!rt::wa::WorkAreas::file_exists(table + ".dbf")) return std::string(defa);
+  if (!wa.file_exists(table + ".dbf")) return std::string(defa);
   std::string value;
   const auto unreadable = [&](const std::string& why) {
     value.clear();

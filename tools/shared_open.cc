@@ -183,7 +183,7 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
   };
 
   const std::string dbf = rt::os::has_extension(name) ? name : name + ".dbf";
-  if (!rt::os::file_exists(rt::os::resolve_nocase(dbf)))
+  if (!areas.file_exists(dbf))
     return refuse(shown_table + " No Disponible!!! (No Existe)",
                   table + " is missing: no file " + dbf + " in the data folder");
   try {

@@ -220,89 +220,100 @@ bool Cursor::take(const Position& p) {
 }
 
 bool Cursor::seek(std::string_view key) {
-  Bag::Lock lock(tag_->bag_, false);
-  tag_->check_present();
-  if (key.size() > std::size_t(tag_->key_length())) {
-    // Longer than the key: equal only when the extra bytes are padding.
-    const std::string_view extra = key.substr(std::size_t(tag_->key_length()));
-    const bool padding = std::all_of(extra.begin(), extra.end(), [&](char c) { return std::uint8_t(c) == tag_->pad(); });
-    take(tag_->tree().lower_bound(key.substr(0, std::size_t(tag_->key_length()))));
-    return padding && valid_ && std::string_view(key_).substr(0, tag_->key_length()) == key.substr(0, tag_->key_length());
-  }
-  take(tag_->tree().lower_bound(key));
-  return valid_ && std::string_view(key_).substr(0, key.size()) == key;
+  return tag_->bag_.reading([&] {
+    tag_->check_present();
+    if (key.size() > std::size_t(tag_->key_length())) {
+      // Longer than the key: equal only when the extra bytes are padding.
+      const std::string_view extra = key.substr(std::size_t(tag_->key_length()));
+      const bool padding =
+          std::all_of(extra.begin(), extra.end(), [&](char c) { return std::uint8_t(c) == tag_->pad(); });
+      take(tag_->tree().lower_bound(key.substr(0, std::size_t(tag_->key_length()))));
+      return padding && valid_ &&
+             std::string_view(key_).substr(0, tag_->key_length()) == key.substr(0, tag_->key_length());
+    }
+    take(tag_->tree().lower_bound(key));
+    return valid_ && std::string_view(key_).substr(0, key.size()) == key;
+  });
 }
 
 bool Cursor::seek(std::string_view key, std::uint32_t recno) {
-  Bag::Lock lock(tag_->bag_, false);
-  tag_->check_present();
-  const std::string k = tag_->full_key(key);
-  take(tag_->tree().lower_bound(k, recno, true));
-  return valid_ && key_ == k && recno_ == recno;
+  return tag_->bag_.reading([&] {
+    tag_->check_present();
+    const std::string k = tag_->full_key(key);
+    take(tag_->tree().lower_bound(k, recno, true));
+    return valid_ && key_ == k && recno_ == recno;
+  });
 }
 
 bool Cursor::first() {
-  Bag::Lock lock(tag_->bag_, false);
-  tag_->check_present();
-  return take(tag_->tree().first());
+  return tag_->bag_.reading([&] {
+    tag_->check_present();
+    return take(tag_->tree().first());
+  });
 }
 
 bool Cursor::last() {
-  Bag::Lock lock(tag_->bag_, false);
-  tag_->check_present();
-  return take(tag_->tree().last());
+  return tag_->bag_.reading([&] {
+    tag_->check_present();
+    return take(tag_->tree().last());
+  });
 }
 
+// The moves find their entry again first when the bag changed since the
+// cursor stood on it; the cursor changes only at the end (take), so a move
+// started over under the lock starts from the same place.
 bool Cursor::next() {
-  Bag::Lock lock(tag_->bag_, false);
   if (!valid_) return false;
-  tag_->check_present();
-  Tree t = tag_->tree();
-  if (generation_ != tag_->bag_.generation_) {
-    Position p = t.lower_bound(key_, recno_, true);
-    if (!p.valid()) return take(Position{}), false;
-    if (p.key() != key_ || p.recno() != recno_) return take(p);
-    pos_ = p;
-  }
-  Position p = pos_;
-  if (!t.next(p)) return take(Position{}), false;
-  return take(p);
+  return tag_->bag_.reading([&] {
+    tag_->check_present();
+    Tree t = tag_->tree();
+    Position p = pos_;
+    if (generation_ != tag_->bag_.generation_) {
+      p = t.lower_bound(key_, recno_, true);
+      if (!p.valid()) return take(Position{}), false;
+      if (p.key() != key_ || p.recno() != recno_) return take(p);
+    }
+    if (!t.next(p)) return take(Position{}), false;
+    return take(p);
+  });
 }
 
 bool Cursor::prev() {
-  Bag::Lock lock(tag_->bag_, false);
   if (!valid_) return false;
-  tag_->check_present();
-  Tree t = tag_->tree();
-  Position p = pos_;
-  if (generation_ != tag_->bag_.generation_) {
-    p = t.lower_bound(key_, recno_, true);
-    if (!p.valid()) return take(t.last());
-  }
-  if (!t.prev(p)) return take(Position{}), false;
-  return take(p);
+  return tag_->bag_.reading([&] {
+    tag_->check_present();
+    Tree t = tag_->tree();
+    Position p = pos_;
+    if (generation_ != tag_->bag_.generation_) {
+      p = t.lower_bound(key_, recno_, true);
+      if (!p.valid()) return take(t.last());
+    }
+    if (!t.prev(p)) return take(Position{}), false;
+    return take(p);
+  });
 }
 
 // ---------------------------------------------------------------- Bag
 
-Bag::Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env)
+Bag::Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env, os::ShareMode share)
     : path_(std::move(path)),
       env_(env),
       file_(std::move(file)),
       store_(std::make_unique<PageStore>(*file_, path_)),
+      share_(share),
       lock_wait_(bounded_lock_wait(kDefaultLockWaitSeconds, env.clock())) {}
 
 Bag::~Bag() = default;
 
-std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& env) {
-  const std::string real = os::resolve_nocase(env, path);
-  auto file = env.open_file(real, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly);
-  std::unique_ptr<Bag> bag(new Bag(real, std::move(file), env));
+std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& env, os::ShareMode share) {
+  std::string real;
+  auto file = os::open_nocase(env, path, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly, share, real);
+  std::unique_ptr<Bag> bag(new Bag(real, std::move(file), env, share));
   Lock lock(*bag, false);  // reads the header and the directory
   return bag;
 }
 
-void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version) {
+void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version, bool sync) {
   auto file = env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive);
   std::uint8_t buf[kHeaderSize + kPageSize];
   TagHeader h;
@@ -316,10 +327,15 @@ void Bag::write_empty(os::Env& env, const std::string& path, bool structural, st
   root.key_length = 10;
   encode_node(root, 0x20, buf + kHeaderSize);
   file->write_at(0, buf, sizeof buf);
-  file->sync();
+  if (sync) file->sync();
 }
 
-std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env) {
+void Bag::sync_pages() {
+  if (sync_) store_->sync();
+}
+
+std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::Env& env, os::ShareMode share,
+                                 bool sync) {
   // Written aside and renamed over the name: nobody ever sees the bag
   // truncated or half written.  An existing bag is replaced only while no
   // other open holds it (its exclusive open is held over the rename).
@@ -333,10 +349,12 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::E
       throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);
     }
   }
-  write_empty(env, tmp, structural, 0);
+  write_empty(env, tmp, structural, 0, sync);
   env.rename_file(tmp, path);
   old.reset();
-  return open(path, true, env);
+  auto bag = open(path, true, env, share);
+  bag->set_sync(sync);
+  return bag;
 }
 
 void Bag::rebuild(const KeysFor& keys_for) {
@@ -361,8 +379,9 @@ void Bag::rebuild(const KeysFor& keys_for) {
 }
 
 void Bag::reopen() {
-  file_ = env_.open_file(path_, os::OpenMode::ReadWrite);
+  file_ = env_.open_file(path_, os::OpenMode::ReadWrite, share_);
   store_ = std::make_unique<PageStore>(*file_, path_);
+  version_raised_ = false;
   loaded_ = false;
   Lock lock(*this, false);  // reads the header and the directory
 }
@@ -382,8 +401,10 @@ LockWait bounded_lock_wait(double seconds, os::Clock& clock) {
   };
 }
 
-Bag::Lock::Lock(Bag& bag, bool exclusive) : bag_(bag) { bag_.acquire(exclusive); }
-Bag::Lock::~Lock() { bag_.release(); }
+Bag::Lock::Lock(Bag& bag, bool exclusive) : bag_(bag), uncaught_(std::uncaught_exceptions()) {
+  bag_.acquire(exclusive);
+}
+Bag::Lock::~Lock() { bag_.release(std::uncaught_exceptions() > uncaught_); }
 
 void Bag::acquire(bool exclusive) {
   if (depth_ > 0) {
@@ -393,6 +414,25 @@ void Bag::acquire(bool exclusive) {
     return;
   }
   if (exclusive) require_writer("");
+  if (share_ == os::ShareMode::Exclusive) {
+    // Nobody else has the file open: no lock, and the pages and directory
+    // read stay true until this open ends.  The counter is still raised
+    // once, before the first change, for whoever opens the bag afterwards.
+    depth_ = 1;
+    exclusive_ = exclusive;
+    try {
+      if (!loaded_) refresh(true);
+      if (exclusive && !version_raised_)
+        store_->before_next_write([this] {
+          raise_version();
+          version_raised_ = true;
+        });
+    } catch (...) {
+      depth_ = 0;
+      throw;
+    }
+    return;
+  }
   const auto kind = exclusive ? os::LockKind::Exclusive : os::LockKind::Shared;
   int attempt = 1;
   for (; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
@@ -411,9 +451,14 @@ void Bag::acquire(bool exclusive) {
   }
 }
 
-void Bag::release() {
+void Bag::release(bool failed) {
   if (--depth_ > 0) return;
   store_->before_next_write(nullptr);
+  if (share_ == os::ShareMode::Exclusive) {
+    // A change cut short may have cached what never reached the file.
+    if (failed) loaded_ = false;
+    return;
+  }
   file_->unlock(kLockOffset, 1);
 }
 
@@ -444,6 +489,12 @@ void Bag::check_free_list(const std::string& tag) {
                        " is not a page of the bag (damaged header; rebuild the bag with reindex)");
 }
 
+bool Bag::counter_unchanged() {
+  std::uint8_t head[16];
+  if (file_->read_at(0, head, sizeof head) < sizeof head) return false;
+  return read_version(head) == version_;
+}
+
 // Re-reads the directory when another program changed the bag (or always,
 // when `force`): the pages cached are then dropped.
 void Bag::refresh(bool force) {
@@ -462,8 +513,8 @@ void Bag::refresh(bool force) {
 
 void Bag::load_directory() {
   std::uint8_t buf[kHeaderSize];
-  if (file_->size() < kHeaderSize + kPageSize)
-    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
+  if (store_->size() < kHeaderSize + kPageSize)
+    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(store_->size()) + " bytes)");
   file_->read_exact(0, buf, kHeaderSize);
   try {
     dir_header_ = TagHeader::decode(buf, true);
@@ -583,16 +634,16 @@ Tag& Bag::build_tag(const TagDefinition& spec, KeyList& keys) {
   ref.pad = spec.kind == KeyKind::Text ? 0x20 : 0x00;
   const SortedKeys& sorted = keys.sort(spec.unique);
   h.root = Tree(*store_, ref).bulk_load(sorted, 0);
-  store_->sync();
+  sync_pages();
   std::uint8_t buf[kHeaderSize];
   h.encode(buf);
   store_->write_raw(header_off, buf, kHeaderSize);
-  store_->sync();
+  sync_pages();
   if (!existing) {
     std::string dkey = name;
     dkey.resize(std::size_t(dir_ref_.key_length), ' ');
     directory().insert(dkey, header_off);
-    store_->sync();
+    sync_pages();
   }
   modified();
   store_->drop();
@@ -611,7 +662,7 @@ void Bag::drop_tag(std::string_view name_in) {
   std::string dkey = name;
   dkey.resize(std::size_t(dir_ref_.key_length), ' ');
   directory().remove(dkey, t.ref_.header);
-  store_->sync();
+  sync_pages();
   modified();
   store_->drop();
   load_directory();

@@ -195,13 +195,17 @@ class Cursor {
 
 class Bag {
  public:
-  // Files, locks and clocks go through env (the table's Env).
-  static std::unique_ptr<Bag> open(const std::string& path, bool writable, os::Env& env = os::Env::Default());
+  // Files, locks and clocks go through env (the table's Env).  A bag opened
+  // with ShareMode::Exclusive (its table's exclusive open) is the only open
+  // of the file: it takes no lock and keeps its pages for as long as it is
+  // open.
+  static std::unique_ptr<Bag> open(const std::string& path, bool writable, os::Env& env = os::Env::Default(),
+                                   os::ShareMode share = os::ShareMode::Shared);
   // A new, empty bag.  It is written beside `path` and renamed over it, so
   // no reader ever sees a half-written or truncated bag; an existing bag is
   // replaced only when no other open holds it (CdxError Busy otherwise).
   static std::unique_ptr<Bag> create(const std::string& path, bool structural = true,
-                                     os::Env& env = os::Env::Default());
+                                     os::Env& env = os::Env::Default(), os::ShareMode share = os::ShareMode::Shared, bool sync = true);
   ~Bag();
   Bag(const Bag&) = delete;
   Bag& operator=(const Bag&) = delete;
@@ -234,6 +238,9 @@ class Bag {
   // The free-page list head found in the directory header (never followed).
   std::int32_t free_list_head();
   void set_lock_wait(LockWait wait) { lock_wait_ = std::move(wait); }
+  // Off: tag builds and drops are not synced (the bag of a private scratch
+  // table, rebuilt with its table; create() takes the same choice).
+  void set_sync(bool on) { sync_ = on; }
   PageStats stats() const { return store_->stats(); }
   void reset_stats() { store_->stats() = PageStats{}; }
   void drop_cache() { store_->drop(); }
@@ -253,17 +260,29 @@ class Bag {
 
    private:
     Bag& bag_;
+    int uncaught_;  // exceptions in flight when the lock was taken
   };
 
  private:
   friend class Tag;
   friend class Cursor;
-  Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env);
+  Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env, os::ShareMode share);
   // Writes an empty bag (directory header and root) to `path`, synced.
-  static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version);
+  static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version,
+                          bool sync = true);
+  void sync_pages();
   void reopen();
   void acquire(bool exclusive);
-  void release();
+  // Runs a read-only operation `op` (which may run twice): when every page
+  // it needs is cached and the change counter, read in one call, shows no
+  // change since they were read, from the cache without taking the lock;
+  // otherwise under the shared lock.
+  template <typename Op>
+  auto reading(Op op) -> decltype(op());
+  bool counter_unchanged();
+  // failed: the operation ended by an exception (what it cached may not be
+  // what the file holds).
+  void release(bool failed);
   void refresh(bool force);
   void load_directory();
   void raise_version();
@@ -285,7 +304,37 @@ class Bag {
   bool loaded_ = false;
   int depth_ = 0;
   bool exclusive_ = false;
+  os::ShareMode share_;
+  bool sync_ = true;
+  bool version_raised_ = false;  // an exclusive open raised the counter once
   LockWait lock_wait_;
 };
+
+template <typename Op>
+auto Bag::reading(Op op) -> decltype(op()) {
+  if (depth_ == 0 && loaded_ && share_ == os::ShareMode::Shared && counter_unchanged()) {
+    // A writer raises the counter before its first page reaches the file,
+    // so pages cached under this counter are still the file's pages.
+    depth_ = 1;
+    exclusive_ = false;
+    store_->set_offline(true);
+    try {
+      auto result = op();
+      store_->set_offline(false);
+      depth_ = 0;
+      return result;
+    } catch (const PageNotCached&) {
+      // Some page must be read: start over under the lock.
+    } catch (...) {
+      store_->set_offline(false);
+      depth_ = 0;
+      throw;
+    }
+    store_->set_offline(false);
+    depth_ = 0;
+  }
+  Lock lock(*this, false);
+  return op();
+}
 
 }  // namespace rt::cdx

@@ -1,17 +1,23 @@
 #include "runtime/cdx/store.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rt::cdx {
 
-PageStore::PageStore(os::File& file, std::string bag_name) : file_(file), bag_(std::move(bag_name)) {
-  refresh_size();
+// The bag reads the size when it first takes its lock (refresh_size).
+PageStore::PageStore(os::File& file, std::string bag_name) : file_(file), bag_(std::move(bag_name)) {}
+
+namespace {
+std::uint32_t pages_in(std::uint64_t size) {
+  return size / kPageSize > 0xFFFFFFFFull / kPageSize ? std::uint32_t(0xFFFFFFFFull / kPageSize)
+                                                       : std::uint32_t(size / kPageSize);
 }
+}  // namespace
 
 void PageStore::refresh_size() {
-  const std::uint64_t size = file_.size();
-  pages_ = size / kPageSize > 0xFFFFFFFFull / kPageSize ? std::uint32_t(0xFFFFFFFFull / kPageSize)
-                                                       : std::uint32_t(size / kPageSize);
+  size_ = file_.size();
+  pages_ = pages_in(size_);
 }
 
 void PageStore::check_page(std::uint32_t off, const std::string& tag, const char* what) const {
@@ -26,6 +32,7 @@ std::shared_ptr<const Node> PageStore::node(std::uint32_t off, int key_length, s
   auto it = cache_.find(off);
   const bool known = it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad;
   if (known && it->second.epoch == epoch_) return it->second.node;
+  if (offline_) throw PageNotCached{};
   check_page(off, tag, "page offset");
   std::uint8_t buf[kPageSize];
   file_.read_exact(off, buf, kPageSize);
@@ -78,11 +85,13 @@ void PageStore::write_raw(std::uint64_t off, const void* bytes, std::size_t n) {
   file_.write_at(off, bytes, n);
   const std::uint64_t end = (off + n + kPageSize - 1) / kPageSize;
   if (end > pages_) pages_ = std::uint32_t(end);
+  size_ = std::max<std::uint64_t>(size_, off + n);
 }
 
+// Only a writer allocates, under the bag's exclusive lock (or in its
+// exclusive open): the size known is the file's.
 std::uint32_t PageStore::allocate(std::uint32_t count) {
-  const std::uint64_t size = file_.size();
-  const std::uint64_t off = (size + kPageSize - 1) / kPageSize * kPageSize;
+  const std::uint64_t off = (size_ + kPageSize - 1) / kPageSize * kPageSize;
   if (off + std::uint64_t(count) * kPageSize > 0x7FFFFFFFull)
     throw CdxError(bag_, "", "the bag would grow beyond 2 GB");
   // Reserve the pages at once so that the file's page count covers them.

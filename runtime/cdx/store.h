@@ -33,6 +33,10 @@ struct PageStats {
 // nothing is written into the free-page list (directory header bytes 4-7),
 // whose chain format the suite's other programs do not document.  A head
 // found there is never followed.
+// Thrown by a store kept from its file (set_offline) when a page is not in
+// its cache: the caller takes the bag's lock and starts over.
+struct PageNotCached {};
+
 class PageStore {
  public:
   PageStore(os::File& file, std::string bag_name);
@@ -40,8 +44,11 @@ class PageStore {
   const std::string& bag_name() const { return bag_; }
   os::File& file() { return file_; }
 
-  // Number of whole pages in the file (refreshed by refresh_size()).
+  // Number of whole pages in the file and its size in bytes, as last read
+  // (refresh_size()) and grown by this store's own writes: true while nobody
+  // else writes the file (the bag's exclusive lock, or its exclusive open).
   std::uint32_t page_count() const { return pages_; }
+  std::uint64_t size() const { return size_; }
   void refresh_size();
 
   // A decoded page; throws CdxError (naming `tag`) when the offset is outside
@@ -69,6 +76,8 @@ class PageStore {
   // The decoded copy is kept only to spare decoding a page whose bytes have
   // not changed.
   void drop() { ++epoch_; }
+  // While offline, pages come from the cache only (PageNotCached otherwise).
+  void set_offline(bool offline) { offline_ = offline; }
   PageStats& stats() { return stats_; }
 
  private:
@@ -85,10 +94,12 @@ class PageStore {
   os::File& file_;
   std::string bag_;
   std::uint32_t pages_ = 0;
+  std::uint64_t size_ = 0;
   std::unordered_map<std::uint32_t, Cached> cache_;
   std::uint64_t epoch_ = 1;
   PageStats stats_;
   std::function<void()> before_write_;
+  bool offline_ = false;
   static constexpr std::size_t kMaxCached = 1u << 16;
 };
 

@@ -2,6 +2,9 @@
 // path texts, and the free functions that use Env::Default().
 #include "runtime/os/env.h"
 
+#include <map>
+#include <mutex>
+
 #include "runtime/os/process.h"
 
 namespace rt::os {
@@ -53,9 +56,78 @@ std::optional<std::string> find_file_nocase(const std::string& dir, const std::s
   return find_file_nocase(Env::Default(), dir, name);
 }
 
+namespace {
+
+// The names of the folders resolved so far, listed once per run: on a
+// network drive each lookup of a name is a round trip, the listing one for
+// all.  A name not in the listing lists the folder again (a file created
+// since); a name listed but gone since makes the open fail, and the caller
+// forgets the folder and resolves again (forget_names).
+struct FolderNames {
+  std::mutex mu;
+  std::map<std::string, std::vector<std::string>> by_folder;  // absolute folder -> names
+};
+
+FolderNames& folder_names() {
+  static FolderNames names;
+  return names;
+}
+
+std::string folder_key(Env& env, const std::string& dir) {
+  return !dir.empty() && dir[0] == '/' ? dir : join_path(env.current_directory(), dir);
+}
+
+// The on-disk spelling of `name` among `names` (an exact match wins), or "".
+std::string match_in(const std::vector<std::string>& names, const std::string& name) {
+  std::string found;
+  for (const auto& n : names) {
+    if (n == name) return n;
+    if (found.empty() && same_nocase(n, name)) found = n;
+  }
+  return found;
+}
+
+}  // namespace
+
 std::string resolve_nocase(Env& env, const std::string& path) {
-  auto found = find_file_nocase(env, dirname_of(path), basename_of(path));
-  return found ? *found : path;
+  const std::string dir = dirname_of(path), name = basename_of(path);
+  const std::string key = folder_key(env, dir);
+  FolderNames& names = folder_names();
+  {
+    std::lock_guard<std::mutex> g(names.mu);
+    const auto it = names.by_folder.find(key);
+    if (it != names.by_folder.end())
+      if (const std::string found = match_in(it->second, name); !found.empty())
+        return found == name ? path : join_path(dir, found);
+  }
+  std::vector<std::string> listed = env.list_directory(dir);
+  const std::string found = match_in(listed, name);
+  {
+    std::lock_guard<std::mutex> g(names.mu);
+    names.by_folder[key] = std::move(listed);
+  }
+  return found.empty() || found == name ? path : join_path(dir, found);
+}
+
+std::unique_ptr<File> open_nocase(Env& env, const std::string& given, OpenMode mode, ShareMode share,
+                                  std::string& resolved) {
+  resolved = resolve_nocase(env, given);
+  try {
+    return env.open_file(resolved, mode, share);
+  } catch (const IoError& e) {
+    if (e.kind() != IoKind::NotFound) throw;
+    forget_names(env, given);
+    const std::string again = resolve_nocase(env, given);
+    if (again == resolved) throw;
+    resolved = again;
+    return env.open_file(resolved, mode, share);
+  }
+}
+
+void forget_names(Env& env, const std::string& path) {
+  FolderNames& names = folder_names();
+  std::lock_guard<std::mutex> g(names.mu);
+  names.by_folder.erase(folder_key(env, dirname_of(path)));
 }
 
 std::string resolve_nocase(const std::string& path) { return resolve_nocase(Env::Default(), path); }

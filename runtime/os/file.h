@@ -151,8 +151,17 @@ std::vector<std::string> list_directory(const std::string& dir);
 std::optional<std::string> find_file_nocase(Env& env, const std::string& dir, const std::string& name);
 std::optional<std::string> find_file_nocase(const std::string& dir, const std::string& name);
 // Splits "dir/name" and resolves the name part case-insensitively; returns the
-// path unchanged when nothing matches.
+// path unchanged when nothing matches.  A folder's names are listed once per
+// run and again only when a name is not among them; a caller whose open of
+// the resolved path finds no file calls forget_names and resolves again (the
+// file may have been renamed since), as open_nocase does.
 std::string resolve_nocase(Env& env, const std::string& path);
+// Drops the names remembered for the folder of `path`.
+void forget_names(Env& env, const std::string& path);
+// Opens `path` resolved without regard to case, resolving once more when
+// the name remembered is gone; `resolved` gets the path tried last.
+std::unique_ptr<File> open_nocase(Env& env, const std::string& path, OpenMode mode, ShareMode share,
+                                  std::string& resolved);
 std::string resolve_nocase(const std::string& path);
 
 // Path texts (no OS call).

@@ -83,17 +83,29 @@ MemoBlock read_memo_from_bytes(std::string_view bytes, std::uint32_t block, cons
   return m;
 }
 
-std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& path, bool writable, os::ShareMode share) {
+std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& given, bool writable, os::ShareMode share) {
   std::unique_ptr<os::File> f;
+  std::string path = given;
   try {
-    f = env.open_file(path, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly, share);
+    f = os::open_nocase(env, given, writable ? os::OpenMode::ReadWrite : os::OpenMode::ReadOnly, share, path);
   } catch (const os::IoError& e) {
+    if (e.kind() == os::IoKind::NotFound)
+      throw TableError(ErrorKind::Corrupt, path, "memo file " + os::basename_of(given) + " is missing");
     throw TableError(e.kind() == os::IoKind::Busy ? ErrorKind::Busy : ErrorKind::Io, path, e.what());
   }
-  unsigned char head[8];
-  const std::size_t n = f->read_at(0, head, sizeof head);
+  // An exclusive open reads a little more in the same call: a short read
+  // means the whole file came in, so where its next memo goes is known
+  // without a size call.
+  const bool exclusive = share == os::ShareMode::Exclusive;
+  unsigned char head[4096];
+  const std::size_t want = exclusive ? sizeof head : 8;
+  const std::size_t n = f->read_at(0, head, want);
   const MemoHeader h = parse_memo_header(std::string_view(reinterpret_cast<const char*>(head), n), path);
-  return std::unique_ptr<MemoFile>(new MemoFile(std::move(f), h.block_size));
+  std::unique_ptr<MemoFile> m(new MemoFile(std::move(f), h.block_size, exclusive));
+  if (exclusive && n < want)
+    m->end_block_ = std::max<std::uint64_t>(std::max(h.next_free, first_data_block(h.block_size)),
+                                            (n + h.block_size - 1) / h.block_size);
+  return m;
 }
 
 void MemoFile::create(os::Env& env, const std::string& path, std::uint32_t block_size, bool overwrite, bool sync) {
@@ -158,31 +170,60 @@ std::uint32_t MemoFile::append(std::string_view data, std::uint32_t type) {
   if (!file_->writable()) throw TableError(ErrorKind::ReadOnly, path(), "memo file is open read-only");
   if (data.size() > 0x7FFFFFF0u) throw TableError(ErrorKind::ValueRefused, path(), "memo text too long");
   try {
-    unsigned char head[8];
-    const std::size_t n = file_->read_at(0, head, sizeof head);
-    const MemoHeader h = parse_memo_header(std::string_view(reinterpret_cast<const char*>(head), n), path());
-    if (h.block_size != block_size_) corrupt(path(), "memo block size changed while open");
-    // Never write below the end of the file: blocks there may belong to a
-    // memo whose writer did not (yet) move the pointer.
-    const std::uint64_t size = file_->size();
-    std::uint64_t block = std::max<std::uint64_t>(h.next_free, first_data_block(block_size_));
-    block = std::max<std::uint64_t>(block, (size + block_size_ - 1) / block_size_);
+    std::uint64_t block = end_block_;
+    if (block == 0) {
+      unsigned char head[8];
+      const std::size_t n = file_->read_at(0, head, sizeof head);
+      const MemoHeader h = parse_memo_header(std::string_view(reinterpret_cast<const char*>(head), n), path());
+      if (h.block_size != block_size_) corrupt(path(), "memo block size changed while open");
+      // Never write below the end of the file: blocks there may belong to a
+      // memo whose writer did not (yet) move the pointer.
+      const std::uint64_t size = file_->size();
+      block = std::max<std::uint64_t>(h.next_free, first_data_block(block_size_));
+      block = std::max<std::uint64_t>(block, (size + block_size_ - 1) / block_size_);
+    }
     const std::uint64_t next = block + blocks_for(data.size(), block_size_);
     if (next > 0xFFFFFFFFull || next * block_size_ > 0x7FFFFFFEull)
       throw TableError(ErrorKind::ValueRefused, path(), "memo file is full");
     const std::string image = block_image(data, type, block_size_);
     unsynced_ = true;
+    end_block_ = 0;  // known again only when both writes went through
     file_->write_at(block * block_size_, image.data(), image.size());
-    unsigned char nf[4];
-    put_be32(nf, static_cast<std::uint32_t>(next));
-    file_->write_at(0, nf, 4);
+    if (exclusive_ && defer_header_) {
+      pending_next_ = next;
+    } else {
+      write_next_free(next);
+    }
+    if (exclusive_) end_block_ = next;
     return static_cast<std::uint32_t>(block);
   } catch (const os::IoError& e) {
     throw TableError(ErrorKind::Io, path(), e.what());
   }
 }
 
+void MemoFile::write_next_free(std::uint64_t next) {
+  unsigned char nf[4];
+  put_be32(nf, static_cast<std::uint32_t>(next));
+  file_->write_at(0, nf, 4);
+}
+
+void MemoFile::defer_header(bool on) {
+  if (!on) flush();
+  defer_header_ = on;
+}
+
+void MemoFile::flush() {
+  if (pending_next_ == 0) return;
+  try {
+    write_next_free(pending_next_);
+  } catch (const os::IoError& e) {
+    throw TableError(ErrorKind::Io, path(), e.what());
+  }
+  pending_next_ = 0;
+}
+
 void MemoFile::sync() {
+  flush();
   if (!unsynced_) return;
   try {
     file_->sync();

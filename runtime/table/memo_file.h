@@ -61,8 +61,15 @@ class MemoFile {
   os::File& file() { return *file_; }
 
   // Makes what this open wrote durable (nothing to do when it wrote
-  // nothing since the last sync).
+  // nothing since the last sync); a deferred next-free pointer is written
+  // first.
   void sync();
+  // An exclusive open may leave the next-free pointer in memory until
+  // flush() or sync() (for a private scratch table).  A pointer left behind
+  // by a kill is harmless: append never writes below the end of the file.
+  void defer_header(bool on);
+  // Writes a deferred next-free pointer (nothing when none is pending).
+  void flush();
   bool unsynced() const { return unsynced_; }
 
   // The memo at `block` (checked against the file's current size).
@@ -80,11 +87,19 @@ class MemoFile {
   bool rewrite_in_place(std::uint32_t block, std::string_view data, std::uint32_t type = kMemoTypeText);
 
  private:
-  MemoFile(std::unique_ptr<os::File> file, std::uint32_t block_size)
-      : file_(std::move(file)), block_size_(block_size) {}
+  MemoFile(std::unique_ptr<os::File> file, std::uint32_t block_size, bool exclusive)
+      : file_(std::move(file)), block_size_(block_size), exclusive_(exclusive) {}
+  void write_next_free(std::uint64_t next);
   std::unique_ptr<os::File> file_;
   std::uint32_t block_size_;
   bool unsynced_ = false;
+  // An exclusive open keeps the block its next memo goes to (0: not known
+  // yet, or a write failed) instead of reading the header and the size for
+  // each append: nobody else writes the file while it is open.
+  bool exclusive_;
+  std::uint64_t end_block_ = 0;
+  bool defer_header_ = false;
+  std::uint64_t pending_next_ = 0;  // a deferred next-free pointer, 0: none
 };
 
 }  // namespace rt::table

@@ -51,7 +51,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   std::unique_ptr<Table> t(new Table());
   os::Env& env = options.env ? *options.env : os::Env::Default();
   t->env_ = &env;
-  const std::string path = os::resolve_nocase(env, given);
+  std::string path = os::resolve_nocase(env, given);
   t->path_ = path;
   t->share_ = options.share;
   t->read_only_ = options.read_only;
@@ -62,7 +62,8 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   const auto mode = options.read_only ? os::OpenMode::ReadOnly : os::OpenMode::ReadWrite;
   try {
     try {
-      t->file_ = env.open_file(path, mode, excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
+      t->file_ = os::open_nocase(env, given, mode, excl ? os::ShareMode::Exclusive : os::ShareMode::Shared, path);
+      t->path_ = path;
     } catch (const os::IoError& e) {
       // A file nobody may write (read-only share) cannot be held
       // exclusively here; read-only, it is enough that nobody holds it
@@ -85,7 +86,8 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   // file damaged.
   Schema schema;
   for (int attempt = 0;; ++attempt) {
-    std::string head(32, '\0');
+    // One read takes the header of any table of up to 120 fields.
+    std::string head(4096, '\0');
     std::uint64_t size = 0;
     try {
       head.resize(t->file_->read_at(0, head.data(), head.size()));
@@ -114,10 +116,7 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   t->layout_ = LockLayout(scheme, schema.header_length, schema.record_length);
   if (schema.has_memo_fields()) {
     const std::string name = memo_name_of(path);
-    const auto memo_path = os::find_file_nocase(env, os::dirname_of(path), name);
-    if (!memo_path)
-      throw TableError(ErrorKind::Corrupt, path, "memo file " + name + " is missing");
-    t->memo_ = MemoFile::open(env, *memo_path, !options.read_only,
+    t->memo_ = MemoFile::open(env, os::join_path(os::dirname_of(path), name), !options.read_only,
                               excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
   }
   t->schema_ = std::make_shared<const Schema>(std::move(schema));
@@ -216,10 +215,12 @@ void Table::write_count() {
 void Table::set_sync(bool on) {
   if (!on) commit();
   sync_ = on;
+  if (memo_) memo_->defer_header(!on);
 }
 
 void Table::commit() {
   if (!file_ || read_only_) return;
+  if (memo_) memo_->flush();
   sync_memo();
   if (count_pending_) {
     sync_data();  // the records before the count that makes them visible
@@ -292,17 +293,22 @@ void Table::read_into(std::uint32_t recno, Record& out) {
     return;
   }
   try {
-    if (sequential) {
-      const std::uint32_t want =
-          static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::size_t>(kPageBytes / rl, 1), count_ - recno + 1));
+    // An exclusive open is the only writer: the page around any record read
+    // stays true, so a small table is read in one call.
+    const std::uint32_t per_page = static_cast<std::uint32_t>(std::max<std::size_t>(kPageBytes / rl, 1));
+    if (sequential || share_ == Share::Exclusive) {
+      if (!sequential) recno -= (recno - 1) % per_page;
+      const std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_page, count_ - recno + 1));
       page_.bytes.resize(want * rl);
       const std::size_t got = file_->read_at(schema_->record_offset(recno), page_.bytes.data(), want * rl);
       page_.count = static_cast<std::uint32_t>(got / rl);
       page_.first = page_.count ? recno : 0;
       page_.loaded_at = share_ == Share::Exclusive ? 0 : now_seconds();
-      if (page_.count == 0)
-        throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(recno) + " lies past the end of the file");
-      const std::string_view bytes(page_.bytes.data(), rl);
+      const std::uint32_t asked = last_read_;
+      if (asked - recno >= page_.count)
+        throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(asked) + " lies past the end of the file");
+      recno = asked;
+      const std::string_view bytes(page_.bytes.data() + (recno - page_.first) * rl, rl);
       if (out.schema_ptr() != schema_) out = Record(schema_, recno, bytes);
       else { out.set_recno(recno); out.assign_bytes(bytes); }
       return;
@@ -365,7 +371,10 @@ void Table::write(const Record& rec) {
     Record fixed;
     if (memo_) {
       std::string on_file(schema_->record_length, '\0');
-      file_->read_exact(off, on_file.data(), on_file.size());
+      if (share_ == Share::Exclusive && page_.first && recno >= page_.first && recno - page_.first < page_.count)
+        on_file.assign(page_.bytes.data() + (recno - page_.first) * schema_->record_length, schema_->record_length);
+      else
+        file_->read_exact(off, on_file.data(), on_file.size());
       fixed = rec;
       own_memos(fixed, &on_file);
       src = &fixed;

@@ -44,6 +44,14 @@ class AreaIndexes : public RecordWriteObserver {
     std::string child;
     std::shared_ptr<AreaScope> scope;
     expr::Expression key;
+    // Where the last seek left the child, so that moving back and forth
+    // over the same keys (a browse screen painted, a line found) does not
+    // seek and read the child again and again.
+    bool placed = false;
+    Value last_key;
+    RecNo last_recno = 0;
+    int last_order = 0;
+    double at = 0;
   };
 
   explicit AreaIndexes(Area& area)
@@ -154,6 +162,16 @@ AreaIndexes& indexes_of(Area& area) {
     area.set_move_hook([self] { self->run_relations(); });
   }
   return *p;
+}
+
+// A relation's child found a moment ago for the same key is not sought
+// again for this long (as long as a shared table trusts a page it read).
+constexpr double kRelationTrustSeconds = 0.1;
+
+// A table opened exclusively has its bags to itself as well: they are
+// opened exclusively and need no lock.
+os::ShareMode bag_share(Area& area) {
+  return area.table().exclusive() ? os::ShareMode::Exclusive : os::ShareMode::Shared;
 }
 
 std::string bag_path(os::Env& env, const std::string& bag) {
@@ -297,9 +315,24 @@ void AreaIndexes::run_relations() {
     Area& child = areas_->area(r.child);
     if (area_.eof()) {
       child.seek_position(0, false);
+      r.placed = false;
       continue;
     }
-    seek(child, r.key.evaluate(*r.scope));
+    Value key = r.key.evaluate(*r.scope);
+    // The same key again, the child still where this relation put it, within
+    // the time a shared read is trusted: the child stays (its record as read
+    // then).
+    const int order = child.indexes() ? child.indexes()->active() : 0;
+    const double now = child.table().env().clock().monotonic();
+    if (r.placed && key == r.last_key && !child.eof() && child.recno() == r.last_recno && order == r.last_order &&
+        now - r.at < kRelationTrustSeconds)
+      continue;
+    seek(child, key);
+    r.placed = !child.eof();
+    r.last_key = std::move(key);
+    r.last_recno = r.placed ? child.recno() : 0;
+    r.last_order = order;
+    r.at = now;
   }
 }
 
@@ -313,7 +346,7 @@ void set_index(Area& area, const std::string& bag) {
     if (b->path() == path) return;  // already open
   std::unique_ptr<cdx::Bag> opened;
   try {
-    opened = cdx::Bag::open(path, !area.readonly(), env);
+    opened = cdx::Bag::open(path, !area.readonly(), env, bag_share(area));
     if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
   } catch (const std::exception& e) {
     throw WorkAreaError(bag_failure(e), area.alias() + ": cannot open the order bag " + path + ": " + e.what());
@@ -456,7 +489,11 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     if (b->path() == path) bag = b.get();
   if (!bag) {
     try {
-      auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env) : cdx::Bag::create(path, true, env);
+      // A table that is not synced (a private scratch table) gets a bag that
+      // is not synced either.
+      auto opened = env.file_exists(path) ? cdx::Bag::open(path, true, env, bag_share(area))
+                                          : cdx::Bag::create(path, true, env, bag_share(area), t.syncing());
+      opened->set_sync(t.syncing());
       if (area.bag_lock_wait()) opened->set_lock_wait(area.bag_lock_wait());
       bag = opened.get();
       ix.bags().push_back(std::move(opened));

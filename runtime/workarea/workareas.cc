@@ -463,11 +463,11 @@ void WorkAreas::create(const std::string& file, const std::vector<table::NewFiel
   table::Table::create(with_dbf(file), fields, o);
 }
 
-bool WorkAreas::file_exists(const std::string& name) { return os::file_exists(os::resolve_nocase(name)); }
+bool WorkAreas::file_exists(const std::string& name) { return env_.file_exists(os::resolve_nocase(env_, name)); }
 
 bool WorkAreas::erase_file(const std::string& name) {
   try {
-    return os::remove_file(os::resolve_nocase(name));
+    return env_.remove_file(os::resolve_nocase(env_, name));
   } catch (const os::IoError&) {
     return false;
   }

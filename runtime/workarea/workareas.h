@@ -247,9 +247,13 @@ class WorkAreas {
   // DBCREATE: a new empty table (FoxPro 2.x: 0x03, or 0xF5 with an FPT when it has memos).
   void create(const std::string& file, const std::vector<table::NewField>& fields);
 
-  // FILE(name), FERASE(name).  Names resolve without regard to case.
-  static bool file_exists(const std::string& name);
-  static bool erase_file(const std::string& name);  // false when it did not exist or could not be deleted
+  // FILE(name), FERASE(name), through this set's Env.  Names resolve
+  // without regard to case.
+  bool file_exists(const std::string& name);
+  bool erase_file(const std::string& name);  // false when it did not exist or could not be deleted
+
+  // The Env every file of this set goes through.
+  os::Env& env() const { return env_; }
 
  private:
   os::Env& env_;

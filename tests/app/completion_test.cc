@@ -99,7 +99,7 @@ class Completion : public ::testing::Test {
 
   // The seller's check table as the ticket check leaves it.
   void make_check_table(const std::vector<Line>& lines) {
-    for (const char* ext : {".dbf", ".fpt", ".cdx"}) wa::WorkAreas::erase_file(check_.check_table + ext);
+    for (const char* ext : {".dbf", ".fpt", ".cdx"}) areas_.erase_file(check_.check_table + ext);
     areas_.select_area(0);
     areas_.use("tempo39");
     areas_.copy_structure(check_.check_table);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "runtime/cdx/bag.h"
+#include "runtime/os/counting_env.h"
 #include "runtime/os/file.h"
 #include "tests/support/testing.h"
 
@@ -269,3 +270,41 @@ TEST(CdxSharing, AReaderNeverSeesATornBagAndFollowsTheWriter) {
   EXPECT_EQ(t.count(), 2000u);
   EXPECT_EQ(bag->verify(), std::vector<std::string>{});
 }
+
+namespace {
+
+// A bag opened exclusively (its table's exclusive open) is the only open:
+// another is refused, its changes and seeks take no lock, and it reads a
+// page once.  A shared reader's seeks over cached pages read the counter
+// only (one call each), and still see another open's change.
+TEST(CdxSharing, AnExclusiveBagTakesNoLockAndASharedReaderChecksTheCounterOnly) {
+  ts::TempDir dir;
+  const std::string path = dir.file("x.cdx");
+  rt::os::CountingEnv env;
+  {
+    auto bag = Bag::create(path, true, env, rt::os::ShareMode::Exclusive);
+    EXPECT_THROW(Bag::open(path, false), rt::os::IoError);  // refused: Busy
+    KeyList keys(8);
+    Tag& t = bag->build_tag(TagSpec{"N", "n", "", 8, KeyKind::Binary}, keys);
+    const rt::os::CallCounts before = env.calls();
+    for (std::uint32_t r = 1; r <= 50; ++r) t.insert(num_key(r), r);
+    Cursor c(t);
+    for (std::uint32_t r = 1; r <= 50; ++r) ASSERT_TRUE(c.seek(num_key(r)));
+    const rt::os::CallCounts used = env.calls().since(before);
+    EXPECT_EQ(used[rt::os::Call::Lock] + used[rt::os::Call::Unlock], 0u) << used.text(true);
+    EXPECT_LE(used[rt::os::Call::Read], 1u) << used.text(true);  // the new root, once
+    EXPECT_EQ(used[rt::os::Call::Write], 50u) << used.text(true);  // a page a change (the build raised the counter)
+  }
+  auto reader = Bag::open(path, false, env);
+  auto writer = Bag::open(path, true);
+  Cursor c(reader->tag("N"));
+  ASSERT_TRUE(c.seek(num_key(7)));
+  const rt::os::CallCounts before = env.calls();
+  for (std::uint32_t r = 1; r <= 50; ++r) ASSERT_TRUE(c.seek(num_key(r)));
+  EXPECT_EQ(env.calls().since(before).total(), 50u) << env.calls().since(before).text(true);
+  writer->tag("N").insert(num_key(99), 99);
+  EXPECT_TRUE(c.seek(num_key(99)));
+  EXPECT_EQ(c.recno(), 99u);
+}
+
+}  // namespace

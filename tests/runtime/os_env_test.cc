@@ -1,6 +1,9 @@
 // The OS seam: share modes of the POSIX Env and the faults of FaultEnv.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "runtime/os/counting_env.h"
 #include "runtime/os/env.h"
 #include "runtime/os/fault_env.h"
 #include "tests/support/testing.h"
@@ -121,6 +124,69 @@ TEST(FaultEnv, ACrashDropsLaterWritesAndThePowerCutLosesWhatWasNotSynced) {
   EXPECT_FALSE(env.file_exists(path));
   env.drop_unsynced();
   EXPECT_EQ(contents(tmp.file("e.dat")), "synced");
+}
+
+}  // namespace
+
+namespace {
+
+// Every kind of file call is counted once, under its file, and `since` keeps
+// only what came after.
+TEST(CountingEnv, CountsEachCallByKindAndFile) {
+  using rt::os::Call;
+  testing_support::TempDir tmp;
+  rt::os::CountingEnv env;
+  const std::string a = tmp.file("a.dbf"), b = tmp.file("b.cdx");
+  env.open_file(a, OpenMode::Truncate, ShareMode::Shared).reset();  // open, close
+  const rt::os::CallCounts first = env.calls();
+  {
+    auto f = env.open_file(b, OpenMode::Truncate, ShareMode::Shared);
+    char c = 'x';
+    f->write_at(0, &c, 1);
+    f->read_at(0, &c, 1);
+    (void)f->size();
+    f->sync();
+    f->truncate(1);
+    EXPECT_TRUE(f->try_lock(9, 1, rt::os::LockKind::Shared));
+    f->unlock(9, 1);
+  }
+  EXPECT_TRUE(env.file_exists(a));
+  env.list_directory(tmp.path());
+  env.rename_file(a, tmp.file("c.dbf"));
+  EXPECT_TRUE(env.remove_file(tmp.file("c.dbf")));
+  const rt::os::CallCounts all = env.calls(), later = all.since(first);
+  for (int k = 0; k < rt::os::kCallKinds; ++k)
+    EXPECT_EQ(all.by_kind[k], k == int(Call::Open) || k == int(Call::Close) ? 2u : 1u) << rt::os::call_name(Call(k));
+  EXPECT_EQ(later.total(), all.total() - 2);
+  EXPECT_EQ(later.on("b.cdx"), 9u);
+  EXPECT_EQ(later.on("a.dbf"), 2u);  // exists and rename; its open and close came before
+  EXPECT_EQ(rt::os::drive_ms(all), 0.5 * double(all.total()));
+  env.reset();
+  EXPECT_EQ(env.calls().total(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A folder's names are listed once; a name renamed since (here to another
+// case) is found again by the open, which lists the folder anew.
+TEST(CountingEnv, NamesAreListedOnceAndARenamedFileIsFoundAgain) {
+  using rt::os::Call;
+  testing_support::TempDir tmp;
+  testing_support::write_file(tmp.file("T.DBF"), "t");
+  testing_support::write_file(tmp.file("U.DBF"), "u");
+  rt::os::CountingEnv env;
+  EXPECT_EQ(rt::os::resolve_nocase(env, tmp.file("t.dbf")), tmp.file("T.DBF"));
+  EXPECT_EQ(rt::os::resolve_nocase(env, tmp.file("u.dbf")), tmp.file("U.DBF"));
+  EXPECT_EQ(env.calls()[Call::List], 1u);
+  std::filesystem::rename(tmp.file("T.DBF"), tmp.file("t.dbf"));
+  std::string opened;
+  EXPECT_NO_THROW(rt::os::open_nocase(env, tmp.file("t.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened));
+  EXPECT_EQ(opened, tmp.file("t.dbf"));
+  EXPECT_EQ(env.calls()[Call::List], 2u);
+  EXPECT_EQ(failure_of([&] { rt::os::open_nocase(env, tmp.file("v.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened); }),
+            IoKind::NotFound);
 }
 
 }  // namespace

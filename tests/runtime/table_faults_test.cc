@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "runtime/os/counting_env.h"
 #include "runtime/os/fault_env.h"
 #include "runtime/table/repair.h"
 #include "runtime/table/table.h"
@@ -68,6 +69,16 @@ const std::vector<Op>& ops() {
          r.set(0, Value("NEW"));
          t.append(r);
          t.append(r);
+         t.commit();
+       }},
+      {"two appends with memos, exclusive", Share::Exclusive, 0,
+       [](Table& t) {
+         for (int n = 4; n <= 5; ++n) {
+           Record r = t.blank();
+           r.set(0, Value("REC" + std::to_string(n)));
+           t.set_memo(r, 2, note_of(n));
+           t.append(r);
+         }
          t.commit();
        }},
       {"update", Share::Shared, 2,
@@ -228,6 +239,41 @@ TEST(TableFaults, ACommittedAppendSurvivesThePowerCutAndLaterWritesAreLostWhole)
     // The later append is not counted: its count (shared) or its record
     // and count (exclusive) never reached the disk.
     EXPECT_EQ(after->record_count(), kept);
+  }
+}
+
+// An exclusive open knows where its next memo goes: a memo append is its
+// block and the pointer (one write when the pointer waits for the commit,
+// as in a private scratch table), no header read or size call.  The memos
+// read back after the commit, and a later shared open appends after them.
+TEST(TableFaults, ExclusiveMemoAppendsWriteOnlyTheirBlocksAndLaterAppendsGoAfterThem) {
+  for (const bool scratch : {false, true}) {
+    SCOPED_TRACE(scratch ? "scratch" : "synced");
+    testing_support::TempDir tmp;
+    const std::string path = make_table(tmp);
+    rt::os::CountingEnv env;
+    OpenOptions o;
+    o.env = &env;
+    o.share = Share::Exclusive;
+    auto t = Table::open(path, o);
+    if (scratch) t->set_sync(false);
+    for (int n = 4; n <= 6; ++n) {
+      Record r = t->blank();
+      r.set(0, Value("REC" + std::to_string(n)));
+      const auto before = env.calls();
+      t->set_memo(r, 2, note_of(n));
+      const auto memo = env.calls().since(before);
+      EXPECT_EQ(memo.total(), scratch ? 1u : 2u) << memo.text(true);
+      EXPECT_EQ(memo[rt::os::Call::Write], memo.total());
+      t->append(r);
+    }
+    t.reset();
+    auto shared = Table::open(path);
+    Record r = shared->read(shared->append_blank());
+    shared->set_memo(r, 2, note_of(7));
+    shared->write(r);
+    shared->commit();
+    for (std::uint32_t n = 1; n <= 7; ++n) EXPECT_EQ(shared->memo(shared->read(n), 2), note_of(static_cast<int>(n)));
   }
 }
 

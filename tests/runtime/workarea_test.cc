@@ -334,11 +334,11 @@ TEST(WorkAreas, CopyStructureAndFiles) {
   EXPECT_EQ(t.get("QTY").number(), 7);
   wa.close_all();
 
-  EXPECT_TRUE(WorkAreas::file_exists(dir.file("TM390007.DBF")));
-  EXPECT_TRUE(WorkAreas::file_exists(dir.file("tm390007.fpt")));
-  EXPECT_TRUE(WorkAreas::erase_file(dir.file("TM390007.FPT")));
-  EXPECT_FALSE(WorkAreas::file_exists(dir.file("tm390007.fpt")));
-  EXPECT_FALSE(WorkAreas::erase_file(dir.file("tm390007.fpt")));
+  EXPECT_TRUE(wa.file_exists(dir.file("TM390007.DBF")));
+  EXPECT_TRUE(wa.file_exists(dir.file("tm390007.fpt")));
+  EXPECT_TRUE(wa.erase_file(dir.file("TM390007.FPT")));
+  EXPECT_FALSE(wa.file_exists(dir.file("tm390007.fpt")));
+  EXPECT_FALSE(wa.erase_file(dir.file("tm390007.fpt")));
 }
 
 namespace {
