@@ -31,7 +31,7 @@
 
 #include "app/check.h"
 #include "app/check_log.h"
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "data/layouts.h"
 #include "runtime/cdx/bag.h"
 #include "runtime/cdx/table_index.h"

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tests/support/station_calls.h"

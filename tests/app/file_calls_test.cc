@@ -7,7 +7,7 @@
 // that adds calls fails here; lower a ceiling when a change cuts calls.
 #include <gtest/gtest.h>
 
-#include "app/demo_data.h"
+#include "demodata/demo_data.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tests/support/station_calls.h"

@@ -285,7 +285,7 @@ TEST(CdxSharing, AnExclusiveBagTakesNoLockAndASharedReaderChecksTheCounterOnly) 
     auto bag = Bag::create(path, true, env, rt::os::ShareMode::Exclusive);
     EXPECT_THROW(Bag::open(path, false), rt::os::IoError);  // refused: Busy
     KeyList keys(8);
-    Tag& t = bag->build_tag(TagSpec{"N", "n", "", 8, KeyKind::Binary}, keys);
+    Tag& t = bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
     const rt::os::CallCounts before = env.calls();
     for (std::uint32_t r = 1; r <= 50; ++r) t.insert(num_key(r), r);
     Cursor c(t);

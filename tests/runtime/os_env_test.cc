@@ -185,7 +185,7 @@ TEST(CountingEnv, NamesAreListedOnceAndARenamedFileIsFoundAgain) {
   EXPECT_NO_THROW(rt::os::open_nocase(env, tmp.file("t.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened));
   EXPECT_EQ(opened, tmp.file("t.dbf"));
   EXPECT_EQ(env.calls()[Call::List], 2u);
-  EXPECT_EQ(failure_of([&] { rt::os::open_nocase(env, tmp.file("v.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened); }),
+  EXPECT_EQ(thrown_kind<IoError>([&] { rt::os::open_nocase(env, tmp.file("v.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened); }),
             IoKind::NotFound);
 }
 

@@ -24,7 +24,8 @@ declare -A allowed=(
   [data]="data $runtime"
   [tools]="tools data $runtime"
   [app]="app tools data $runtime"
-  [cmd]="cmd app tools data $runtime"
+  [demodata]="demodata app tools data $runtime"
+  [cmd]="cmd demodata app tools data $runtime"
 )
 
 # Prints "file: include" for every include of a folder of root that its
@@ -47,7 +48,7 @@ wrong_way() {
       [[ $folder == cmd && $inc == cmd/* && $inc != "$(cut -d/ -f1-2 <<<"$file")/"* ]] && ok=0
       ((ok)) || echo "$file: $inc"
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$root/$file")
-  done < <(cd "$root" && find runtime data tools app cmd -name '*.h' -o -name '*.cc' 2>/dev/null | sort)
+  done < <(cd "$root" && find runtime data tools app demodata cmd -name '*.h' -o -name '*.cc' 2>/dev/null | sort)
 }
 
 probe=$(mktemp -d)
