@@ -114,14 +114,13 @@ View<CheckLine> fresh_check_table(CheckEnv& env) {
       // A damaged leftover of an earlier check is simply replaced.
     }
     if (held_elsewhere) throw busy;
+    // Closed before deleting: a system that refuses to delete an open file
+    // (Windows) would otherwise refuse our own open.
+    env.areas.close_area();
     for (const char* ext : {".dbf", ".fpt", ".cdx"}) {
       const std::string file = name + ext;
-      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) {
-        env.areas.close_area();
-        throw busy;
-      }
+      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) throw busy;
     }
-    env.areas.close_area();
   } else {
     for (const char* ext : {".fpt", ".cdx"}) {
       const std::string file = name + ext;

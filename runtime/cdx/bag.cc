@@ -350,8 +350,9 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::E
     }
   }
   write_empty(env, tmp, structural, 0, sync);
-  env.rename_file(tmp, path);
+  // Closed before the rename: Windows refuses to rename over an open file.
   old.reset();
+  env.rename_file(tmp, path);
   auto bag = open(path, true, env, share);
   bag->set_sync(sync);
   return bag;
@@ -373,7 +374,17 @@ void Bag::rebuild(const KeysFor& keys_for) {
       fresh->build_tag(spec, keys);
     }
     fresh.reset();
+  }
+  // The old bag is closed before the new one is renamed over it (Windows
+  // refuses to rename over an open file).  A rebuild runs while the table
+  // is open exclusively, so nobody else can write the old bag meanwhile.
+  store_.reset();
+  file_.reset();
+  try {
     env_.rename_file(tmp, path_);
+  } catch (const std::exception&) {
+    reopen();  // the old bag, whole, stays in use
+    throw;
   }
   reopen();
 }
