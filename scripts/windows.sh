@@ -51,6 +51,9 @@ if [ "${CHK_WINDOWS_TESTS:-1}" != 0 ]; then
   # One wine server for every test program: each start is then quicker.
   # wine's own services start here, outside ctest: started by a test they
   # would hold its output open and ctest would wait for them forever.
+  # (a server left running by an earlier run of this prefix is ended first)
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1
   tests_started=$SECONDS
