@@ -183,8 +183,11 @@ TEST(CountingEnv, NamesAreListedOnceAndARenamedFileIsFoundAgain) {
   std::filesystem::rename(tmp.file("T.DBF"), tmp.file("t.dbf"));
   std::string opened;
   EXPECT_NO_THROW(rt::os::open_nocase(env, tmp.file("t.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened));
-  EXPECT_EQ(opened, tmp.file("t.dbf"));
-  EXPECT_EQ(env.calls()[Call::List], 2u);
+  // Windows' file system opens the remembered name too (it differs only in
+  // case), so nothing is listed again there.
+  const bool windows = testing_support::on_windows();
+  EXPECT_EQ(opened, tmp.file(windows ? "T.DBF" : "t.dbf"));
+  EXPECT_EQ(env.calls()[Call::List], windows ? 1u : 2u);
   EXPECT_EQ(thrown_kind<IoError>([&] { rt::os::open_nocase(env, tmp.file("v.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened); }),
             IoKind::NotFound);
 }
