@@ -9,6 +9,7 @@
 #include "runtime/os/file.h"
 #include "runtime/text/convert.h"
 #include "runtime/text/date.h"
+#include "runtime/os/env.h"
 #include "tools/config.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
@@ -17,10 +18,12 @@
 namespace app {
 namespace {
 
+// A setting of the environment, through the OS seam; unset and empty are
+// the same to the station.
 std::optional<std::string> env_value(const char* name) {
-  const char* v = std::getenv(name);
-  if (!v) return std::nullopt;
-  return std::string(v);
+  std::string v = rt::os::Env::Default().get_env(name);
+  if (v.empty()) return std::nullopt;
+  return v;
 }
 
 // Opens a table of the suite shared in the current area with its order bags
