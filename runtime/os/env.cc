@@ -28,6 +28,15 @@ std::unique_ptr<File> File::open(const std::string& path, OpenMode mode) {
   return Env::Default().open_file(path, mode);
 }
 
+void admit_open(File& file, OpenMode mode, ShareMode share) {
+  if (!file.try_lock(kShareLockByte, 1, share == ShareMode::Exclusive ? LockKind::Exclusive : LockKind::Shared))
+    throw IoError(file.path(),
+                  share == ShareMode::Exclusive ? "in use by another program: cannot open it exclusively"
+                                                : "in use exclusively by another program",
+                  IoKind::Busy);
+  if (mode == OpenMode::Truncate) file.truncate(0);
+}
+
 void File::read_exact(std::uint64_t off, void* buf, std::size_t n) const {
   if (read_at(off, buf, n) != n) throw IoError(path_, "file ends before byte " + std::to_string(off + n));
 }

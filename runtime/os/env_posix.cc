@@ -173,12 +173,7 @@ class PosixEnv final : public Env {
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) throw IoError(path, "is a folder, not a file");
     // POSIX has no share modes: every open holds the share byte, shared or
     // exclusively, so shared and exclusive opens exclude each other.
-    if (!file->try_lock(kShareLockByte, 1, share == ShareMode::Exclusive ? LockKind::Exclusive : LockKind::Shared))
-      throw IoError(path,
-                    share == ShareMode::Exclusive ? "in use by another program: cannot open it exclusively"
-                                                  : "in use exclusively by another program",
-                    IoKind::Busy);
-    if (mode == OpenMode::Truncate) file->truncate(0);
+    admit_open(*file, mode, share);
     return file;
   }
 

@@ -275,12 +275,7 @@ class Win32Env final : public Env {
     // Every open also holds the share byte, shared or exclusively, as on
     // POSIX systems: stations of both kinds sharing a folder through a file
     // server exclude each other's exclusive opens the same way.
-    if (!file->try_lock(kShareLockByte, 1, share == ShareMode::Exclusive ? LockKind::Exclusive : LockKind::Shared))
-      throw IoError(path,
-                    share == ShareMode::Exclusive ? "in use by another program: cannot open it exclusively"
-                                                  : "in use exclusively by another program",
-                    IoKind::Busy);
-    if (mode == OpenMode::Truncate) file->truncate(0);
+    admit_open(*file, mode, share);
     return file;
   }
 

@@ -61,6 +61,12 @@ enum class LockKind { Shared, Exclusive };
 // every table lock byte.
 inline constexpr std::uint64_t kShareLockByte = 0x7FFFFFFF;
 
+// What every back end does once a file is open: holds the share byte
+// (shared or exclusively, as `share` says; IoError of kind Busy when another
+// open's hold conflicts), then empties the file for a Truncate open.
+class File;
+void admit_open(File& file, OpenMode mode, ShareMode share);
+
 // An open file.  Reads and writes go straight to the OS (no user-space
 // buffer), so another process sees a write as soon as write_at returns; sync
 // makes it durable.  Byte-range locks belong to this open file (not to the
