@@ -180,6 +180,9 @@ class Table {
   bool syncing() const { return sync_; }
   // How long append() and memo allocation wait for a lock from now on.
   void set_lock_wait(double seconds) { lock_wait_ = seconds; }
+  double lock_wait() const { return lock_wait_; }
+  // This open holds the header (append) lock, or the file is its own.
+  bool header_locked() const { return header_locked_ || share_ == Share::Exclusive; }
   // Turns syncing on or off for the rest of this open (off: what is pending
   // is committed first).  For a private scratch table that is rebuilt anyway.
   void set_sync(bool on);

@@ -268,6 +268,14 @@ void Area::drop_record_locks() {
 }
 
 bool Area::appended(const Record& rec) {
+  // The table's header lock comes first, then the order bags' locks: the
+  // order of a routine that holds the append lock while it appends.  Taken
+  // the other way round, two programs appending at once could each hold the
+  // lock the other waits for, and both give up.
+  const bool own_header = !table_->header_locked();
+  if (own_header && !table_->lock_header(table_->lock_wait())) return false;
+  const std::unique_ptr<table::Table, void (*)(table::Table*)> release(
+      own_header ? table_.get() : nullptr, [](table::Table* t) { t->unlock_header(); });
   // The order bags are locked (and checked) before the record is written.
   std::vector<std::shared_ptr<void>> held;
   for (auto& o : observers_) held.push_back(o->prepare_write(0, std::string_view(), rec.bytes()));

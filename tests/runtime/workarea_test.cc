@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "runtime/workarea/orders.h"
 #include "runtime/workarea/workareas.h"
 #include "tests/support/testing.h"
 
@@ -56,6 +59,16 @@ CHK_CHILD_ROUTINE(WorkAreaHoldExclusively) {
   if (!wa.use(args.at(0), {.alias = "", .exclusive = true, .readonly = false})) return 1;
   testing_support::write_file(args.at(1), "ready");
   return testing_support::wait_for_file(args.at(2)) ? 0 : 4;
+}
+
+// Appends one record through the table's bag (args: table, bag), waiting
+// up to 5 s for the locks.
+CHK_CHILD_ROUTINE(WorkAreaAppendThroughBag) {
+  WorkAreas wa;
+  if (!wa.use(args.at(0))) return 1;
+  rt::wa::set_index(wa.current(), args.at(1));
+  wa.current().table().set_lock_wait(5);
+  return wa.current().append({{"CODE", Value("THEIRS")}}) ? 0 : 2;
 }
 
 TEST(WorkAreas, NavigationFlagsAndRecordNumbers) {
@@ -431,4 +444,32 @@ TEST(WorkAreas, TheAppendLockStaysAcrossAppendsAndRecordLocksUntilReleased) {
   a.unlock_append();
   EXPECT_TRUE(b.lock_append(0));
   b.unlock_append();
+}
+
+// Another program appending while this one holds the append lock waits for
+// it without holding the bag: this one's appends go through, then theirs.
+TEST(WorkAreas, AnAppendWaitingForTheAppendLockHoldsNoBagLock) {
+  TempDir dir;
+  const auto items = make_items(dir, 2);
+  {
+    WorkAreas wa;
+    ASSERT_TRUE(wa.use(items, {.alias = "", .exclusive = true, .readonly = false}));
+    rt::wa::create_order(wa.current(), "code", "CODE");
+  }
+  WorkAreas mine;
+  ASSERT_TRUE(mine.use(items));
+  Area& a = mine.current();
+  rt::wa::set_index(a, dir.file("items.cdx"));
+  a.set_bag_lock_wait([](const std::string&, int attempt) {  // about 1 s
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return attempt < 100;
+  });
+  ASSERT_TRUE(a.lock_append(0));
+  const int child = testing_support::spawn_child("WorkAreaAppendThroughBag", {items, dir.file("items.cdx")});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // theirs is waiting now
+  EXPECT_TRUE(a.append({{"CODE", Value("MINE")}}));
+  a.unlock_append();
+  EXPECT_EQ(testing_support::wait_child(child), 0);
+  for (const char* code : {"MINE", "THEIRS"}) EXPECT_TRUE(rt::wa::seek(a, Value(code))) << code;
+  EXPECT_EQ(a.table().record_count(), 4u);
 }
