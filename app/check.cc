@@ -317,7 +317,9 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
   // Rows 1 to 24 cleared in the standard colour.
   con.dispbox(1, 0, 24, 79, std::string(9, ' '));
 
-  // Every table is closed on every way out, the operator's quit included.
+  // Every table is closed on every way out, the operator's quit included;
+  // the normal ways close them in the open (restore), where a failure is
+  // not swallowed.
   tools::AtExit closed([&areas] { close_check(areas); });
   run.check_failure.clear();
   const LoadOutcome loaded = load_ticket(env);
@@ -350,6 +352,7 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
     closed.restore();
     tools::cartel_1(con, fit(operator_message(e, "Error En El Control")));
   }
+  closed.restore();  // a table that fails to close is reported as before
 }
 
 }  // namespace app
