@@ -3,18 +3,21 @@
 #include <cmath>
 #include <exception>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/check_browse.h"
 #include "app/check_log.h"
 #include "app/completion.h"
+#include "app/failure.h"
 #include "app/product_rules.h"
 #include "app/ticket_lock.h"
 #include "data/layouts.h"
 #include "data/table_view.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
+#include "tools/guards.h"
 #include "tools/key_substitutions.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
@@ -35,11 +38,18 @@ using layout::View;
 // Widest message the one-line box shows (columns 5 to 74 less its border).
 constexpr std::size_t kMessageWidth = 66;
 
-// A failure while loading that ends the check with a message.
-struct LoadFailure {
-  LoadStatus status;
-  std::string message;
-  bool shown = false;  // the operator has seen it already
+// A failure while loading that ends the check with a message; its kind is
+// the status the load ends with.
+class LoadFailure : public std::runtime_error {
+ public:
+  LoadFailure(LoadStatus kind, const std::string& message, bool shown = false)
+      : std::runtime_error(message), kind_(kind), shown_(shown) {}
+  LoadStatus kind() const { return kind_; }
+  bool shown() const { return shown_; }  // the operator has seen it already
+
+ private:
+  LoadStatus kind_;
+  bool shown_;
 };
 
 std::string fit(std::string text) {
@@ -55,8 +65,8 @@ Area& open_shared(CheckEnv& env, const layout::TableLayout& spec) {
   env.areas.select_area(0);
   std::string problem;
   if (!tools::open_checked(env.con, env.areas, spec, "", &problem))
-    throw LoadFailure{LoadStatus::TablesUnavailable,
-                      problem.empty() ? std::string("Tabla ") + spec.name + " En Uso Exclusivo!!!" : problem, true};
+    throw LoadFailure(LoadStatus::TablesUnavailable,
+                      problem.empty() ? std::string("Tabla ") + spec.name + " En Uso Exclusivo!!!" : problem, true);
   return env.areas.current();
 }
 
@@ -97,9 +107,9 @@ double prefill(const View<SaleLine>& compitem, const View<Product>& producto, do
 // is left alone.
 View<CheckLine> fresh_check_table(CheckEnv& env) {
   const std::string& name = env.check.check_table;
-  const LoadFailure busy{LoadStatus::CheckTableBusy,
+  const LoadFailure busy(LoadStatus::CheckTableBusy,
                          fit("Tabla " + name + " En Uso En Otra Estaci\xA2n (Vendedor " +
-                             rt::text::trim(rt::text::str(env.run.seller, 4)) + ")!!!")};
+                             rt::text::trim(rt::text::str(env.run.seller, 4)) + ")!!!"));
   // Make sure nobody uses the earlier copy before deleting it: on a shared
   // drive its files could otherwise be deleted under another station, which
   // would go on checking in files nobody else can see.
@@ -128,15 +138,10 @@ View<CheckLine> fresh_check_table(CheckEnv& env) {
     }
   }
 
-  Area& tmpl = open_shared(env, layout::tempo39());
-  (void)tmpl;
-  try {
-    env.areas.copy_structure(name, false);
-  } catch (const std::exception& e) {
-    env.areas.close_area();
-    throw LoadFailure{LoadStatus::TablesUnavailable, fit("No Se Puede Crear " + name + ": " + tools::problem_text(e))};
-  }
-  env.areas.close_area();
+  open_shared(env, layout::tempo39());
+  tools::AtExit close_template([&env] { env.areas.close_area(); });
+  as_step("No Se Puede Crear " + name, [&] { env.areas.copy_structure(name, false); });
+  close_template.restore();
 
   env.areas.select_area(0);
   rt::wa::OpenOptions o;
@@ -161,7 +166,7 @@ void index_check_table(CheckEnv& env, Area& check) {
 // LLENA_T39: one check line from the sale line compitem stands on.
 void llena_t39(CheckEnv& env, const View<CheckLine>& check, const View<SaleLine>& compitem,
                const View<Product>& producto, const View<SaleHeader>& compenca, rt::text::Date today) {
-  if (!check->append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+  if (!check->append()) throw LoadFailure(LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table);
   check.put_fields({{CheckLine::FECHA_CHK, Value(today)},
                     {CheckLine::HORA_CHK, Value("")},
                     {CheckLine::VEND_CHK, Value(0)},
@@ -228,7 +233,7 @@ LoadOutcome rebuild_from_log(CheckEnv& env, const View<CheckLine>& check, const 
       counted = 0;
       sold = matched ? std::fabs(compitem.number(SaleLine::VALE)) : 0;
     }
-    if (!check->append()) throw LoadFailure{LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table};
+    if (!check->append()) throw LoadFailure(LoadStatus::TablesUnavailable, "No Se Puede Agregar A " + env.check.check_table);
     check.put_fields({{CheckLine::FECHA_CHK, log.get(CheckLog::FECHA_CHK)},
                       {CheckLine::FECHA_VTA, log.get(CheckLog::FECHA_VTA)},
                       {CheckLine::HORA_CHK, log.get(CheckLog::HORA_CHK)},
@@ -264,19 +269,12 @@ LoadOutcome load(CheckEnv& env) {
   const rt::text::Date today = env.con.clock().now().date;
 
   const auto log = layout::view<CheckLog>(env.areas);
-  LoadOutcome out;
-  try {
-    out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
-                                                     : load_from_sales(env, check, today);
-  } catch (...) {
-    try {
-      index_check_table(env, check.area());  // what was written keeps its tags
-    } catch (const std::exception&) {
-      // The load's own failure is the one to report.
-    }
-    throw;
-  }
-  index_check_table(env, check.area());
+  // What was written keeps its tags on every way out; when the load itself
+  // fails, its own failure is the one reported.
+  tools::AtExit index([&env, &check] { index_check_table(env, check.area()); });
+  const LoadOutcome out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
+                                                                     : load_from_sales(env, check, today);
+  index.restore();
   if (out.status != LoadStatus::Loaded) return out;
 
   layout::select<CheckLine>(env.areas);
@@ -295,9 +293,9 @@ LoadOutcome load_ticket(CheckEnv& env) {
   try {
     return load(env);
   } catch (const LoadFailure& f) {
-    return {f.status, f.message, false, f.shown};
+    return {f.kind(), f.what(), false, f.shown()};
   } catch (const std::exception& e) {
-    return {LoadStatus::TablesUnavailable, fit("Error Al Cargar El Ticket: " + tools::problem_text(e)), false, false};
+    return {LoadStatus::TablesUnavailable, fit(operator_message(e, "Error Al Cargar El Ticket")), false, false};
   }
 }
 
@@ -319,17 +317,21 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
   // Rows 1 to 24 cleared in the standard colour.
   con.dispbox(1, 0, 24, 79, std::string(9, ' '));
 
+  // Every table is closed on every way out, the operator's quit included;
+  // the normal ways close them in the open (restore), where a failure is
+  // not swallowed.
+  tools::AtExit closed([&areas] { close_check(areas); });
   run.check_failure.clear();
   const LoadOutcome loaded = load_ticket(env);
   if (loaded.status != LoadStatus::Loaded) {
     run.check_failure = loaded.message;
-    close_check(areas);
+    closed.restore();
     if (!loaded.shown) tools::cartel_1(con, loaded.message);
     return;
   }
 
-  // Browse set-up: the scan buffer, the scan and description rows, the
-  // ticket line, and the reader's group separator arriving as "@".
+  // Browse set-up: the scan buffer, the scan and description rows and the
+  // ticket line.
   check.scan.clear();
   check.sold = check.counted = 0;
   con.devpos(23, 0);
@@ -341,25 +343,16 @@ void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& r
                               rt::text::trim(rt::text::str(run.ticket, 6)),
                           40),
              "gr+/n");
-  con.set_key(tools::kArrobaKey, tools::put_arroba_action(con));
-
   try {
     trace.at();
-    run_check_browse(env);
-    con.set_key(tools::kArrobaKey, nullptr);
+    run_check_browse(env);  // with its own hotkey for the reader's "@"
     salir(env);
-  } catch (const rt::con::QuitRequest&) {
-    con.set_key(tools::kArrobaKey, nullptr);
-    close_check(areas);
-    throw;
   } catch (const std::exception& e) {
     run.check_failure = e.what();
-    con.set_key(tools::kArrobaKey, nullptr);
-    close_check(areas);
-    tools::cartel_1(con, fit("Error En El Control: " + tools::problem_text(e)));
-    return;
+    closed.restore();
+    tools::cartel_1(con, fit(operator_message(e, "Error En El Control")));
   }
-  close_check(areas);
+  closed.restore();  // a table that fails to close is reported as before
 }
 
 }  // namespace app

@@ -4,8 +4,10 @@
 #include <optional>
 
 #include "app/capture.h"
+#include "app/check_lines.h"
 #include "app/check_log.h"
 #include "app/check_scan.h"
+#include "app/failure.h"
 #include "app/permission.h"
 #include "app/product_rules.h"
 #include "runtime/areabrowse/workarea_source.h"
@@ -28,21 +30,16 @@ namespace app {
 namespace {
 
 using rt::Value;
-using rt::text::pad_right;
 using rt::text::trim;
 using layout::CheckLine;
 using layout::Product;
-using CheckView = layout::View<CheckLine>;
+using check_lines::CheckView;
 constexpr const char* kScanColour = "g+/n";
 constexpr const char* kDescriptionColour = "gr+/n";
 constexpr const char* kDifferencesColour = "r+/n";
 constexpr int kStatusRow = 4, kStatusColumn = 30;
 constexpr int kScanRow = 23, kDescriptionRow = 24;
 constexpr int kFirstDataRow = 10, kLastDataRow = 20;
-
-CheckView check_view(CheckEnv& env) { return layout::view<CheckLine>(env.areas); }
-rt::wa::Area& check_table(CheckEnv& env) { return env.areas.area(CheckLine::layout().name); }
-rt::wa::Area& select_check(CheckEnv& env) { return layout::select<CheckLine>(env.areas).area(); }
 
 std::string ticket_key(const CheckEnv& env) { return rt::text::str(env.run.ticket, 6); }
 
@@ -81,116 +78,7 @@ bool product_traceable(CheckEnv& env) {
   return is_traceable(p.flag(Product::TRAZA), p.flag(Product::TRAZA_F));
 }
 
-bool line_complete(const CheckView& t) { return t.number(CheckLine::CANTID) == t.number(CheckLine::CANT_CHK); }
-
-// The totals of the lines that pass `take`.  The records are read straight
-// from the table: the sums do not depend on the order, and the area (with
-// the product that follows its current line) does not move.
-template <typename Take>
-void totals(CheckEnv& env, Take take) {
-  const CheckView v = check_view(env);
-  rt::table::Table& table = v->table();
-  rt::table::Record rec = table.blank();
-  const int cantid = v.index(CheckLine::CANTID), cant_chk = v.index(CheckLine::CANT_CHK);
-  double sold = 0, counted = 0;
-  const std::uint32_t count = table.record_count();
-  for (std::uint32_t n = 1; n <= count; ++n) {
-    table.read_into(n, rec);
-    if (!take(rec, v)) continue;
-    sold += rec.get(cantid).number();
-    counted += rec.get(cant_chk).number();
-  }
-  env.check.sold = sold;
-  env.check.counted = counted;
-}
-
 // --------------------------------------------------------------- lookup
-
-// The lookup cascade over the check lines; true when a line was found (it
-// is then the current line).  The tag of the last seek stays active.
-bool find_line(CheckEnv& env, const scan::LookupKey& key) {
-  rt::wa::Area& t = select_check(env);
-  if (key.kind == scan::LookupKind::ProductCode) {
-    rt::wa::set_focus(t, "codigo");
-    return rt::wa::seek(t, Value(key.code7));
-  }
-  rt::wa::set_focus(t, "cb");
-  if (rt::wa::seek(t, Value(key.number))) return true;
-  rt::wa::set_focus(t, "cp");
-  if (rt::wa::seek(t, Value(key.cp14))) return true;
-  if (!env.areas.file_exists(std::string(layout::ExtraBarcode::layout().name) + ".dbf")) return false;
-  const double code = extra_barcode_code(env, key.cp14);
-  select_check(env);
-  if (code == 0) return false;
-  rt::wa::set_focus(t, "codigo");
-  // The product code as the suite's other programs write it (right-aligned
-  // number), or zero-filled as the product codes of the check table are.
-  if (rt::wa::seek(t, Value(rt::text::str(code, 7)))) return true;
-  return rt::wa::seek(t, Value(tools::str_0(code, 7)));
-}
-
-// Two lines of one ticket may carry the same product: when the line found
-// is complete, the next line with the same key that still waits for units
-// takes the scan, so every such line can be completed.
-void prefer_open_line(CheckEnv& env) {
-  const CheckView line = check_view(env);
-  rt::wa::Area& t = line.area();
-  if (!line_complete(line)) return;
-  const std::string tag = rt::wa::focus(t);
-  if (tag.empty()) return;
-  const Value key = t.get(tag);
-  const rt::wa::RecNo first = t.recno();
-  t.skip(1);
-  while (!t.eof()) {
-    const Value v = t.get(tag);
-    const bool same = key.is_number() ? v.number() == key.number() : v.text() == key.text();
-    if (!same) break;
-    if (!line_complete(line)) return;
-    t.skip(1);
-  }
-  t.go(first);
-}
-
-// Whether the unit's serial was already counted in this check, on any line
-// of the same product (a serial is unique only within one GTIN).
-bool unit_already_counted(CheckEnv& env, const std::string& serial) {
-  if (trim(serial).empty()) return false;
-  const CheckView t = check_view(env);
-  const std::string product = t.text(CheckLine::CODIGO);
-  rt::table::Table& table = t->table();
-  rt::table::Record rec = table.blank();
-  const int codigo = t.index(CheckLine::CODIGO), series = t.index(CheckLine::SERIES);
-  const std::uint32_t count = table.record_count();
-  for (std::uint32_t n = 1; n <= count; ++n) {
-    table.read_into(n, rec);
-    if (rec.get(codigo).text() != product) continue;
-    if (scan::serial_in_slots(table.memo(rec, series), serial)) return true;
-  }
-  return false;
-}
-
-// Counts one unit on the current line and appends its slot.  On a failed
-// write the line is put back as it was, so count and slots stay paired.
-void count_unit(CheckEnv& env) {
-  const CheckView t = check_view(env);
-  const std::string series = t.text(CheckLine::SERIES);
-  const Value counted = t.get(CheckLine::CANT_CHK);
-  try {
-    // One write of the line: its count and its slots change together.
-    t.put_fields({{CheckLine::SERIES, Value(series + scan::unit_slot(env.check.unit))},
-                  {CheckLine::CANT_CHK, Value(counted.number() + 1)},
-                  {CheckLine::VEND_CHK, Value(env.run.seller)},
-                  {CheckLine::HORA_CHK, Value(rt::text::time_of_day(env.con.clock().now().seconds_since_midnight))}});
-  } catch (const std::exception& e) {
-    try {
-      t.put_fields({{CheckLine::SERIES, Value(series)}, {CheckLine::CANT_CHK, counted}});
-    } catch (const std::exception&) {
-      // The message below is all that can be done.
-    }
-    tools::cartel_1(env.con, "No Se Pudo Contar La Unidad: " + tools::problem_text(e));
-  }
-}
-
 // ----------------------------------------------------------------- modes
 
 int idle(CheckEnv& env) {
@@ -223,7 +111,7 @@ int buffer_key(CheckEnv& env, int key) {
 int drop_scan(CheckEnv& env, rt::wa::RecNo rec) {
   env.check.scan.clear();
   show_scan(env);
-  check_table(env).go(rec);
+  check_lines::table(env).go(rec);
   return rt::con::kRefresh;
 }
 
@@ -232,7 +120,7 @@ int drop_scan(CheckEnv& env, rt::wa::RecNo rec) {
 bool capture_unit(CheckEnv& env, std::string& whole, rt::wa::RecNo rec) {
   env.check.unit_ok = false;
   get_traza(env, whole, true);
-  select_check(env);
+  check_lines::select(env);
   if (!env.check.unit_ok) {
     env.con.tone(tools::kLowTone, 1);
     drop_scan(env, rec);
@@ -260,7 +148,7 @@ bool capture_unit(CheckEnv& env, std::string& whole, rt::wa::RecNo rec) {
 }
 
 int scan_entered(CheckEnv& env) {
-  rt::wa::Area& t = select_check(env);
+  rt::wa::Area& t = check_lines::select(env);
   const rt::wa::RecNo rec = t.recno();
   const scan::Recognised r = scan::recognise(env.check.scan);
   if (r.reading.gs1 && r.reading.problem) {
@@ -269,9 +157,9 @@ int scan_entered(CheckEnv& env) {
     return drop_scan(env, rec);
   }
   const scan::LookupKey key = scan::lookup_key(r.lookup);
-  const bool found = find_line(env, key);
+  const bool found = check_lines::find_line(env, key);
   if (found) {
-    prefer_open_line(env);
+    check_lines::prefer_open_line(env);
     env.check.unit = gs1::TraceFields{};
     std::string whole = r.reading.text;
     if (env.run.traceability && product_traceable(env)) {
@@ -279,9 +167,9 @@ int scan_entered(CheckEnv& env) {
     }
     env.con.tone(tools::kHighTone, 2);
     const std::string& serial = env.check.unit.serial;
-    const bool duplicate = unit_already_counted(env, serial);
-    if (!line_complete(check_view(env)) && !duplicate) {
-      count_unit(env);
+    const bool duplicate = check_lines::unit_already_counted(env, serial);
+    if (!check_lines::complete(check_lines::view(env)) && !duplicate) {
+      check_lines::count_unit(env);
     } else if (duplicate) {
       tools::cartel_3(env.con, check_text::kDuplicate1, check_text::kDuplicate2, check_text::kDuplicate3);
     } else {
@@ -290,27 +178,27 @@ int scan_entered(CheckEnv& env) {
   } else {
     tools::cartel_1(env.con, check_text::kNotFound);
   }
-  select_check(env);
+  check_lines::select(env);
   env.check.scan.clear();
   show_scan(env);
   calcu(env);
   if (env.check.sold == env.check.counted) {
     show_ok(env);
     closing_tones(env);
-    select_check(env);
+    check_lines::select(env);
     write_check_log(env, false);
-    check_table(env).go(rec);
+    check_lines::table(env).go(rec);
     return rt::con::kAbort;
   }
-  check_table(env).go(rec);
+  check_lines::table(env).go(rec);
   return rt::con::kRefresh;
 }
 
 // Leaving with differences marks the sale header (REINTE_3 -15) under a
-// lock; false when the mark could not be written.
-bool mark_sale_header(CheckEnv& env) {
+// lock.
+void mark_sale_header(CheckEnv& env) {
   const tools::KeepArea keep(env.areas);
-  try {
+  as_step("No Se Pudo Marcar El Ticket En " + std::string(layout::SaleHeader::layout().name), [&] {
     const auto header = layout::select<layout::SaleHeader>(env.areas);
     rt::wa::Area& h = header.area();
     if (rt::wa::seek(h, Value("TK" + ticket_key(env)))) {
@@ -319,12 +207,7 @@ bool mark_sale_header(CheckEnv& env) {
       header.put(layout::SaleHeader::REINTE_3, Value(-15));
       h.commit();  // on the disk before another station sees the lock go
     }
-  } catch (const std::exception& e) {
-    tools::cartel_1(env.con, "No Se Pudo Marcar El Ticket En " + std::string(layout::SaleHeader::layout().name) +
-                                 ": " + tools::problem_text(e));
-    return false;
-  }
-  return true;
+  });
 }
 
 int leave(CheckEnv& env) {
@@ -334,19 +217,19 @@ int leave(CheckEnv& env) {
     const std::string colour = env.con.color();
     const bool allowed = pueden(env, 121);
     env.con.set_color(colour);
-    select_check(env);
+    check_lines::select(env);
     if (!allowed) return rt::con::kContinue;
     if (env.run.traceability && faltan_trazar(env)) {
       if (!tools::cartel_1g(env.con, check_text::kUntracedQuestion)) return rt::con::kContinue;
     }
-    if (!mark_sale_header(env)) return rt::con::kContinue;
+    mark_sale_header(env);
   }
   closing_tones(env);
   return rt::con::kAbort;
 }
 
 int refund(CheckEnv& env) {
-  select_check(env);
+  check_lines::select(env);
   write_check_log(env, true);
   calcu(env);
   return env.check.sold == env.check.counted ? rt::con::kAbort : rt::con::kContinue;
@@ -372,7 +255,7 @@ int key_event(CheckEnv& env, int key) {
   }
   if (key == rt::con::key::kEnter) return scan_entered(env);
   if (key == rt::con::key::kF1) {
-    const CheckView t = check_view(env);
+    const CheckView t = check_lines::view(env);
     if (t.text(CheckLine::TRAZA) == "S") {
       env.con.keyboard(trim(rt::text::str(t.number(CheckLine::CB), 14)) + "\r");
       return rt::con::kContinue;
@@ -388,7 +271,7 @@ int funcion(CheckEnv& env, int mode, int column) {
   (void)column;
   const int tecla = env.con.lastkey();
   std::optional<rt::wa::RecNo> current;
-  if (layout::area_of<CheckLine>(env.areas) != 0) current = check_table(env).recno();
+  if (layout::area_of<CheckLine>(env.areas) != 0) current = check_lines::table(env).recno();
   try {
     if (mode == rt::con::kIdle && tecla != rt::con::key::kCtrlHome) return idle(env);
     if (mode == rt::con::kTop || mode == rt::con::kBottom) {
@@ -398,27 +281,18 @@ int funcion(CheckEnv& env, int mode, int column) {
     }
     return key_event(env, tecla);
   } catch (const std::exception& e) {
-    // A table that cannot be read or written: the operator is told and the
-    // scan is dropped; nothing is counted.
+    // The browse's one report of a failure: a table that cannot be read or
+    // written.  The operator is told, the scan is dropped and nothing is
+    // counted; the browse goes on.
     env.check.scan.clear();
-    tools::cartel_1(env.con, "Error: " + tools::problem_text(e));
+    tools::cartel_1(env.con, operator_message(e, "Error"));
+    show_scan(env);
     if (layout::area_of<CheckLine>(env.areas) != 0) {
-      select_check(env);
-      if (current) check_table(env).go(*current);
+      check_lines::select(env);
+      if (current) check_lines::table(env).go(*current);
     }
     return rt::con::kRefresh;
   }
-}
-
-void calcu(CheckEnv& env) {
-  totals(env, [](const rt::table::Record& r, const CheckView& v) {
-    return is_counted_line(r.get(v.index(CheckLine::CB)).number());
-  });
-}
-
-bool faltan_trazar(CheckEnv& env) {
-  totals(env, [](const rt::table::Record& r, const CheckView& v) { return r.get(v.index(CheckLine::TRAZA)).text() == "S"; });
-  return env.check.sold != env.check.counted;
 }
 
 void colorea15(rt::con::Console& con) {
@@ -434,22 +308,8 @@ void colorea15(rt::con::Console& con) {
   }
 }
 
-bool esta_en_traza(CheckEnv& env, std::string_view gtin_serial, std::string& lot, rt::text::Date& expiry) {
-  bool found = false;
-  using layout::TraceRecord;
-  tools::one_lookup<TraceRecord>(env.con, env.areas, [&](const auto& tz) {
-    rt::wa::set_focus(tz.area(), "gtin_s");
-    if (rt::wa::seek(tz.area(), Value(std::string(gtin_serial)), false)) {
-      lot = pad_right(tz.text(TraceRecord::LOTE), 10);
-      expiry = tz.get(TraceRecord::VENC).date();
-      found = true;
-    }
-  });
-  return found;
-}
-
 void run_check_browse(CheckEnv& env) {
-  rt::wa::Area& t = select_check(env);
+  rt::wa::Area& t = check_lines::select(env);
   t.goto_top();
   env.check.scan.clear();
   put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
@@ -484,7 +344,7 @@ void run_check_browse(CheckEnv& env) {
     rt::con::WorkAreaSource source(env.areas, CheckLine::layout().name);
     rt::con::dbedit(env.con, source, spec);
   }
-  select_check(env);
+  check_lines::select(env);
 }
 
 }  // namespace app

@@ -10,6 +10,7 @@
 #include "runtime/workarea/orders.h"
 #include "tools/guards.h"
 #include "tools/screens.h"
+#include "tools/shared_open.h"
 
 namespace app {
 namespace {
@@ -69,7 +70,7 @@ bool append_lines(CheckEnv& env, bool refund) {
       // The append waits for another station's append to end.
       if (!log_view.append(line)) problem = "Tabla Ocupada";
     } catch (const std::exception& e) {
-      problem = e.what();
+      problem = tools::problem_text(e);
     }
     env.areas.select_area(check_number);
     if (!problem.empty()) break;
@@ -81,7 +82,7 @@ bool append_lines(CheckEnv& env, bool refund) {
       log.commit();  // the ticket's lines reach the disk before the check ends
       return true;
     } catch (const std::exception& e) {
-      problem = e.what();
+      problem = tools::problem_text(e);
     }
   }
 

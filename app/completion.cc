@@ -1,6 +1,5 @@
 #include "app/completion.h"
 
-#include <algorithm>
 #include <exception>
 #include <map>
 #include <optional>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "app/completion_output.h"
+#include "app/completion_records.h"
 #include "app/completion_walk.h"
 #include "app/voucher.h"
 #include "data/layouts.h"
@@ -30,37 +30,12 @@ namespace {
 using rt::Value;
 using rt::text::Date;
 namespace cpl = completion;
+using cpl::ReadLine;
+using cpl::create_records;
+using cpl::open_suite_table;
+using cpl::ticket_key;
 using layout::TraceRecord;
 using TraceView = layout::View<TraceRecord>;
-
-constexpr const char* kEventName = "DISPENSACION DEL PRODUCTO AL PACIENTE";
-constexpr double kDispensingEvent = 111;
-
-// One line of the check table, as the completion reads it.
-struct ReadLine {
-  double numero = 0;
-  double cb = 0;
-  bool traceable = false;
-  Date fecha_vta;
-  std::string hora_vta;
-  std::string descrip;
-  std::string series;
-};
-
-std::string ticket_key(double numero) { return "TK" + rt::text::str(numero, 6); }
-
-// Opens a table of the suite in the lowest free work area with its order
-// bags, checked against its layout (a missing table, field or bag is named
-// to the operator), and makes `tag` active when given.
-bool open_suite_table(CheckEnv& env, const layout::TableLayout& spec, const std::string& tag = "") {
-  env.areas.select_area(0);
-  if (!tools::open_checked(env.con, env.areas, spec)) return false;
-  if (!tag.empty()) {
-    rt::wa::set_focus(env.areas.current(), tag);
-    env.areas.current().goto_top();
-  }
-  return true;
-}
 
 // Opens the seller's check table (private to this station) under the alias
 // "tempo39" with its own bag, order "cb".  A check table that cannot be
@@ -136,69 +111,6 @@ std::vector<TicketRecord> ticket_records(const TraceView& tz, double numero) {
   return out;
 }
 
-// A traceability-only run whose ticket has no record yet: one record per
-// captured unit of every traceable line (one for a line without any), with
-// the sale's data, the fiscal voucher number and the pharmacy's identity.
-void create_records(CheckEnv& env, const std::vector<ReadLine>& lines, double numero) {
-  double pto_vta = 0, nu_fiscal = 0;
-  if (open_suite_table(env, layout::compenca())) {
-    using layout::SaleHeader;
-    const layout::View<SaleHeader> h(env.areas.current());
-    if (rt::wa::seek(h.area(), Value(ticket_key(numero)))) {
-      pto_vta = h.number(SaleHeader::PTO_VTA);
-      nu_fiscal = h.number(SaleHeader::NU_FISCAL);
-    }
-    env.areas.close_area();
-  }
-  const std::string nucompte = tools::str_0(pto_vta, 4) + "-" + tools::str_0(nu_fiscal, 8);
-  std::string gln, cuit;
-  if (open_suite_table(env, layout::datosfar())) {
-    using layout::Pharmacy;
-    const layout::View<Pharmacy> f(env.areas.current());
-    f->goto_top();
-    gln = f.text(Pharmacy::GLN);
-    cuit = f.text(Pharmacy::CUIT);
-    env.areas.close_area();
-  }
-
-  // Each append locks the record and tries again while another station
-  // holds the append lock (traffic box from the fifth try, Esc gives up).
-  const TraceView tz = layout::select<TraceRecord>(env.areas);
-  for (const ReadLine& l : lines) {
-    if (!l.traceable) continue;
-    const std::size_t units = std::max<std::size_t>(1, cpl::split_slots(l.series).size());
-    for (std::size_t u = 0; u < units; ++u) {
-      // One write: no program ever meets the record blank or half made.
-      if (!tools::append_netuse(env.con, tz,
-                                {{TraceRecord::FECHA, Value(l.fecha_vta)},
-                                 {TraceRecord::HORA, Value(l.hora_vta)},
-                                 {TraceRecord::COMPTE_INT, Value("TK")},
-                                 {TraceRecord::NUMERO_INT, Value(l.numero)},
-                                 {TraceRecord::COD_PROV, Value("")},
-                                 {TraceRecord::TICOMPTE, Value("TK")},
-                                 {TraceRecord::NUCOMPTE, Value(nucompte)},
-                                 {TraceRecord::FEC_COMPTE, Value(l.fecha_vta)},
-                                 {TraceRecord::EVENTO, Value(kDispensingEvent)},
-                                 {TraceRecord::NOM_EVENTO, Value(kEventName)},
-                                 {TraceRecord::GLN_FAR, Value(gln)},
-                                 {TraceRecord::CUIT_FAR, Value(cuit)},
-                                 {TraceRecord::GLN_PROV, Value("")},
-                                 {TraceRecord::CUIT_PROV, Value("")},
-                                 {TraceRecord::ID_CONCEPT, Value(-1)},
-                                 {TraceRecord::COD_BAR, Value(l.cb)},
-                                 {TraceRecord::GTIN, Value(tools::str_0(l.cb, 14))},
-                                 {TraceRecord::ID_OS, Value(0)},
-                                 {TraceRecord::NUM_AFI, Value("")}})) {
-        cpl::tell_failure(env.con, "No Se Pudo Agregar Un Registro Al Archivo",
-                          std::string(TraceRecord::layout().name) + ".dbf");
-        return;
-      }
-      tz->unlock();
-    }
-  }
-  tz->commit();
-}
-
 // Document and affiliate number recorded for the ticket; blank when there
 // is none (or the table cannot be read).
 std::pair<std::string, std::string> patient_ids(CheckEnv& env, double numero) {
@@ -237,6 +149,125 @@ void close_everything(CheckEnv& env) {
   env.areas.select_area(1);
 }
 
+// The captured units of every product, from all its check lines.
+struct ProductUnits {
+  std::map<double, std::vector<cpl::Unit>> units;
+  std::map<double, std::string> first_descrip;
+  std::vector<double> products;  // in the order of their first line
+};
+
+ProductUnits units_of_lines(const std::vector<ReadLine>& lines) {
+  ProductUnits p;
+  for (const ReadLine& l : lines) {
+    p.first_descrip.emplace(l.cb, l.descrip);
+    if (!p.units.count(l.cb)) p.products.push_back(l.cb);
+    for (auto& slot : cpl::split_slots(l.series)) p.units[l.cb].push_back({slot, l.descrip});
+  }
+  return p;
+}
+
+// The ticket's records in "traza"; a traceability-only run whose ticket has
+// none yet makes them first.
+std::vector<TicketRecord> records_of_ticket(CheckEnv& env, const TraceView& tz, const std::vector<ReadLine>& lines,
+                                            double numero) {
+  std::vector<TicketRecord> records = ticket_records(tz, numero);
+  if (env.run.trace_only && records.empty()) {
+    create_records(env, lines, numero);
+    layout::select<TraceRecord>(env.areas);
+    records = ticket_records(tz, numero);
+  }
+  return records;
+}
+
+// The voucher's header: the first record's internal number and voucher, or
+// blanks when the ticket has no record.
+voucher::Builder start_voucher(CheckEnv& env, const TraceView& tz, const std::vector<TicketRecord>& records,
+                               voucher::Mode mode, const rt::os::WallTime& now) {
+  double numero_int = 0;
+  std::string ticompte = blank_of_field(tz, TraceRecord::TICOMPTE), nucompte = blank_of_field(tz, TraceRecord::NUCOMPTE);
+  if (!records.empty()) {
+    tz->go(records.front().recno);
+    numero_int = tz.number(TraceRecord::NUMERO_INT);
+    ticompte = tz.text(TraceRecord::TICOMPTE);
+    nucompte = tz.text(TraceRecord::NUCOMPTE);
+  }
+  return voucher::Builder(mode, env.run.labels, numero_int, now.date, rt::text::time_of_day(now.seconds_since_midnight),
+                          ticompte, nucompte);
+}
+
+struct WalkResult {
+  std::size_t recorded_now = 0;          // units written by this completion
+  std::vector<cpl::UnitRef> displaced;   // units whose record was taken meanwhile
+};
+
+// The walk: every record written under its lock, each filled unit added to
+// the voucher and the comptes texts.  A record that another station filled
+// or marked since it was read is left alone; its unit is looked for again
+// afterwards.
+WalkResult fill_records(CheckEnv& env, const TraceView& tz, const std::vector<TicketRecord>& records,
+                        const cpl::WalkPlan& plan, const ProductUnits& p, const std::string& descrip_blank,
+                        voucher::Builder& text) {
+  WalkResult r;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const cpl::RecordPlan& planned = plan.records[i];
+    if (planned.action != cpl::Action::Fill) continue;
+    tz->go(records[i].recno);
+    tools::rbloqueo2(env.con, env.areas);
+    tz->refresh();
+    const double cb = records[i].info.cod_bar;
+    const cpl::RecordInfo as_now = record_info(tz);
+    if (tz->deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
+      tz->unlock();
+      if (planned.unit >= 0) r.displaced.push_back({cb, static_cast<std::size_t>(planned.unit)});
+      continue;
+    }
+    cpl::SlotFields slot;
+    std::string descrip = p.first_descrip.count(cb) ? p.first_descrip.at(cb) : descrip_blank;
+    if (planned.unit >= 0) {
+      const cpl::Unit& u = p.units.at(cb).at(static_cast<std::size_t>(planned.unit));
+      slot = cpl::slot_fields(u.slot);
+      descrip = u.descrip;
+      if (cpl::carries_unit(u.slot)) ++r.recorded_now;
+    }
+    fill_record(tz, slot);
+    tz->commit();
+    tz->unlock();
+    text.add_unit(descrip, tz.text(TraceRecord::GTIN), slot.serial, slot.lot, slot.expiry);
+  }
+  return r;
+}
+
+// Units that found no record: the plan's, and those whose record was taken
+// meanwhile unless the other station recorded the same unit.
+std::vector<cpl::PendingUnit> units_without_record(const TraceView& tz, double numero, const cpl::WalkPlan& plan,
+                                                   const std::vector<cpl::UnitRef>& displaced,
+                                                   const ProductUnits& p) {
+  std::vector<cpl::PendingUnit> pending;
+  const auto keep = [&](const cpl::UnitRef& r) {
+    pending.push_back({tools::str_0(r.cod_bar, 14), cpl::slot_fields(p.units.at(r.cod_bar).at(r.unit).slot)});
+  };
+  for (const auto& r : plan.unrecorded) keep(r);
+  if (displaced.empty()) return pending;
+  std::set<std::pair<double, std::string>> now_recorded;
+  for (const auto& r : ticket_records(tz, numero)) now_recorded.emplace(r.info.cod_bar, rt::text::trim(r.info.serie));
+  for (const auto& r : displaced) {
+    const cpl::Unit& u = p.units.at(r.cod_bar).at(r.unit);
+    const std::string serial = rt::text::trim(cpl::slot_fields(u.slot).serial);
+    if (!cpl::carries_unit(u.slot) || (!serial.empty() && now_recorded.count({r.cod_bar, serial}))) continue;
+    keep(r);
+  }
+  return pending;
+}
+
+// The operator told how many units found no record and whether they were
+// kept in the pending file.
+void tell_pending(rt::con::Console& con, std::size_t count, bool kept) {
+  tools::cartel_3(con, std::to_string(count) + " Unidad(es) Sin Registro De Traza",
+                  kept ? std::string("Guardada(s) En ") + cpl::kPendingFile
+                       : std::string("No Se Pudo Grabar ") + cpl::kPendingFile + "!!!",
+                  kept ? "Presione Una Tecla Para Continuar" : "Avise Al Encargado. Presione Una Tecla");
+}
+
 // Everything between opening and closing; returns when done or when a table
 // it needs cannot be opened.
 void complete(CheckEnv& env) {
@@ -252,115 +283,40 @@ void complete(CheckEnv& env) {
 
   if (!open_suite_table(env, layout::traza(), "compte")) return;
   const TraceView tz(env.areas.current());
-  std::vector<TicketRecord> records = ticket_records(tz, numero);
-  if (env.run.trace_only && records.empty()) {
-    create_records(env, lines, numero);
-    layout::select<TraceRecord>(env.areas);
-    records = ticket_records(tz, numero);
-  }
+  const std::vector<TicketRecord> records = records_of_ticket(env, tz, lines, numero);
 
   // Configuration, comptes file name and the voucher's header.
   const voucher::Mode mode = voucher::parse_mode(rt::text::upper(tools::get_ini(env.areas, "compte_tz", "0", "NN")));
   const auto ids = patient_ids(env, numero);
   layout::select<TraceRecord>(env.areas);
   const rt::os::WallTime now = env.con.clock().now();
-  const std::string comptes_path = voucher::comptes_path(now.date, ids.first, ids.second);
-  double numero_int = 0;
-  std::string ticompte = blank_of_field(tz, TraceRecord::TICOMPTE), nucompte = blank_of_field(tz, TraceRecord::NUCOMPTE);
-  if (!records.empty()) {
-    tz->go(records.front().recno);
-    numero_int = tz.number(TraceRecord::NUMERO_INT);
-    ticompte = tz.text(TraceRecord::TICOMPTE);
-    nucompte = tz.text(TraceRecord::NUCOMPTE);
-  }
-  voucher::Builder text(mode, env.run.labels, numero_int, now.date, rt::text::time_of_day(now.seconds_since_midnight),
-                        ticompte, nucompte);
+  voucher::Builder text = start_voucher(env, tz, records, mode, now);
 
-  // The captured units of every product, from all its check lines.
-  std::map<double, std::vector<cpl::Unit>> units;
-  std::map<double, std::string> first_descrip;
-  std::vector<double> products;
-  for (const ReadLine& l : lines) {
-    first_descrip.emplace(l.cb, l.descrip);
-    if (!units.count(l.cb)) products.push_back(l.cb);
-    for (auto& slot : cpl::split_slots(l.series)) units[l.cb].push_back({slot, l.descrip});
-  }
-  const auto units_of = [&](double cb) { return units.count(cb) ? units.at(cb) : std::vector<cpl::Unit>{}; };
+  const ProductUnits units = units_of_lines(lines);
+  const auto units_of = [&](double cb) {
+    return units.units.count(cb) ? units.units.at(cb) : std::vector<cpl::Unit>{};
+  };
   std::vector<cpl::RecordInfo> infos;
   for (const auto& r : records) infos.push_back(r.info);
-  const cpl::WalkPlan plan = cpl::plan_walk(infos, products, units_of, env.run.cancel_voucher);
-
-  // The walk: every record written under its lock, each filled unit added
-  // to the voucher and the comptes texts.  A record that another station
-  // filled or marked since it was read is left alone; its unit is looked
-  // for again below.
-  std::size_t recorded_now = 0;
-  std::vector<cpl::UnitRef> displaced;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const cpl::RecordPlan& p = plan.records[i];
-    if (p.action != cpl::Action::Fill) continue;
-    tz->go(records[i].recno);
-    tools::rbloqueo2(env.con, env.areas);
-    tz->refresh();
-    const double cb = records[i].info.cod_bar;
-    const cpl::RecordInfo as_now = record_info(tz);
-    if (tz->deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
-      tz->unlock();
-      if (p.unit >= 0) displaced.push_back({cb, static_cast<std::size_t>(p.unit)});
-      continue;
-    }
-    cpl::SlotFields slot;
-    std::string descrip = first_descrip.count(cb) ? first_descrip.at(cb) : descrip_blank;
-    if (p.unit >= 0) {
-      const cpl::Unit& u = units.at(cb).at(static_cast<std::size_t>(p.unit));
-      slot = cpl::slot_fields(u.slot);
-      descrip = u.descrip;
-      if (cpl::carries_unit(u.slot)) ++recorded_now;
-    }
-    fill_record(tz, slot);
-    tz->commit();
-    tz->unlock();
-    text.add_unit(descrip, tz.text(TraceRecord::GTIN), slot.serial, slot.lot, slot.expiry);
-  }
-
-  // Units that found no record: the plan's, and those whose record was
-  // taken meanwhile unless the other station recorded the same unit.
-  std::vector<cpl::PendingUnit> pending;
-  const auto keep = [&](const cpl::UnitRef& r) {
-    pending.push_back({tools::str_0(r.cod_bar, 14), cpl::slot_fields(units.at(r.cod_bar).at(r.unit).slot)});
-  };
-  for (const auto& r : plan.unrecorded) keep(r);
-  if (!displaced.empty()) {
-    std::set<std::pair<double, std::string>> now_recorded;
-    for (const auto& r : ticket_records(tz, numero))
-      now_recorded.emplace(r.info.cod_bar, rt::text::trim(r.info.serie));
-    for (const auto& r : displaced) {
-      const cpl::Unit& u = units.at(r.cod_bar).at(r.unit);
-      const std::string serial = rt::text::trim(cpl::slot_fields(u.slot).serial);
-      if (!cpl::carries_unit(u.slot) || (!serial.empty() && now_recorded.count({r.cod_bar, serial}))) continue;
-      keep(r);
-    }
-  }
+  const cpl::WalkPlan plan = cpl::plan_walk(infos, units.products, units_of, env.run.cancel_voucher);
+  const WalkResult walked = fill_records(env, tz, records, plan, units, descrip_blank, text);
+  const std::vector<cpl::PendingUnit> pending = units_without_record(tz, numero, plan, walked.displaced, units);
   const bool kept = pending.empty() ||
                     cpl::keep_pending(cpl::pending_lines(now, env.run.machine, env.run.ticket, env.run.seller, pending));
 
   // Outputs only for units recorded now: calling a completed ticket up
   // again prints nothing and leaves its files as they are.
-  if (recorded_now > 0) {
+  if (walked.recorded_now > 0) {
     cpl::Output out;
     out.mode = mode;
-    out.comptes_path = comptes_path;
+    out.comptes_path = voucher::comptes_path(now.date, ids.first, ids.second);
     out.base_name = voucher::base_name(env.run.machine, env.run.ticket);
     out.voucher = text.voucher();
     out.comptes = text.comptes();
     out.rob_fis = env.run.rob_fis;
     cpl::hand_off(env.con, out);
   }
-  if (!pending.empty())
-    tools::cartel_3(env.con, std::to_string(pending.size()) + " Unidad(es) Sin Registro De Traza",
-                    kept ? std::string("Guardada(s) En ") + cpl::kPendingFile
-                         : std::string("No Se Pudo Grabar ") + cpl::kPendingFile + "!!!",
-                    kept ? "Presione Una Tecla Para Continuar" : "Avise Al Encargado. Presione Una Tecla");
+  if (!pending.empty()) tell_pending(env.con, pending.size(), kept);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "runtime/cdx/page.h"
 #include "runtime/table/error.h"
 
 #include "data/layouts.h"
@@ -69,7 +70,50 @@ void note_refusal(const std::string& detail) {
 RefusalLog::RefusalLog() : previous_(installed_log) { installed_log = this; }
 RefusalLog::~RefusalLog() { installed_log = previous_; }
 
+namespace {
+
+// The kinds of the errors below the tables: the file system, order bags and
+// work areas.  Each names the file when it is known; anything else reads as
+// a damaged table or index.
+std::string file_problem(const rt::os::IoError& e) {
+  const std::string file = " " + rt::os::basename_of(e.path());
+  switch (e.kind()) {
+    case rt::os::IoKind::NotFound: return "Archivo" + file + " No Encontrado";
+    case rt::os::IoKind::Exists: return "Archivo" + file + " Ya Existe";
+    case rt::os::IoKind::Denied: return "Sin Permiso Sobre El Archivo" + file;
+    case rt::os::IoKind::Busy: return "Archivo" + file + " En Uso Por Otro Usuario";
+    case rt::os::IoKind::NoSpace: return "Disco Lleno Al Escribir" + file;
+    case rt::os::IoKind::Failed: break;
+  }
+  return "Error De Lectura O Escritura En" + file;
+}
+
+std::string bag_problem(const rt::cdx::CdxError& e) {
+  const std::string file = " " + rt::os::basename_of(e.bag());
+  switch (e.kind()) {
+    case rt::cdx::CdxError::Kind::Busy: return "\xD6ndice" + file + " En Uso Por Otro Usuario";
+    case rt::cdx::CdxError::Kind::Refused: return "Error Interno En" + file;
+    case rt::cdx::CdxError::Kind::Damaged: break;
+  }
+  return "\xD6ndice" + file + " Da\xA4" "ado";
+}
+
+std::string area_problem(const rt::wa::WorkAreaError& e) {
+  using Kind = rt::wa::WorkAreaError::Kind;
+  switch (e.kind()) {
+    case Kind::NotWritable: return "Tabla Solo De Lectura O Registro Sin Bloquear";
+    case Kind::BagBusy: return "\xD6ndice En Uso Por Otro Usuario";
+    case Kind::Bag: return "\xD6ndice Da\xA4" "ado O Ausente";
+    default: return "Error Interno En Las Tablas";  // the program's own misuse
+  }
+}
+
+}  // namespace
+
 std::string problem_text(const std::exception& e) {
+  if (const auto* io = dynamic_cast<const rt::os::IoError*>(&e)) return file_problem(*io);
+  if (const auto* bag = dynamic_cast<const rt::cdx::CdxError*>(&e)) return bag_problem(*bag);
+  if (const auto* area = dynamic_cast<const rt::wa::WorkAreaError*>(&e)) return area_problem(*area);
   const auto* t = dynamic_cast<const rt::table::TableError*>(&e);
   if (!t) return "Tabla O \xD6ndice Da\xA4" "ado";
   const std::string file = t->file().empty() ? "" : " " + rt::os::basename_of(t->file());

@@ -116,7 +116,8 @@ bool one_lookup(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::functio
 }
 
 // A failure of the table runtime as the operator is shown it: what went
-// wrong in Spanish, naming the file when it is known.
+// wrong in Spanish, by the error's kind (TableError, IoError, CdxError,
+// WorkAreaError), naming the file when it is known.
 std::string problem_text(const std::exception& e);
 
 // RBLOQUEO2: locks the current record of the current work area, trying

@@ -259,10 +259,12 @@ bool Cursor::last() {
   });
 }
 
-// The moves find their entry again first when the bag changed since the
-// cursor stood on it; the cursor changes only at the end (take), so a move
-// started over under the lock starts from the same place.
-bool Cursor::next() {
+// A move finds its entry again first when the bag changed since the cursor
+// stood on it; the cursor changes only at the end (take), so a move started
+// over under the lock starts from the same place.  When its entry is gone,
+// the entry that followed it is the next one and the entry before that the
+// previous one.
+bool Cursor::step(bool forward) {
   if (!valid_) return false;
   return tag_->bag_.reading([&] {
     tag_->check_present();
@@ -270,28 +272,17 @@ bool Cursor::next() {
     Position p = pos_;
     if (generation_ != tag_->bag_.generation_) {
       p = t.lower_bound(key_, recno_, true);
-      if (!p.valid()) return take(Position{}), false;
-      if (p.key() != key_ || p.recno() != recno_) return take(p);
+      if (!p.valid()) return forward ? (take(Position{}), false) : take(t.last());
+      if (forward && (p.key() != key_ || p.recno() != recno_)) return take(p);
     }
-    if (!t.next(p)) return take(Position{}), false;
+    if (!(forward ? t.next(p) : t.prev(p))) return take(Position{}), false;
     return take(p);
   });
 }
 
-bool Cursor::prev() {
-  if (!valid_) return false;
-  return tag_->bag_.reading([&] {
-    tag_->check_present();
-    Tree t = tag_->tree();
-    Position p = pos_;
-    if (generation_ != tag_->bag_.generation_) {
-      p = t.lower_bound(key_, recno_, true);
-      if (!p.valid()) return take(t.last());
-    }
-    if (!t.prev(p)) return take(Position{}), false;
-    return take(p);
-  });
-}
+bool Cursor::next() { return step(true); }
+
+bool Cursor::prev() { return step(false); }
 
 // ---------------------------------------------------------------- Bag
 

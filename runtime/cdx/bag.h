@@ -184,7 +184,7 @@ class Cursor {
 
  private:
   bool take(const Position& p);
-  void relocate();
+  bool step(bool forward);
   Tag* tag_;
   Position pos_;
   std::string key_;

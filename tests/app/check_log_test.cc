@@ -126,6 +126,23 @@ TEST_F(CheckLog, RefundAppendMarksTheUntracedLines) {
   verify_log_bag();
 }
 
+// Fault: a log that refused the append was named to the operator in the
+// engine's own English words, with the whole path.
+TEST_F(CheckLog, ALogThatRefusesTheAppendIsNamedInTheOperatorsWords) {
+  ASSERT_EQ(load(app::demo::kTicket).status, app::LoadStatus::Loaded);
+  areas_.select_area("log_env");
+  const int number = areas_.current_number();
+  areas_.close_area();
+  rt::wa::OpenOptions read_only;
+  read_only.readonly = true;
+  areas_.select_area(number);
+  ASSERT_TRUE(areas_.use("log_env", read_only));
+  std::string box;
+  backend_->then([&] { box = row(12); });
+  call(app::app_vta, false);
+  EXPECT_NE(box.find("Control No Grabado En log_env (Tabla Solo De Lectura O Regis"), std::string::npos) << box;
+}
+
 // A ticket whose log lines are not in barcode order: the check table is
 // rebuilt in log order and browsed in barcode order, and ACTU_VTA still
 // writes every line's count over the log line it came from.

@@ -61,10 +61,6 @@ class Completion : public ::testing::Test {
   Completion() : previous_(fs::current_path()) {
     app::make_demo(dir_.path(), kToday);
     fs::current_path(dir_.path());
-    fs::create_directories(dir_.file("s/qumar/comptes_tz"));
-    fs::create_directories(dir_.file("root/VLM/TMP"));  // named "\vlm\tmp\" too: DOS ignores case
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -81,9 +77,6 @@ class Completion : public ::testing::Test {
   ~Completion() override {
     areas_.close_all();
     fs::current_path(previous_);
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
-    testing_support::unset_env("DRIVE_F");
   }
 
   double barcode(const std::string& code) {
@@ -220,6 +213,7 @@ class Completion : public ::testing::Test {
 
   testing_support::TempDir dir_;
   fs::path previous_;
+  testing_support::StationDrives drives_{dir_.path()};  // "\vlm\tmp\" in the station's paths: DOS ignores case
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
   wa::WorkAreas areas_;
@@ -264,7 +258,7 @@ TEST_F(Completion, TypicalTicketFillsEachRecordFromItsSlotAndHandsTheFiscalVouch
 TEST_F(Completion, FiscalVoucherGoesToRobFisFolderUpperCasedAndNothingIsRun) {
   typical_ticket();
   fs::create_directories(dir_.file("f/fiscal"));
-  testing_support::set_env("DRIVE_F", dir_.file("f").c_str());
+  drives_.set("F", dir_.file("f"));
   run_.rob_fis = "f:\\fiscal\\";  // used as "F:\FISCAL\"
   const std::string header = header_fiscal(1234);
   salir();
@@ -307,7 +301,7 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     set_config(c.compte_tz);
     typical_ticket();
     clear_trace_records(1234);  // each case completes the ticket afresh
-    testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
+    drives_.set("F", dir_.file("rob"));
     run_.rob_fis = c.rob_fis ? "F:\\" : "";
     const std::size_t before = backend_->commands().size();
     salir();

@@ -229,7 +229,7 @@ TEST_F(Dispensing, ACheckLogAppendFailingPartWayLeavesNoLineAndTheTicketLoadsAfr
 // a program watching them met empty or partial files.
 TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeverShrink) {
   fs::create_directories(dir_.file("rob"));
-  testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
+  drives_.set("F", dir_.file("rob"));
   app::completion::Output out[2];
   for (int k = 0; k < 2; ++k) {
     out[k].mode = app::voucher::parse_mode("FD");
@@ -265,7 +265,6 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_GT(seen, 0);
   EXPECT_EQ(fs::file_size(comptes_path), 60u * 54000);
-  testing_support::unset_env("DRIVE_F");
 }
 
 // Fault: a write that failed part way (a full drive) left the voucher and

@@ -4,8 +4,6 @@
 // check log), read from the files.
 #pragma once
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -27,10 +25,6 @@ namespace demo = app::demo;
 class Dispensing : public check_rig::CheckRig {
  protected:
   Dispensing() {
-    fs::create_directories(dir_.file("s/qumar/comptes_tz"));
-    fs::create_directories(dir_.file("root/VLM/TMP"));
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.machine = "1";
@@ -42,10 +36,6 @@ class Dispensing : public check_rig::CheckRig {
       EXPECT_TRUE(rt::wa::seek(p, Value(code)));
       barcodes_.push_back(rt::text::trim(rt::text::str(p.get("CODVAR").number(), 14)));
     }
-  }
-  ~Dispensing() override {
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
   }
 
   // The demo ticket as the reader sends it: ibuprofen twice, the traceable
@@ -146,6 +136,7 @@ class Dispensing : public check_rig::CheckRig {
   }
 
   const std::multiset<std::string> kAll = {"0000101", "0000102", "0000103"};
+  testing_support::StationDrives drives_{dir_.path()};
   std::vector<std::string> barcodes_;  // ibuprofen, amoxicillin, paracetamol
 };
 

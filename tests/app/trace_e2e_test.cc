@@ -37,10 +37,6 @@ class TraceEndToEnd : public ::testing::Test {
   TraceEndToEnd() : previous_(fs::current_path()) {
     app::make_demo(dir_.path(), kToday);
     fs::current_path(dir_.path());
-    fs::create_directories(dir_.file("s/qumar/comptes_tz"));
-    fs::create_directories(dir_.file("root/VLM/TMP"));
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.traceability = true;
@@ -53,8 +49,6 @@ class TraceEndToEnd : public ::testing::Test {
   ~TraceEndToEnd() override {
     areas_.close_all();
     fs::current_path(previous_);
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
   }
 
   // The shared tables of the check and the check table of the demo ticket
@@ -139,6 +133,7 @@ class TraceEndToEnd : public ::testing::Test {
 
   testing_support::TempDir dir_;
   fs::path previous_;
+  testing_support::StationDrives drives_{dir_.path()};
   HeadlessBackend* backend_ = new HeadlessBackend;  // owned by the console
   std::unique_ptr<Console> con_ = std::make_unique<Console>(std::unique_ptr<HeadlessBackend>(backend_));
   rt::wa::WorkAreas areas_;

@@ -31,10 +31,6 @@ class TraceFlow : public ::testing::Test {
   TraceFlow() : previous_(fs::current_path()) {
     app::make_demo(dir_.path(), kToday);
     fs::current_path(dir_.path());
-    fs::create_directories(dir_.file("s/qumar/comptes_tz"));
-    fs::create_directories(dir_.file("root/vlm/tmp"));
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
     auto b = std::make_unique<rt::con::HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<rt::con::Console>(std::move(b));
@@ -49,8 +45,6 @@ class TraceFlow : public ::testing::Test {
   ~TraceFlow() override {
     areas_.close_all();
     fs::current_path(previous_);
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
   }
 
   double barcode(const std::string& code) {
@@ -73,6 +67,7 @@ class TraceFlow : public ::testing::Test {
 
   testing_support::TempDir dir_;
   fs::path previous_;
+  testing_support::StationDrives drives_{dir_.path(), "vlm/tmp"};
   rt::con::HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<rt::con::Console> con_;
   wa::WorkAreas areas_;
