@@ -366,7 +366,7 @@ void complete(CheckEnv& env) {
 }  // namespace
 
 void salir(CheckEnv& env) {
-  tools::Trace trace("SALIR");
+  tools::Trace trace(env.con, "SALIR");
   close_everything(env);
   if (env.run.traceability) complete(env);
   close_everything(env);

@@ -133,8 +133,8 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
 void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run, const StartArguments& args,
                  const CheckRoutine& check) {
-  tools::Trace trace("MAIN");
-  StationHotkeys hotkeys(areas, run);
+  tools::Trace trace(con, "MAIN");
+  StationHotkeys hotkeys(con, areas, run);
   if (args.single_check) {
     open_sellers(con, areas);
     run.ticket = args.ticket;

@@ -74,7 +74,7 @@ long long get_crc_31(Area& area) {
 }
 
 std::string tomarsec(rt::con::Console& con, int li1, int co1, int la1, int& toca1, bool visi) {
-  Trace trace("TOMARSEC");
+  Trace trace(con, "TOMARSEC");
   const int shape = con.setcursor(1);
   const std::string echo_colour = con.color();
   std::string text;
@@ -163,7 +163,7 @@ std::string tomarsec_keys(rt::con::Console& con, int li1, int co1, int la1, int&
 }  // namespace
 
 bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_view que, double quien) {
-  Trace trace("OK_VENDE");
+  Trace trace(con, "OK_VENDE");
   KeepColour colour(con, "gr+/r");  // the caller's colour again on every way out
   KeepArea keep(wa);
   if (layout::area_of<Seller>(wa) == 0) {
@@ -382,7 +382,7 @@ TaskAnswer read_task(WorkAreas& wa, const Operator& op, int pasado) {
 }  // namespace
 
 bool puede(rt::con::Console& con, WorkAreas& wa, const Operator& op, int pasado, bool modo_sup) {
-  Trace trace("PUEDE");
+  Trace trace(con, "PUEDE");
   KeepArea keep(wa);
   // Task 47 leaves an empty keyboard and no last key behind.
   const auto done = [&](bool result, bool flush) {
@@ -455,7 +455,7 @@ bool authorise(rt::con::Console& con, WorkAreas& wa, Operator& op, int pasado) {
 }  // namespace
 
 bool pueden(rt::con::Console& con, WorkAreas& wa, Operator& op, int pasado) {
-  Trace trace("PUEDEN");
+  Trace trace(con, "PUEDEN");
   if (puede(con, wa, op, pasado, true)) return true;
 
   bool allowed = false;

@@ -46,7 +46,7 @@ std::string routine_chain(const std::vector<TraceFrame>& frames, int start) {
 }
 
 void altc(rt::con::Console& con, rt::wa::WorkAreas& wa, const Operator& op, const CloseInfo& info) {
-  Trace trace("ALTC");
+  Trace trace(con, "ALTC");
   QuestionBox box;
   box.color = "w+/r*";
   if (!cartel_1g(con, kCloseQuestion, box)) return;
@@ -58,7 +58,7 @@ void altc(rt::con::Console& con, rt::wa::WorkAreas& wa, const Operator& op, cons
   if (!rt::os::file_exists(kCloseLog)) entries = {kCloseLogHeader, ""};
   const rt::text::Date business = date1(con, wa, info.date_table);
   entries.push_back(close_line(business, con.clock().now().seconds_since_midnight, op.seller, info.machine));
-  const auto& frames = trace_frames();
+  const auto& frames = trace_frames(con);
   entries.push_back(routine_chain(frames, static_cast<int>(frames.size()) - 3));
   putlogtxt(kCloseLog, entries);
 

@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   std::string failure;
   rt::wa::WorkAreas areas;
   app::RunContext run;
-  tools::RefusalLog refusals;
+  tools::RefusalLog refusals(*con);
   try {
     run = app::start_up(*con, areas, app::Environment::from_process(), start);
     app::run_station(*con, areas, run, start, app::princi);

@@ -10,6 +10,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/console/backend.h"
@@ -162,6 +165,18 @@ class Console {
   Form* active_form() const { return active_form_; }
   void set_active_form(Form* f) { active_form_ = f; }
 
+  // --- state of the layers above, per run -------------------------------
+  // What the program's own layers keep for the run this console serves (the
+  // station's call trace, its key-reader hooks, ...): one object of each
+  // type, made on first use and destroyed with the console, so two runs in
+  // one process (tests) never share it and nothing of it is process-wide.
+  template <class T>
+  T& run_state() {
+    std::shared_ptr<void>& slot = run_state_[std::type_index(typeid(T))];
+    if (!slot) slot = std::make_shared<T>();
+    return *static_cast<T*>(slot.get());
+  }
+
  private:
   bool allowed(int code) const;
   void apply_font();
@@ -182,6 +197,7 @@ class Console {
   Form* active_form_ = nullptr;
   bool shut_down_ = false;
   bool insert_mode_ = false;
+  std::unordered_map<std::type_index, std::shared_ptr<void>> run_state_;
 };
 
 // The station's window: 25 x 80 cells of 11 x 22 pixels in "Lucida Console",

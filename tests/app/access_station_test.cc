@@ -172,7 +172,7 @@ TEST_F(Station, AltCInABoxOfTheCheckClosesTheStationAndLogsIt) {
   keys("{ALT-C}S{ENTER}");
   bool tables_closed = false;
   const int status = run({}, [&](Console& con, rt::wa::WorkAreas&, app::RunContext&) {
-    tools::Trace princi("PRINCI");
+    tools::Trace princi(con, "PRINCI");
     tools::cartel_3(con, "El Producto Ya Habia Sido Pasado!", "No Sera Tenido En Cuenta",
                     "Presione Una Tecla Para Continuar");
   });

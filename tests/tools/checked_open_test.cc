@@ -134,7 +134,7 @@ TEST(OpenChecked, AFieldOfTheWrongTypeOrTooNarrowIsRefused) {
 
 TEST(OpenChecked, AMissingTableOrBagIsNamed) {
   Rig rig;
-  tools::RefusalLog refusals;
+  tools::RefusalLog refusals(rig.con());
   EXPECT_FALSE(rig.open(layout::traza()));
   EXPECT_TRUE(contains(rig.box_row, "Tabla traza No Disponible!!! (No Existe)")) << rig.box_row;
   EXPECT_TRUE(rig.wa.alias().empty());
@@ -189,7 +189,7 @@ TEST(OpenChecked, TheDateTableByItsOwnNameAndEscWhileHeldElsewhere) {
 // lacks FECHA is named, and the machine's date stands in.
 TEST(OpenChecked, TheBusinessDateFallsBackToTheMachineDateWhenItsTableIsUnusable) {
   Rig rig;
-  tools::RefusalLog refusals;
+  tools::RefusalLog refusals(rig.con());
   make_table(rig.folder.file("compenca.dbf"), fields_of(layout::compenca()), {});
   ASSERT_TRUE(rig.wa.use("compenca"));
   const int area = rig.wa.current_number();

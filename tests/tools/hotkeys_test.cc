@@ -48,10 +48,10 @@ class Hotkeys : public ::testing::Test, public tools::KeyReaderHooks {
     EXPECT_TRUE(wa_.use("acceso2"));
     rt::wa::set_index(wa_.current(), "acceso21");
     rt::wa::set_focus(wa_.current(), 1);
-    previous_ = tools::set_key_reader_hooks(this);
+    previous_ = tools::set_key_reader_hooks(con(), this);
     op_.branch = demo::kBranch;
   }
-  ~Hotkeys() override { tools::set_key_reader_hooks(previous_); }
+  ~Hotkeys() override { tools::set_key_reader_hooks(con(), previous_); }
   void close_request(rt::con::Console& con) override { tools::altc(con, wa_, op_, {machine_, "FEC_SYS"}); }
   void font_step(rt::con::Console& con, int) override { tools::chg_sizex(con); }
 
@@ -62,7 +62,7 @@ class Hotkeys : public ::testing::Test, public tools::KeyReaderHooks {
 
   // A three-line box waiting under MAIN; true when the station quit.
   bool box_under_main(int* main_line) {
-    tools::Trace main("MAIN");
+    tools::Trace main(con(), "MAIN");
     try {
       // clang-format off
       main.at(); *main_line = __LINE__; tools::cartel_3(con(), "uno", "dos", "tres");
