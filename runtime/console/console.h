@@ -19,6 +19,7 @@
 #include "runtime/console/color.h"
 #include "runtime/console/keys.h"
 #include "runtime/console/screen.h"
+#include "runtime/os/env.h"
 
 namespace rt::con {
 
@@ -58,9 +59,9 @@ class Console {
   int font_width() const { return settings_.font_width; }
   int font_height() const { return settings_.font_height; }
   void set_font_face(std::string face);
-  // Records the icon file; false when the file cannot be read (the window
-  // then keeps no icon).
-  bool set_icon(std::string file);
+  // Records the icon file, looked for through `env`; false when the file
+  // cannot be read (the window then keeps no icon).
+  bool set_icon(std::string file, os::Env& env = os::Env::Default());
   void set_close_button(bool enabled);
   void set_alt_enter(bool enabled);
   void set_confirm(bool on) { settings_.confirm = on; }

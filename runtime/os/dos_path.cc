@@ -52,10 +52,10 @@ bool same_ascii_nocase(const std::string& a, const std::string& b) {
 
 // Puts the on-disk spelling of `part` (inside `dir`) into part; false when
 // nothing of that name exists there.
-bool resolve_part(const std::string& dir, std::string& part) {
-  std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::path(dir) / part, ec)) return true;
-  for (const auto& entry : list_directory(dir))
+bool resolve_part(Env& env, const std::string& dir, std::string& part) {
+  const std::string exact = join_path(dir, part);
+  if (env.file_exists(exact) || env.is_directory(exact)) return true;
+  for (const auto& entry : env.list_directory(dir))
     if (same_ascii_nocase(entry, part)) {
       part = entry;
       return true;
@@ -66,8 +66,11 @@ bool resolve_part(const std::string& dir, std::string& part) {
 }  // namespace
 #endif
 
-std::string resolve_path_nocase(const std::string& path) {
+std::string resolve_path_nocase(const std::string& path) { return resolve_path_nocase(Env::Default(), path); }
+
+std::string resolve_path_nocase(Env& env, const std::string& path) {
 #ifdef _WIN32
+  (void)env;
   return path;
 #else
   if (path.empty()) return path;
@@ -79,7 +82,7 @@ std::string resolve_path_nocase(const std::string& path) {
     if (slash == std::string::npos) slash = path.size();
     std::string part = path.substr(i, slash - i);
     if (exists && !part.empty() && part != "." && part != "..") {
-      exists = resolve_part(done.empty() ? "." : done, part);
+      exists = resolve_part(env, done.empty() ? "." : done, part);
     }
     done += part;
     if (slash < path.size()) done += '/';

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/os/env.h"
+
 namespace rt::os {
 
 struct DosPathSettings {
@@ -36,6 +38,8 @@ std::optional<std::string> map_dos_path(std::string_view dos_path, const DosPath
 // are one folder).  Resolves every part of `path` that exists under another
 // case to the name on disk; parts that do not exist are kept as written.
 // An exact match always wins.
+// Relative paths resolve in `env`'s working folder.
+std::string resolve_path_nocase(Env& env, const std::string& path);
 std::string resolve_path_nocase(const std::string& path);
 
 }  // namespace rt::os
