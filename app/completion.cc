@@ -342,7 +342,8 @@ void complete(CheckEnv& env) {
     }
   }
   const bool kept = pending.empty() ||
-                    cpl::keep_pending(cpl::pending_lines(now, env.run.machine, env.run.ticket, env.run.seller, pending));
+                    cpl::keep_pending(env.areas.env(),
+                                      cpl::pending_lines(now, env.run.machine, env.run.ticket, env.run.seller, pending));
 
   // Outputs only for units recorded now: calling a completed ticket up
   // again prints nothing and leaves its files as they are.
@@ -354,7 +355,7 @@ void complete(CheckEnv& env) {
     out.voucher = text.voucher();
     out.comptes = text.comptes();
     out.rob_fis = env.run.rob_fis;
-    cpl::hand_off(env.con, out);
+    cpl::hand_off(env.con, env.areas.env(), out);
   }
   if (!pending.empty())
     tools::cartel_3(env.con, std::to_string(pending.size()) + " Unidad(es) Sin Registro De Traza",

@@ -78,7 +78,7 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   RunContext run;
   // Console window.
   rt::con::set_up_window(con, "Velmor 32");
-  con.set_icon("telquin.ico");  // a missing icon leaves the window without one
+  con.set_icon("telquin.ico", areas.env());  // a missing icon leaves the window without one
   con.devpos(0, 0);
   con.devout(kFirstHeader, kFirstHeaderColour);
 

@@ -55,7 +55,7 @@ inline constexpr const char* kIniUnreadable = "Tabla ini No Disponible!!! Se Usa
 
 // Start-up steps up to the header line: console settings, run-time
 // settings, environment, label lines of `rotulo`, configuration and branch,
-// and the arguments.  Runs in the data folder (the working directory).
+// and the arguments.  Every file is found through the areas' Env (the data folder).
 // Throws StartupError when `rotulo` cannot be read.
 RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Environment& env,
                     const StartArguments& args);

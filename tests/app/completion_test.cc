@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -58,9 +59,8 @@ struct TraceRecord {
 
 class Completion : public ::testing::Test {
  protected:
-  Completion() : previous_(fs::current_path()) {
+  Completion() {
     app::make_demo(dir_.path(), kToday);
-    fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));  // named "\vlm\tmp\" too: DOS ignores case
     testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
@@ -80,7 +80,6 @@ class Completion : public ::testing::Test {
   }
   ~Completion() override {
     areas_.close_all();
-    fs::current_path(previous_);
     testing_support::unset_env("DRIVE_S");
     testing_support::unset_env("DRIVE_ROOT");
     testing_support::unset_env("DRIVE_F");
@@ -219,10 +218,10 @@ class Completion : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  fs::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
-  wa::WorkAreas areas_;
+  wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
   double amoxi_ = 0, ibu_ = 0, para_ = 0;
@@ -340,7 +339,7 @@ TEST_F(Completion, PrintFormByteForByteAndTheScriptRunsAfterTheFileIsWritten) {
                                   ? "@echo off\r\necho %~1> arg.txt\r\ncopy /b /y \"%~1\" seen.txt >nul\r\n"
                                   : "#!/bin/sh\nprintf '%s' \"$1\" > arg.txt\ncp \"$1\" seen.txt\n");
   fs::permissions(dir_.file("prt_tz.bat"), fs::perms::owner_exec, fs::perm_options::add);
-  backend_->set_run_commands(true);
+  backend_->set_run_commands(true, data_);
   const auto now = con_->clock().now();
   salir();
 
@@ -496,11 +495,12 @@ TEST_F(Completion, ALaterCompletionNeverOverwritesARecordedUnitNorRecordsAUnitTw
   EXPECT_FALSE(fs::exists(voucher_file("001300"))) << "nothing recorded now, nothing printed";
 }
 
-// Another station in the data folder: it locks the first traceability
-// record of ticket 1234, says so with the file args[0], and fills it once
-// the file args[1] appears.
+// Another station in the data folder (that of the file args[0]): it locks
+// the first traceability record of ticket 1234, says so with the file
+// args[0], and fills it once the file args[1] appears.
 CHK_CHILD_ROUTINE(FillTraceRecordWhenLetGo) {
-  wa::WorkAreas w;
+  rt::os::FolderEnv data(rt::os::dirname_of(args.at(0)));
+  wa::WorkAreas w{data};
   w.use("traza");
   auto& tz = w.current();
   wa::set_index(tz, "traza");

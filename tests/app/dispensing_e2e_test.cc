@@ -195,7 +195,7 @@ TEST_F(Dispensing, AStationThatLoadedBeforeAnotherFinishedOverwritesNothing) {
 // before it, and the next load rebuilt the ticket from that partial log.
 TEST_F(Dispensing, ACheckLogAppendFailingPartWayLeavesNoLineAndTheTicketLoadsAfresh) {
   run_.traceability = false;
-  Reader r;
+  Reader r(data_);
   const auto count = r.open("log_env").table().record_count();
   r.areas.close_all();
   // Another station holds the record the second line would take.
@@ -241,7 +241,7 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
   }
   const int pid = testing_support::spawn_child([&] {
     rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
-    for (int i = 0; i < 60; ++i) app::completion::hand_off(con, out[i % 2]);
+    for (int i = 0; i < 60; ++i) app::completion::hand_off(con, data_, out[i % 2]);
     return 0;
   });
   const std::string voucher_path = dir_.file("rob/01001234.TNF"), comptes_path = dir_.file("s/qumar/comptes_tz/W.txt");
@@ -290,7 +290,7 @@ TEST_F(Dispensing, AWriteFailingPartWayLeavesTheFilesAsTheyWereAndIsShown) {
     auto* backend = b.get();
     rt::con::Console con(std::move(b));
     backend->then([&] { ++boxes; }).key(key::kEnter).then([&] { ++boxes; }).key(key::kEnter);
-    app::completion::hand_off(con, out);
+    app::completion::hand_off(con, data_, out);
     return boxes * 10 + static_cast<int>(backend->commands().size());
   });
   EXPECT_EQ(testing_support::wait_child(pid), 20) << "two boxes, no program run";

@@ -35,7 +35,7 @@ class Dispensing : public check_rig::CheckRig {
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.machine = "1";
     run_.ticket = demo::kTicket;
-    Reader r;
+    Reader r(data_);
     auto& p = r.open("producto", "producto");
     rt::wa::set_focus(p, "codigo");
     for (const char* code : {"0000101", "0000102", "0000103"}) {
@@ -64,8 +64,8 @@ class Dispensing : public check_rig::CheckRig {
   }
 
   // princi as start-up calls it, on a console and work areas of its own.
-  static void station(rt::con::Console& con, app::RunContext run) {
-    rt::wa::WorkAreas areas;
+  void station(rt::con::Console& con, app::RunContext run) {
+    rt::wa::WorkAreas areas(data_);
     areas.select_area(1);
     ASSERT_TRUE(areas.use("acceso2"));
     app::princi(con, areas, run);
@@ -119,7 +119,7 @@ class Dispensing : public check_rig::CheckRig {
   }
   // The serials in the ticket's traceability records (blank ones left out).
   std::multiset<std::string> recorded_serials(double ticket = demo::kTicket) {
-    Reader r;
+    Reader r(data_);
     std::multiset<std::string> out;
     for (const auto& row : rows(r.open("traza"), {"NUMERO_INT", "SERIE"}))
       if (row[0].number() == ticket && !rt::text::trim(row[1].text()).empty()) out.insert(rt::text::trim(row[1].text()));
@@ -127,7 +127,7 @@ class Dispensing : public check_rig::CheckRig {
   }
   // The product codes of the ticket's live (not deleted) log lines.
   std::multiset<std::string> log_codes(double ticket = demo::kTicket) {
-    Reader r;
+    Reader r(data_);
     auto& log = r.open("log_env");
     std::multiset<std::string> out;
     for (log.goto_top(); !log.eof(); log.skip())
@@ -136,7 +136,7 @@ class Dispensing : public check_rig::CheckRig {
   }
   // Moves the ticket's traceability records (all, or the first `count`) elsewhere.
   void set_trace_records(const std::vector<std::pair<std::string, Value>>& fields, std::size_t count = 99) {
-    Reader r;
+    Reader r(data_);
     auto& tz = r.open("traza");
     std::vector<rt::wa::RecNo> mine;
     for (tz.goto_top(); !tz.eof(); tz.skip())

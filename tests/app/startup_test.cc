@@ -12,6 +12,7 @@
 
 #include "demodata/demo_data.h"
 #include "app/key_script.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
 #include "runtime/table/table.h"
@@ -35,14 +36,12 @@ void expect_text(const Console& con, int row, int col, const std::string& text, 
 
 class Startup : public ::testing::Test {
  protected:
-  Startup() : previous_(std::filesystem::current_path()) {
+  Startup() {
     app::make_demo(dir_.path(), kToday);
-    std::filesystem::current_path(dir_.path());
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
   }
-  ~Startup() override { std::filesystem::current_path(previous_); }
 
   // Runs the station; returns the quit status, -1 when it ended without quitting.
   int run(const std::vector<std::string>& argv, const app::Environment& env = {}) {
@@ -64,10 +63,10 @@ class Startup : public ::testing::Test {
     bool trace_only, cancel;
   };
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   std::vector<Seen> checks_;
 };

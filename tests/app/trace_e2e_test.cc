@@ -15,6 +15,7 @@
 #include "app/check_browse.h"
 #include "app/completion.h"
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -34,9 +35,8 @@ const rt::text::Date kToday = *rt::text::Date::from_ymd(2026, 12, 8);
 
 class TraceEndToEnd : public ::testing::Test {
  protected:
-  TraceEndToEnd() : previous_(fs::current_path()) {
+  TraceEndToEnd() {
     app::make_demo(dir_.path(), kToday);
-    fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));
     testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
@@ -52,7 +52,6 @@ class TraceEndToEnd : public ::testing::Test {
   }
   ~TraceEndToEnd() override {
     areas_.close_all();
-    fs::current_path(previous_);
     testing_support::unset_env("DRIVE_S");
     testing_support::unset_env("DRIVE_ROOT");
   }
@@ -138,10 +137,10 @@ class TraceEndToEnd : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  fs::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = new HeadlessBackend;  // owned by the console
   std::unique_ptr<Console> con_ = std::make_unique<Console>(std::unique_ptr<HeadlessBackend>(backend_));
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
 };

@@ -11,6 +11,7 @@
 
 #include "app/check.h"
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -28,9 +29,8 @@ const rt::text::Date kToday = *rt::text::Date::from_ymd(2026, 12, 8);
 
 class TraceFlow : public ::testing::Test {
  protected:
-  TraceFlow() : previous_(fs::current_path()) {
+  TraceFlow() {
     app::make_demo(dir_.path(), kToday);
-    fs::current_path(dir_.path());
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/vlm/tmp"));
     testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
@@ -48,7 +48,6 @@ class TraceFlow : public ::testing::Test {
   }
   ~TraceFlow() override {
     areas_.close_all();
-    fs::current_path(previous_);
     testing_support::unset_env("DRIVE_S");
     testing_support::unset_env("DRIVE_ROOT");
   }
@@ -72,10 +71,10 @@ class TraceFlow : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  fs::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   rt::con::HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<rt::con::Console> con_;
-  wa::WorkAreas areas_;
+  wa::WorkAreas areas_{data_};
   app::RunContext run_;
 };
 
