@@ -355,6 +355,7 @@ void complete(CheckEnv& env) {
     out.voucher = text.voucher();
     out.comptes = text.comptes();
     out.rob_fis = env.run.rob_fis;
+    out.drives = env.run.drives;
     cpl::hand_off(env.con, env.areas.env(), out);
   }
   if (!pending.empty())

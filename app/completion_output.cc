@@ -27,8 +27,9 @@ constexpr const char* kTemporaryExtension = ".tmp";
 
 // The file on this system for a DOS path, or nullopt when its drive is not
 // available.
-std::optional<std::string> local_path(rt::os::Env& env, const std::string& dos_path) {
-  auto mapped = rt::os::map_dos_path(dos_path);
+std::optional<std::string> local_path(rt::os::Env& env, const rt::os::DosPathSettings& drives,
+                                      const std::string& dos_path) {
+  auto mapped = rt::os::map_dos_path(dos_path, drives);
   if (!mapped) return std::nullopt;
   return rt::os::resolve_path_nocase(env, *mapped);
 }
@@ -48,8 +49,9 @@ std::string fiscal_folder(std::string_view rob_fis) {
   return rt::text::upper(rob_fis);
 }
 
-bool append_dos_file(rt::os::Env& env, const std::string& dos_path, const std::string& bytes) {
-  const auto path = local_path(env, dos_path);
+bool append_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                     const std::string& bytes) {
+  const auto path = local_path(env, drives, dos_path);
   if (!path) return false;
   std::unique_ptr<rt::os::File> file;
   try {
@@ -75,8 +77,9 @@ bool append_dos_file(rt::os::Env& env, const std::string& dos_path, const std::s
   return ok;
 }
 
-bool replace_dos_file(rt::os::Env& env, const std::string& dos_path, const std::string& bytes) {
-  const auto path = local_path(env, dos_path);
+bool replace_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                      const std::string& bytes) {
+  const auto path = local_path(env, drives, dos_path);
   if (!path) return false;
   const std::string temporary = rt::os::with_extension(*path, kTemporaryExtension);
   try {
@@ -118,7 +121,10 @@ std::string pending_lines(rt::os::WallTime now, const std::string& machine, doub
   return out;
 }
 
-bool keep_pending(rt::os::Env& env, const std::string& lines) { return append_dos_file(env, kPendingFile, lines); }
+bool keep_pending(rt::os::Env& env, const std::string& lines) {
+  // A plain name of the data folder: no drive to map.
+  return append_dos_file(env, {}, kPendingFile, lines);
+}
 
 std::string command_line(rt::os::Env& env, const std::string& program, const std::string& argument) {
   return rt::os::program_command(env, program, argument);
@@ -133,14 +139,14 @@ void tell_failure(rt::con::Console& con, const std::string& what, const std::str
 void hand_off(rt::con::Console& con, rt::os::Env& env, const Output& out) {
   using voucher::Form;
   if (out.mode.form == Form::None) return;
-  if (out.mode.comptes && !append_dos_file(env, out.comptes_path, out.comptes))
+  if (out.mode.comptes && !append_dos_file(env, out.drives, out.comptes_path, out.comptes))
     tell_failure(con, "No Se Pudo Grabar El Archivo", out.comptes_path);
 
   const std::string file_name = out.base_name + ".TNF";
   if (out.mode.form == Form::Fiscal) {
     const std::string& rob_fis = out.rob_fis;
     const std::string voucher_path = fiscal_folder(rob_fis) + file_name;
-    if (!replace_dos_file(env, voucher_path, out.voucher)) {
+    if (!replace_dos_file(env, out.drives, voucher_path, out.voucher)) {
       tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
       return;
     }
@@ -150,11 +156,11 @@ void hand_off(rt::con::Console& con, rt::os::Env& env, const Output& out) {
   }
 
   const std::string voucher_path = std::string(kPrintFolder) + file_name;
-  if (!replace_dos_file(env, voucher_path, out.voucher)) {
+  if (!replace_dos_file(env, out.drives, voucher_path, out.voucher)) {
     tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
     return;
   }
-  run_program(con, env, "prt_tz.bat", *local_path(env, voucher_path));
+  run_program(con, env, "prt_tz.bat", *local_path(env, out.drives, voucher_path));
 }
 
 }  // namespace app::completion

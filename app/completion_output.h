@@ -18,6 +18,7 @@
 #include "app/voucher.h"
 #include "runtime/console/console.h"
 #include "runtime/os/clock.h"
+#include "runtime/os/dos_path.h"
 #include "runtime/os/env.h"
 
 namespace app::completion {
@@ -29,6 +30,7 @@ struct Output {
   std::string voucher;       // the voucher's bytes in the mode's form
   std::string comptes;       // the comptes file's bytes
   std::string rob_fis;       // ROB_FIS of the run
+  rt::os::DosPathSettings drives;  // the run's drive mapping
 };
 
 // The folder of the fiscal voucher: ROB_FIS in upper case when it is set
@@ -49,11 +51,13 @@ void hand_off(rt::con::Console& con, rt::os::Env& env, const Output& out);
 // failure part way the file is cut back to what it held.  False when the
 // path cannot be mapped (drive not available) or the bytes could not be
 // written.
-bool append_dos_file(rt::os::Env& env, const std::string& dos_path, const std::string& bytes);
+bool append_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                     const std::string& bytes);
 // Writes the file at a DOS path whole: `bytes` go to a temporary file in
 // the same folder, which is synced and then renamed over the file.  On a
 // failure the file is left as it was.  False as above.
-bool replace_dos_file(rt::os::Env& env, const std::string& dos_path, const std::string& bytes);
+bool replace_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                      const std::string& bytes);
 
 // Captured units that no traceability record took are kept in the data
 // folder's pending file, one line per unit, for the administrator.

@@ -9,6 +9,15 @@
 
 namespace rt::os {
 
+DosPathSettings DosPathSettings::from_environment(Env& env) {
+  DosPathSettings s;
+  s.rooted_base = env.get_env("DRIVE_ROOT");
+  for (char letter = 'A'; letter <= 'Z'; ++letter)
+    if (std::string folder = env.get_env(std::string("DRIVE_") + letter); !folder.empty())
+      s.drives[letter] = std::move(folder);
+  return s;
+}
+
 std::optional<std::string> map_dos_path(std::string_view p, const DosPathSettings& s) {
 #ifdef _WIN32
   (void)s;
@@ -16,14 +25,13 @@ std::optional<std::string> map_dos_path(std::string_view p, const DosPathSetting
 #else
   std::string base;
   if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
-    const std::string var = std::string("DRIVE_") + static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
-    base = s.env ? s.env(var) : env(var);
-    if (base.empty()) return std::nullopt;
+    const auto drive = s.drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))));
+    if (drive == s.drives.end() || drive->second.empty()) return std::nullopt;
+    base = drive->second;
     p.remove_prefix(2);
-    if (!base.empty() && base.back() != '/') base += '/';
+    if (base.back() != '/') base += '/';
   } else if (!p.empty() && (p[0] == '\\' || p[0] == '/')) {
     base = s.rooted_base;
-    if (base.empty()) base = s.env ? s.env("DRIVE_ROOT") : env("DRIVE_ROOT");
     if (base.empty()) base = "/";
     if (base.back() != '/') base += '/';
   }

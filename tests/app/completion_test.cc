@@ -63,8 +63,8 @@ class Completion : public ::testing::Test {
     app::make_demo(dir_.path(), kToday);
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));  // named "\vlm\tmp\" too: DOS ignores case
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
+    run_.drives.drives['S'] = dir_.file("s");
+    run_.drives.rooted_base = dir_.file("root");
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -78,12 +78,7 @@ class Completion : public ::testing::Test {
     ibu_ = barcode("0000101");
     para_ = barcode("0000103");
   }
-  ~Completion() override {
-    areas_.close_all();
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
-    testing_support::unset_env("DRIVE_F");
-  }
+  ~Completion() override { areas_.close_all(); }
 
   double barcode(const std::string& code) {
     areas_.select_area(0);
@@ -263,7 +258,7 @@ TEST_F(Completion, TypicalTicketFillsEachRecordFromItsSlotAndHandsTheFiscalVouch
 TEST_F(Completion, FiscalVoucherGoesToRobFisFolderUpperCasedAndNothingIsRun) {
   typical_ticket();
   fs::create_directories(dir_.file("f/fiscal"));
-  testing_support::set_env("DRIVE_F", dir_.file("f").c_str());
+  run_.drives.drives['F'] = dir_.file("f");
   run_.rob_fis = "f:\\fiscal\\";  // used as "F:\FISCAL\"
   const std::string header = header_fiscal(1234);
   salir();
@@ -306,7 +301,7 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     set_config(c.compte_tz);
     typical_ticket();
     clear_trace_records(1234);  // each case completes the ticket afresh
-    testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
+    run_.drives.drives['F'] = dir_.file("rob");
     run_.rob_fis = c.rob_fis ? "F:\\" : "";
     const std::size_t before = backend_->commands().size();
     salir();
@@ -597,7 +592,7 @@ TEST_F(Completion, AMissingCheckTableIsNamed) {
 
 TEST_F(Completion, AnUnavailableDriveOrFolderIsNamedAndNoVoucherIsPrintedUnwritten) {
   typical_ticket();
-  testing_support::unset_env("DRIVE_S");  // the comptes folder's drive is not available
+  run_.drives.drives.erase('S');  // the comptes folder's drive is not available
   fs::remove_all(dir_.file("root/VLM"));  // nor the voucher's folder
   std::vector<std::string> boxes;
   const auto grab = [&] {

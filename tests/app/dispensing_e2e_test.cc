@@ -229,7 +229,7 @@ TEST_F(Dispensing, ACheckLogAppendFailingPartWayLeavesNoLineAndTheTicketLoadsAfr
 // a program watching them met empty or partial files.
 TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeverShrink) {
   fs::create_directories(dir_.file("rob"));
-  testing_support::set_env("DRIVE_F", dir_.file("rob").c_str());
+  run_.drives.drives['F'] = dir_.file("rob");
   app::completion::Output out[2];
   for (int k = 0; k < 2; ++k) {
     out[k].mode = app::voucher::parse_mode("FD");
@@ -238,6 +238,7 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
     out[k].voucher = std::string(400000, static_cast<char>('a' + k));
     out[k].comptes = std::string(54000, static_cast<char>('a' + k));
     out[k].rob_fis = "F:\\";  // nothing is run
+    out[k].drives = run_.drives;
   }
   const int pid = testing_support::spawn_child([&] {
     rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
@@ -265,7 +266,6 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_GT(seen, 0);
   EXPECT_EQ(fs::file_size(comptes_path), 60u * 54000);
-  testing_support::unset_env("DRIVE_F");
 }
 
 // Fault: a write that failed part way (a full drive) left the voucher and
@@ -281,6 +281,7 @@ TEST_F(Dispensing, AWriteFailingPartWayLeavesTheFilesAsTheyWereAndIsShown) {
   out.base_name = "01001234";
   out.voucher = std::string(9000, 'v');
   out.comptes = std::string(540, 'n');
+  out.drives = run_.drives;
   const int pid = testing_support::spawn_child([&] {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};  // no file may grow past 4 KiB

@@ -29,8 +29,8 @@ class Dispensing : public check_rig::CheckRig {
   Dispensing() {
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
+    run_.drives.drives['S'] = dir_.file("s");
+    run_.drives.rooted_base = dir_.file("root");
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.machine = "1";
@@ -43,11 +43,6 @@ class Dispensing : public check_rig::CheckRig {
       barcodes_.push_back(rt::text::trim(rt::text::str(p.get("CODVAR").number(), 14)));
     }
   }
-  ~Dispensing() override {
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
-  }
-
   // The demo ticket as the reader sends it: ibuprofen twice, the traceable
   // amoxicillin once per serial as its GS1 code (going on with a unit the
   // traceability table does not know yet), then `before_last` runs, then

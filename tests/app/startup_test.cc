@@ -17,6 +17,7 @@
 #include "runtime/console/headless.h"
 #include "runtime/table/table.h"
 #include "tests/support/testing.h"
+#include "tests/support/vars_env.h"
 
 namespace {
 
@@ -150,7 +151,18 @@ TEST_F(Startup, TheCheckNotYetBuiltSaysSoNamingTicketAndSeller) {
 }
 
 TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
-  EXPECT_EQ(run({"1", "2"}, {std::string(" 007 "), std::string(" fec_dia "), "si", "F:\\ROB\\"}), -1);
+  testing_support::VarsEnv vars({{"MAQUINA", " 007 "}, {"ARCH_FECHA", " fec_dia "}, {"REGISTRA", "si"},
+                                 {"ROB_FIS", "F:\\ROB\\"}, {"DRIVE_S", "/mnt/s"}, {"DRIVE_ROOT", "/srv"},
+                                 {"CHK_LOCK_SCHEME", "offset4g"}, {"CHK_SYNC", "off"}});
+  EXPECT_EQ(run({"1", "2"}, app::Environment::from_process(vars)), -1);
+  EXPECT_EQ(run_.drives.drives, (std::map<char, std::string>{{'S', "/mnt/s"}}));
+  EXPECT_EQ(run_.drives.rooted_base, "/srv");
+  // Every table the station opens takes the site's settings.
+  areas_.select_area(0);
+  ASSERT_TRUE(areas_.use("rotulo"));
+  EXPECT_EQ(areas_.current().table().lock_scheme(), rt::table::LockScheme::Offset4G);
+  EXPECT_FALSE(areas_.current().table().syncing());
+  areas_.close_area();
   EXPECT_EQ(run_.machine, "7");
   EXPECT_EQ(run_.date_table, "FEC_DIA");
   EXPECT_TRUE(run_.registra);
@@ -166,7 +178,7 @@ TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
 TEST_F(Startup, DefaultsWithoutConfigurationOrNumbering) {
   std::filesystem::remove(dir_.file("ini.dbf"));
   std::filesystem::remove(dir_.file("numeros.dbf"));
-  EXPECT_EQ(run({"1", "2"}, {std::string("abc"), std::nullopt, "", ""}), -1);
+  EXPECT_EQ(run({"1", "2"}, {std::string("abc"), std::nullopt, "", "", {}, {}}), -1);
   EXPECT_EQ(run_.machine, "55");
   EXPECT_EQ(run_.date_table, "FEC_SYS");
   EXPECT_FALSE(run_.registra);

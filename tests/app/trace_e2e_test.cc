@@ -39,8 +39,8 @@ class TraceEndToEnd : public ::testing::Test {
     app::make_demo(dir_.path(), kToday);
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/VLM/TMP"));
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
+    run_.drives.drives['S'] = dir_.file("s");
+    run_.drives.rooted_base = dir_.file("root");
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.traceability = true;
@@ -50,11 +50,7 @@ class TraceEndToEnd : public ::testing::Test {
     run_.labels = {"FARMACIA DEMO", "", "", "", ""};
     check_.check_table = "tm390007";
   }
-  ~TraceEndToEnd() override {
-    areas_.close_all();
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
-  }
+  ~TraceEndToEnd() override { areas_.close_all(); }
 
   // The shared tables of the check and the check table of the demo ticket
   // (ibuprofen 2, amoxicillin 2 traceable, paracetamol 1), as the ticket

@@ -33,8 +33,8 @@ class TraceFlow : public ::testing::Test {
     app::make_demo(dir_.path(), kToday);
     fs::create_directories(dir_.file("s/qumar/comptes_tz"));
     fs::create_directories(dir_.file("root/vlm/tmp"));
-    testing_support::set_env("DRIVE_S", dir_.file("s").c_str());
-    testing_support::set_env("DRIVE_ROOT", dir_.file("root").c_str());
+    run_.drives.drives['S'] = dir_.file("s");
+    run_.drives.rooted_base = dir_.file("root");
     auto b = std::make_unique<rt::con::HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<rt::con::Console>(std::move(b));
@@ -46,11 +46,7 @@ class TraceFlow : public ::testing::Test {
     run_.labels = {"FARMACIA DEMO", "AV. SIEMPRE VIVA 742", "CUIT 30-12345678-9", "IVA RESP. INSCRIPTO",
                    "GRACIAS POR SU COMPRA"};
   }
-  ~TraceFlow() override {
-    areas_.close_all();
-    testing_support::unset_env("DRIVE_S");
-    testing_support::unset_env("DRIVE_ROOT");
-  }
+  ~TraceFlow() override { areas_.close_all(); }
 
   double barcode(const std::string& code) {
     areas_.select_area(0);
