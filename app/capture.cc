@@ -280,7 +280,7 @@ bool desdo_tz(CheckEnv& env, std::string_view last_cod, bool tec) {
 }
 
 void get_traza(CheckEnv& env, std::string& last_cod, bool hint_box) {
-  tools::Trace trace("GET_TRAZA");
+  tools::Trace trace(env.con, "GET_TRAZA");
   gs1::TraceFields& u = env.check.unit;
   const gs1::Reading r = gs1::read(last_cod);
   last_cod = r.text;

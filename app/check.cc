@@ -311,7 +311,7 @@ void princi(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
 }
 
 void check_ticket(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
-  tools::Trace trace("PRINCI");
+  tools::Trace trace(con, "PRINCI");
   CheckContext check;
   CheckEnv env{con, areas, run, check};
   // Rows 1 to 24 cleared in the standard colour.

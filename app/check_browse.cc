@@ -240,11 +240,11 @@ int key_event(CheckEnv& env, int key) {
   // The key reader's hotkeys act here too; no key that is not a character
   // reaches the scan buffer.
   if (key == rt::con::key::kAltC) {
-    tools::key_reader_hooks().close_request(env.con);
+    tools::key_reader_hooks(env.con).close_request(env.con);
     return rt::con::kContinue;
   }
   if (key == rt::con::key::kCtrlKeypadMinus || key == rt::con::key::kCtrlKeypadPlus) {
-    tools::key_reader_hooks().font_step(env.con, key);
+    tools::key_reader_hooks(env.con).font_step(env.con, key);
     return rt::con::kContinue;
   }
   if (!scan::is_character_key(key)) return rt::con::kContinue;
@@ -267,7 +267,7 @@ int key_event(CheckEnv& env, int key) {
 }  // namespace
 
 int funcion(CheckEnv& env, int mode, int column) {
-  tools::Trace trace("FUNCION");
+  tools::Trace trace(env.con, "FUNCION");
   (void)column;
   const int tecla = env.con.lastkey();
   std::optional<rt::wa::RecNo> current;
@@ -340,7 +340,7 @@ void run_check_browse(CheckEnv& env) {
     const tools::HotkeyFor arroba(env.con, tools::kArrobaKey, tools::put_arroba_action(env.con));
     // A message box of the check is closed by the first key of the next
     // scan, which then still arrives whole.
-    tools::KeepScanKeys keep_scan_keys;
+    tools::KeepScanKeys keep_scan_keys(env.con);
     rt::con::WorkAreaSource source(env.areas, CheckLine::layout().name);
     rt::con::dbedit(env.con, source, spec);
   }

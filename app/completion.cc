@@ -302,7 +302,8 @@ void complete(CheckEnv& env) {
   const WalkResult walked = fill_records(env, tz, records, plan, units, descrip_blank, text);
   const std::vector<cpl::PendingUnit> pending = units_without_record(tz, numero, plan, walked.displaced, units);
   const bool kept = pending.empty() ||
-                    cpl::keep_pending(cpl::pending_lines(now, env.run.machine, env.run.ticket, env.run.seller, pending));
+                    cpl::keep_pending(env.areas.env(),
+                                      cpl::pending_lines(now, env.run.machine, env.run.ticket, env.run.seller, pending));
 
   // Outputs only for units recorded now: calling a completed ticket up
   // again prints nothing and leaves its files as they are.
@@ -314,7 +315,8 @@ void complete(CheckEnv& env) {
     out.voucher = text.voucher();
     out.comptes = text.comptes();
     out.rob_fis = env.run.rob_fis;
-    cpl::hand_off(env.con, out);
+    out.drives = env.run.drives;
+    cpl::hand_off(env.con, env.areas.env(), out);
   }
   if (!pending.empty()) tell_pending(env.con, pending.size(), kept);
 }
@@ -322,7 +324,7 @@ void complete(CheckEnv& env) {
 }  // namespace
 
 void salir(CheckEnv& env) {
-  tools::Trace trace("SALIR");
+  tools::Trace trace(env.con, "SALIR");
   close_everything(env);
   if (env.run.traceability) complete(env);
   close_everything(env);

@@ -27,16 +27,17 @@ constexpr const char* kTemporaryExtension = ".tmp";
 
 // The file on this system for a DOS path, or nullopt when its drive is not
 // available.
-std::optional<std::string> local_path(const std::string& dos_path) {
-  auto mapped = rt::os::map_dos_path(dos_path);
+std::optional<std::string> local_path(rt::os::Env& env, const rt::os::DosPathSettings& drives,
+                                      const std::string& dos_path) {
+  auto mapped = rt::os::map_dos_path(dos_path, drives);
   if (!mapped) return std::nullopt;
-  return rt::os::resolve_path_nocase(*mapped);
+  return rt::os::resolve_path_nocase(env, *mapped);
 }
 
 // Runs a print program and waits for it; tells the operator when it could
 // not be started at all.
-void run_program(rt::con::Console& con, const std::string& program, const std::string& argument) {
-  const int status = con.run(command_line(program, argument));
+void run_program(rt::con::Console& con, rt::os::Env& env, const std::string& program, const std::string& argument) {
+  const int status = con.run(command_line(env, program, argument));
   // -1: no process; 127: the interpreter found no such program.
   if (status == -1 || status == 127) tell_failure(con, "No Se Pudo Ejecutar El Programa", program);
 }
@@ -48,12 +49,13 @@ std::string fiscal_folder(std::string_view rob_fis) {
   return rt::text::upper(rob_fis);
 }
 
-bool append_dos_file(const std::string& dos_path, const std::string& bytes) {
-  const auto path = local_path(dos_path);
+bool append_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                     const std::string& bytes) {
+  const auto path = local_path(env, drives, dos_path);
   if (!path) return false;
   std::unique_ptr<rt::os::File> file;
   try {
-    file = rt::os::File::open(*path, rt::os::OpenMode::Append);
+    file = env.open_file(*path, rt::os::OpenMode::Append);
     file->lock(kAppendLockByte, 1, rt::os::LockKind::Exclusive);
   } catch (const std::exception&) {
     return false;
@@ -75,21 +77,22 @@ bool append_dos_file(const std::string& dos_path, const std::string& bytes) {
   return ok;
 }
 
-bool replace_dos_file(const std::string& dos_path, const std::string& bytes) {
-  const auto path = local_path(dos_path);
+bool replace_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                      const std::string& bytes) {
+  const auto path = local_path(env, drives, dos_path);
   if (!path) return false;
   const std::string temporary = rt::os::with_extension(*path, kTemporaryExtension);
   try {
     {
-      auto file = rt::os::File::open(temporary, rt::os::OpenMode::Truncate);
+      auto file = env.open_file(temporary, rt::os::OpenMode::Truncate);
       if (!bytes.empty()) file->write_at(0, bytes.data(), bytes.size());
       file->sync();
     }
-    rt::os::rename_file(temporary, *path);
+    env.rename_file(temporary, *path);
     return true;
   } catch (const std::exception&) {
     try {
-      rt::os::remove_file(temporary);
+      env.remove_file(temporary);
     } catch (const std::exception&) {
     }
     return false;
@@ -118,10 +121,13 @@ std::string pending_lines(rt::os::WallTime now, const std::string& machine, doub
   return out;
 }
 
-bool keep_pending(const std::string& lines) { return append_dos_file(kPendingFile, lines); }
+bool keep_pending(rt::os::Env& env, const std::string& lines) {
+  // A plain name of the data folder: no drive to map.
+  return append_dos_file(env, {}, kPendingFile, lines);
+}
 
-std::string command_line(const std::string& program, const std::string& argument) {
-  return rt::os::program_command(program, argument);
+std::string command_line(rt::os::Env& env, const std::string& program, const std::string& argument) {
+  return rt::os::program_command(env, program, argument);
 }
 
 void tell_failure(rt::con::Console& con, const std::string& what, const std::string& file) {
@@ -130,31 +136,31 @@ void tell_failure(rt::con::Console& con, const std::string& what, const std::str
   tools::cartel_3(con, what, shown, "Presione Una Tecla Para Continuar");
 }
 
-void hand_off(rt::con::Console& con, const Output& out) {
+void hand_off(rt::con::Console& con, rt::os::Env& env, const Output& out) {
   using voucher::Form;
   if (out.mode.form == Form::None) return;
-  if (out.mode.comptes && !append_dos_file(out.comptes_path, out.comptes))
+  if (out.mode.comptes && !append_dos_file(env, out.drives, out.comptes_path, out.comptes))
     tell_failure(con, "No Se Pudo Grabar El Archivo", out.comptes_path);
 
   const std::string file_name = out.base_name + ".TNF";
   if (out.mode.form == Form::Fiscal) {
     const std::string& rob_fis = out.rob_fis;
     const std::string voucher_path = fiscal_folder(rob_fis) + file_name;
-    if (!replace_dos_file(voucher_path, out.voucher)) {
+    if (!replace_dos_file(env, out.drives, voucher_path, out.voucher)) {
       tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
       return;
     }
     // With ROB_FIS set another program takes the vouchers from that folder.
-    if (rt::text::trim(rob_fis).empty()) run_program(con, "i_n_fisc", file_name);
+    if (rt::text::trim(rob_fis).empty()) run_program(con, env, "i_n_fisc", file_name);
     return;
   }
 
   const std::string voucher_path = std::string(kPrintFolder) + file_name;
-  if (!replace_dos_file(voucher_path, out.voucher)) {
+  if (!replace_dos_file(env, out.drives, voucher_path, out.voucher)) {
     tell_failure(con, "No Se Pudo Grabar El Archivo", voucher_path);
     return;
   }
-  run_program(con, "prt_tz.bat", *local_path(voucher_path));
+  run_program(con, env, "prt_tz.bat", *local_path(env, out.drives, voucher_path));
 }
 
 }  // namespace app::completion

@@ -3,10 +3,11 @@
 //
 // Every file name is a DOS path of the station ("s:\qumar\comptes_tz\...",
 // "\VLM\TMP\...", ROB_FIS) and goes through map_dos_path; folder names are
-// matched without regard to case as DOS does.  Commands run through the
-// console's __RUN and are waited for; a program that stands in the working
-// folder is run from there (as DOS would find it) before the PATH is
-// searched (rt::os::program_command).
+// matched without regard to case as DOS does.  Files go through the run's
+// Env (the work areas'), so a relative name lands in the data folder.
+// Commands run through the console's __RUN and are waited for; a program
+// that stands in the data folder is run from there (as DOS would find it)
+// before the PATH is searched (rt::os::program_command).
 #pragma once
 
 #include <string>
@@ -17,6 +18,8 @@
 #include "app/voucher.h"
 #include "runtime/console/console.h"
 #include "runtime/os/clock.h"
+#include "runtime/os/dos_path.h"
+#include "runtime/os/env.h"
 
 namespace app::completion {
 
@@ -27,6 +30,7 @@ struct Output {
   std::string voucher;       // the voucher's bytes in the mode's form
   std::string comptes;       // the comptes file's bytes
   std::string rob_fis;       // ROB_FIS of the run
+  rt::os::DosPathSettings drives;  // the run's drive mapping
 };
 
 // The folder of the fiscal voucher: ROB_FIS in upper case when it is set
@@ -40,18 +44,20 @@ std::string fiscal_folder(std::string_view rob_fis);
 // cannot be written is left as it was and named to the operator in a box
 // that waits for a key; the print program is not run for a voucher that was
 // not written.
-void hand_off(rt::con::Console& con, const Output& out);
+void hand_off(rt::con::Console& con, rt::os::Env& env, const Output& out);
 
 // Appends all of `bytes` to the file at a DOS path (created when missing)
 // under the file's own lock, so appends of two stations never mix; on a
 // failure part way the file is cut back to what it held.  False when the
 // path cannot be mapped (drive not available) or the bytes could not be
 // written.
-bool append_dos_file(const std::string& dos_path, const std::string& bytes);
+bool append_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                     const std::string& bytes);
 // Writes the file at a DOS path whole: `bytes` go to a temporary file in
 // the same folder, which is synced and then renamed over the file.  On a
 // failure the file is left as it was.  False as above.
-bool replace_dos_file(const std::string& dos_path, const std::string& bytes);
+bool replace_dos_file(rt::os::Env& env, const rt::os::DosPathSettings& drives, const std::string& dos_path,
+                      const std::string& bytes);
 
 // Captured units that no traceability record took are kept in the data
 // folder's pending file, one line per unit, for the administrator.
@@ -69,10 +75,10 @@ std::string pending_lines(rt::os::WallTime now, const std::string& machine, doub
                           const std::vector<PendingUnit>& units);
 // Appends them to the pending file (as append_dos_file); false when it
 // cannot be written.
-bool keep_pending(const std::string& lines);
+bool keep_pending(rt::os::Env& env, const std::string& lines);
 
 // The command line that runs `program` with `argument` on this system.
-std::string command_line(const std::string& program, const std::string& argument);
+std::string command_line(rt::os::Env& env, const std::string& program, const std::string& argument);
 
 // A three-line box naming the file: what failed, the file, a key to go on.
 void tell_failure(rt::con::Console& con, const std::string& what, const std::string& file);

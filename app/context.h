@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/gs1.h"
+#include "runtime/os/dos_path.h"
 #include "runtime/text/date.h"
 #include "tools/screen_names.h"
 
@@ -26,6 +27,7 @@ struct RunContext {
   std::string date_table = "FEC_SYS";     // ARCH_FECHA
   bool registra = false;                  // REGISTRA begins with "SI": cashiers load profiles too
   std::string rob_fis;                    // ROB_FIS, the fiscal voucher's folder ("" = the default)
+  rt::os::DosPathSettings drives;         // DRIVE_X and DRIVE_ROOT: where the DOS paths of the suite lie
   std::array<std::string, 5> labels;      // rot1 .. rot5, voucher header lines
   std::string profile = std::string(9, ' ');  // PERFIL2, letters of the seller in charge
   double department = -1;                 // QUE_DEP, -1 = every department

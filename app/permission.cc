@@ -31,10 +31,10 @@ bool pueden(CheckEnv& env, int task) {
   return ok;
 }
 
-StationHotkeys::StationHotkeys(rt::wa::WorkAreas& areas, RunContext& run)
-    : areas_(areas), run_(run), previous_(tools::set_key_reader_hooks(this)) {}
+StationHotkeys::StationHotkeys(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run)
+    : con_(con), areas_(areas), run_(run), previous_(tools::set_key_reader_hooks(con, this)) {}
 
-StationHotkeys::~StationHotkeys() { tools::set_key_reader_hooks(previous_); }
+StationHotkeys::~StationHotkeys() { tools::set_key_reader_hooks(con_, previous_); }
 
 void StationHotkeys::close_request(rt::con::Console& con) {
   tools::altc(con, areas_, operator_of(run_), {run_.machine, run_.date_table});

@@ -26,12 +26,12 @@ bool puede(CheckEnv& env, int task, bool supervisor = false);
 // another seller's authorisation.  Selects the area that was current again.
 bool pueden(CheckEnv& env, int task);
 
-// Alt+C and the font keys while the key reader waits, for as long as this
+// Alt+C and the font keys while the console's key reader waits, for as long as this
 // object lives (installed on construction, the previous ones put back on
 // destruction).
 class StationHotkeys final : public tools::KeyReaderHooks {
  public:
-  StationHotkeys(rt::wa::WorkAreas& areas, RunContext& run);
+  StationHotkeys(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run);
   ~StationHotkeys() override;
   StationHotkeys(const StationHotkeys&) = delete;
   StationHotkeys& operator=(const StationHotkeys&) = delete;
@@ -40,6 +40,7 @@ class StationHotkeys final : public tools::KeyReaderHooks {
   void font_step(rt::con::Console& con, int key) override;
 
  private:
+  rt::con::Console& con_;
   rt::wa::WorkAreas& areas_;
   RunContext& run_;
   tools::KeyReaderHooks* previous_;

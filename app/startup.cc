@@ -20,8 +20,8 @@ namespace {
 
 // A setting of the environment, through the OS seam; unset and empty are
 // the same to the station.
-std::optional<std::string> env_value(const char* name) {
-  std::string v = rt::os::Env::Default().get_env(name);
+std::optional<std::string> env_value(rt::os::Env& env, const char* name) {
+  std::string v = env.get_env(name);
   if (v.empty()) return std::nullopt;
   return v;
 }
@@ -48,9 +48,13 @@ void run_check(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run,
 
 }  // namespace
 
-Environment Environment::from_process() {
-  return {env_value("MAQUINA"), env_value("ARCH_FECHA"), env_value("REGISTRA").value_or(""),
-          env_value("ROB_FIS").value_or("")};
+Environment Environment::from_process(rt::os::Env& env) {
+  return {env_value(env, "MAQUINA"),
+          env_value(env, "ARCH_FECHA"),
+          env_value(env, "REGISTRA").value_or(""),
+          env_value(env, "ROB_FIS").value_or(""),
+          rt::os::DosPathSettings::from_environment(env),
+          rt::table::SiteSettings::from_environment(env)};
 }
 
 void check_not_available(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run) {
@@ -78,7 +82,7 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   RunContext run;
   // Console window.
   rt::con::set_up_window(con, "Velmor 32");
-  con.set_icon("telquin.ico");  // a missing icon leaves the window without one
+  con.set_icon("telquin.ico", areas.env());  // a missing icon leaves the window without one
   con.devpos(0, 0);
   con.devout(kFirstHeader, kFirstHeaderColour);
 
@@ -93,11 +97,13 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
   // An order bag another program holds locked is waited for as NETUSE waits
   // for a table (traffic box from the fifth attempt, Esc gives up).
   areas.set_bag_lock_wait(tools::bag_lock_wait(con));
+  areas.set_site_settings(env.tables);
 
   run.machine = machine_number(env.maquina.value_or(""));
   run.date_table = date_table_name(env.arch_fecha.value_or(""));
   run.registra = tools::registra_on(env.registra);
   run.rob_fis = env.rob_fis;
+  run.drives = env.drives;
 
   // Voucher label lines: the first five records of rotulo.
   areas.select_area(0);
@@ -133,8 +139,8 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
 void run_station(rt::con::Console& con, rt::wa::WorkAreas& areas, RunContext& run, const StartArguments& args,
                  const CheckRoutine& check) {
-  tools::Trace trace("MAIN");
-  StationHotkeys hotkeys(areas, run);
+  tools::Trace trace(con, "MAIN");
+  StationHotkeys hotkeys(con, areas, run);
   if (args.single_check) {
     open_sellers(con, areas);
     run.ticket = args.ticket;

@@ -12,6 +12,8 @@
 #include "app/context.h"
 #include "app/startup_args.h"
 #include "runtime/console/console.h"
+#include "runtime/os/dos_path.h"
+#include "runtime/table/table.h"
 #include "runtime/workarea/workareas.h"
 
 namespace app {
@@ -23,16 +25,18 @@ class StartupError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The environment values the start-up reads (absent = not set).
-// The station's settings from the environment, read once at start-up and
-// handed down through the run's context; nothing below start-up reads the
-// environment for them.
+// The station's settings from the environment (absent = not set), read
+// once at start-up and handed down through the run's context and the work
+// areas; nothing below start-up reads the environment.
 struct Environment {
   std::optional<std::string> maquina;     // MAQUINA
   std::optional<std::string> arch_fecha;  // ARCH_FECHA
   std::string registra;                   // REGISTRA
   std::string rob_fis;                    // ROB_FIS
-  static Environment from_process();
+  rt::os::DosPathSettings drives;         // DRIVE_A .. DRIVE_Z, DRIVE_ROOT
+  rt::table::SiteSettings tables;         // CHK_LOCK_SCHEME, CHK_SYNC
+  // Throws rt::table::TableError naming a CHK_ variable of unknown value.
+  static Environment from_process(rt::os::Env& env = rt::os::Env::Default());
 };
 
 // The check of one ticket (PRINCI): reads ticket, seller and flags from the
@@ -55,7 +59,7 @@ inline constexpr const char* kIniUnreadable = "Tabla ini No Disponible!!! Se Usa
 
 // Start-up steps up to the header line: console settings, run-time
 // settings, environment, label lines of `rotulo`, configuration and branch,
-// and the arguments.  Runs in the data folder (the working directory).
+// and the arguments.  Every file is found through the areas' Env (the data folder).
 // Throws StartupError when `rotulo` cannot be read.
 RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Environment& env,
                     const StartArguments& args);

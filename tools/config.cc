@@ -31,7 +31,7 @@ std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_vi
       } else {
         // The bag "ini"; its first tag controls.  Exact keys only (soft
         // seek off).
-        auto bag = rt::cdx::Bag::open(table + ".cdx", false);
+        auto bag = rt::cdx::Bag::open(table + ".cdx", false, wa.env());
         auto tags = bag->tags();
         if (tags.empty()) {
           unreadable("order bag ini.cdx has no tag");

@@ -10,13 +10,13 @@
 
 namespace tools {
 
-int putlogtxt(const std::string& ar3, const std::vector<std::string>& entries) {
+int putlogtxt(rt::os::Env& env, const std::string& ar3, const std::vector<std::string>& entries) {
   std::string text;
   for (const auto& e : entries) text += "\r\n" + e;
   try {
     // One write at the end of the file as it is then: two stations closing
     // at once never write over each other's entries.
-    auto file = rt::os::File::open(ar3, rt::os::OpenMode::Append);
+    auto file = env.open_file(ar3, rt::os::OpenMode::Append);
     file->append(text.data(), text.size());
   } catch (const std::exception&) {
     // The log is a courtesy: a file that cannot be written stops nothing.
@@ -24,8 +24,8 @@ int putlogtxt(const std::string& ar3, const std::vector<std::string>& entries) {
   return 0;
 }
 
-int putlogtxt(const std::string& ar3, std::string_view li3) {
-  return putlogtxt(ar3, std::vector<std::string>{std::string(li3)});
+int putlogtxt(rt::os::Env& env, const std::string& ar3, std::string_view li3) {
+  return putlogtxt(env, ar3, std::vector<std::string>{std::string(li3)});
 }
 
 std::string close_line(rt::text::Date business_date, int seconds_since_midnight, double seller,
@@ -46,7 +46,7 @@ std::string routine_chain(const std::vector<TraceFrame>& frames, int start) {
 }
 
 void altc(rt::con::Console& con, rt::wa::WorkAreas& wa, const Operator& op, const CloseInfo& info) {
-  Trace trace("ALTC");
+  Trace trace(con, "ALTC");
   QuestionBox box;
   box.color = "w+/r*";
   if (!cartel_1g(con, kCloseQuestion, box)) return;
@@ -55,12 +55,12 @@ void altc(rt::con::Console& con, rt::wa::WorkAreas& wa, const Operator& op, cons
   // The whole close (heading when the log is new, close line, routine
   // chain) in one append, so another station's close never falls between.
   std::vector<std::string> entries;
-  if (!rt::os::file_exists(kCloseLog)) entries = {kCloseLogHeader, ""};
+  if (!wa.env().file_exists(kCloseLog)) entries = {kCloseLogHeader, ""};
   const rt::text::Date business = date1(con, wa, info.date_table);
   entries.push_back(close_line(business, con.clock().now().seconds_since_midnight, op.seller, info.machine));
-  const auto& frames = trace_frames();
+  const auto& frames = trace_frames(con);
   entries.push_back(routine_chain(frames, static_cast<int>(frames.size()) - 3));
-  putlogtxt(kCloseLog, entries);
+  putlogtxt(wa.env(), kCloseLog, entries);
 
   con.setcursor(1);
   con.reset_colors();

@@ -27,12 +27,12 @@ inline constexpr int kSmallestFontHeight = 8;
 inline constexpr int kLargestFontHeight = 64;
 
 // PUTLOGTXT: appends a carriage return, a line feed and `li3` to the file
-// `ar3` (created when missing), in one write at the end of the file as it
+// `ar3` of `env` (created when missing), in one write at the end of the file as it
 // is at that moment.  A file that cannot be written is passed over in
 // silence.  Returns 0.
-int putlogtxt(const std::string& ar3, std::string_view li3);
+int putlogtxt(rt::os::Env& env, const std::string& ar3, std::string_view li3);
 // The same for several entries, all in one write.
-int putlogtxt(const std::string& ar3, const std::vector<std::string>& entries);
+int putlogtxt(rt::os::Env& env, const std::string& ar3, const std::vector<std::string>& entries);
 
 // The close entry: business date dd/mm/yy, time, seller in 4 and machine
 // number in 2 characters, separated by bars.

@@ -1,6 +1,7 @@
 #include "tools/screens.h"
 
 #include <cmath>
+#include <utility>
 
 #include "runtime/console/get.h"
 #include "runtime/console/keys.h"
@@ -24,18 +25,26 @@ int message_row(std::string_view donde) {
 
 namespace {
 
-bool keep_scan_keys = false;
+// What the key reader and the boxes keep for the run, with its console.
+struct KeyReaderState {
+  bool keep_scan_keys = false;
+  KeyReaderHooks none;                 // the do-nothing default
+  KeyReaderHooks* hooks = &none;
+};
+
+KeyReaderState& state_of(rt::con::Console& con) { return con.run_state<KeyReaderState>(); }
 
 // A key that closed a message box is put back when it may be the first
 // character of a reader's scan.
 void keep_if_scan_key(rt::con::Console& con, int code) {
-  if (keep_scan_keys && (code == k::kGroupSeparator || (code >= 32 && code <= 255))) con.push_front({code});
+  if (state_of(con).keep_scan_keys && (code == k::kGroupSeparator || (code >= 32 && code <= 255))) con.push_front({code});
 }
 
 }  // namespace
 
-KeepScanKeys::KeepScanKeys() : previous_(keep_scan_keys) { keep_scan_keys = true; }
-KeepScanKeys::~KeepScanKeys() { keep_scan_keys = previous_; }
+KeepScanKeys::KeepScanKeys(rt::con::Console& con)
+    : flag_(state_of(con).keep_scan_keys), previous_(std::exchange(flag_, true)) {}
+KeepScanKeys::~KeepScanKeys() { flag_ = previous_; }
 
 // CARTEL_1 of the suite.
 void cartel_1(rt::con::Console& con, std::string_view que, bool deja, std::string_view donde, bool ruido,
@@ -160,7 +169,7 @@ rt::Value cartel_1g_value(rt::con::Console& con, std::string_view que, std::stri
 // CARTEL_3 of the suite.
 void cartel_3(rt::con::Console& con, std::string_view que_1, std::string_view que_2, std::string_view que_3,
               std::string_view que_color, std::optional<int> que_tecla) {
-  Trace trace("CARTEL_3");
+  Trace trace(con, "CARTEL_3");
   const std::string saved_color = con.color();
   con.setcursor(0);
   const std::string saved_area = con.savescreen(11, 5, 15, 74);
@@ -196,24 +205,19 @@ void cartel_3(rt::con::Console& con, std::string_view que_1, std::string_view qu
   con.setcursor(1);
 }
 
-namespace {
-KeyReaderHooks default_hooks;
-KeyReaderHooks* installed_hooks = &default_hooks;
-}  // namespace
-
-KeyReaderHooks* set_key_reader_hooks(KeyReaderHooks* hooks) {
-  KeyReaderHooks* previous = installed_hooks;
-  installed_hooks = hooks ? hooks : &default_hooks;
-  return previous == &default_hooks ? nullptr : previous;
+KeyReaderHooks* set_key_reader_hooks(rt::con::Console& con, KeyReaderHooks* hooks) {
+  KeyReaderState& state = state_of(con);
+  KeyReaderHooks* previous = std::exchange(state.hooks, hooks ? hooks : &state.none);
+  return previous == &state.none ? nullptr : previous;
 }
 
-KeyReaderHooks& key_reader_hooks() { return *installed_hooks; }
+KeyReaderHooks& key_reader_hooks(rt::con::Console& con) { return *state_of(con).hooks; }
 
 // TECLA_N of the suite.
 int tecla_n(rt::con::Console& con, bool solo_tecla, const char* caller_file, int caller_line) {
   (void)solo_tecla;
-  trace_call_site(caller_file, caller_line);
-  Trace trace("TECLA_N");
+  trace_call_site(con, caller_file, caller_line);
+  Trace trace(con, "TECLA_N");
   // Every kind of event is read here, whatever the console's mask is.
   const int mask = con.set_event_mask(k::kMaskAll);
   int code = 0;
@@ -225,8 +229,8 @@ int tecla_n(rt::con::Console& con, bool solo_tecla, const char* caller_file, int
   con.set_event_mask(mask);
   switch (code) {
     case k::kCtrlKeypadMinus:
-    case k::kCtrlKeypadPlus: key_reader_hooks().font_step(con, code); break;
-    case k::kAltC: key_reader_hooks().close_request(con); break;
+    case k::kCtrlKeypadPlus: key_reader_hooks(con).font_step(con, code); break;
+    case k::kAltC: key_reader_hooks(con).close_request(con); break;
     case k::kWheelForward: con.keyboard_codes({k::kUp, k::kUp, k::kUp}); break;
     case k::kWheelBackward: con.keyboard_codes({k::kDown, k::kDown, k::kDown}); break;
     case k::kRightDown: con.keyboard_codes({k::kEsc}); break;

@@ -43,12 +43,13 @@ void cartel_1(rt::con::Console& con, std::string_view que, bool deja = false, st
 // are not affected.
 class KeepScanKeys {
  public:
-  KeepScanKeys();
+  explicit KeepScanKeys(rt::con::Console& con);
   ~KeepScanKeys();
   KeepScanKeys(const KeepScanKeys&) = delete;
   KeepScanKeys& operator=(const KeepScanKeys&) = delete;
 
  private:
+  bool& flag_;
   bool previous_;
 };
 
@@ -103,10 +104,11 @@ class KeyReaderHooks {
   }
 };
 
-// Installs the hooks the key reader calls (nullptr: the do-nothing default).
-// The object must outlive its installation.  Returns the previous ones.
-KeyReaderHooks* set_key_reader_hooks(KeyReaderHooks* hooks);
-KeyReaderHooks& key_reader_hooks();
+// Installs the hooks the key reader of this console's run calls (nullptr:
+// the do-nothing default).  The object must outlive its installation.
+// Returns the previous ones.
+KeyReaderHooks* set_key_reader_hooks(rt::con::Console& con, KeyReaderHooks* hooks);
+KeyReaderHooks& key_reader_hooks(rt::con::Console& con);
 
 // TECLA_N: reads one input event of any kind (keyboard and mouse), without a
 // time limit, and acts on it: 0, Shift+F1 and mouse moves are read over;

@@ -58,17 +58,24 @@ void draw_netuse_box(rt::con::Console& con, const std::string& file, const std::
   con.devout("(\xAE" "Esc\xAF Interrumpe)    (Linea: 116)");
 }
 
-RefusalLog* installed_log = nullptr;
-bool refusals_paused = false;
+// The run's refusal log, kept with its console.
+struct Refusals {
+  RefusalLog* log = nullptr;  // the innermost RefusalLog alive
+  bool paused = false;        // DATE1's own fallback is not a refusal
+};
 
-void note_refusal(const std::string& detail) {
-  if (installed_log && !refusals_paused) installed_log->note(detail);
+Refusals& refusals_of(rt::con::Console& con) { return con.run_state<Refusals>(); }
+
+void note_refusal(rt::con::Console& con, const std::string& detail) {
+  const Refusals& r = refusals_of(con);
+  if (r.log && !r.paused) r.log->note(detail);
 }
 
 }  // namespace
 
-RefusalLog::RefusalLog() : previous_(installed_log) { installed_log = this; }
-RefusalLog::~RefusalLog() { installed_log = previous_; }
+RefusalLog::RefusalLog(rt::con::Console& con)
+    : installed_(refusals_of(con).log), previous_(std::exchange(installed_, this)) {}
+RefusalLog::~RefusalLog() { installed_ = previous_; }
 
 namespace {
 
@@ -221,7 +228,7 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
   const auto refuse = [&](const std::string& shown, const std::string& detail) {
     areas.close_area();
     if (problem) *problem = detail;
-    note_refusal(detail);
+    note_refusal(con, detail);
     if (!shown.empty()) tools::cartel_1(con, shown);
     return false;
   };
@@ -315,9 +322,10 @@ rt::text::Date date1(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::st
   // message box and the machine's date stands in, as when the operator gives
   // up waiting for it: the caller goes on instead of failing.
   OneLookup lookup(wa);
-  const bool paused = std::exchange(refusals_paused, true);
+  bool& paused_flag = refusals_of(con).paused;
+  const bool paused = std::exchange(paused_flag, true);
   const bool opened = open_checked(con, wa, layout::fec_sys(), arch_fecha);
-  refusals_paused = paused;
+  paused_flag = paused;
   if (!opened) return con.clock().now().date;
   return layout::View<layout::BusinessDate>(wa.current()).get(layout::BusinessDate::FECHA).date();
 }

@@ -83,13 +83,14 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
 // then refused with nothing written.  The box goes (screen and cursor
 // restored) when the lock is granted or the operator gives up.
 rt::cdx::LockWait bag_lock_wait(rt::con::Console& con);
-// While an object of this class lives, every table open_checked refuses
-// (what and why, as handed to `problem`) is noted in it, except the date
-// table of DATE1, for which the machine's date stands in.  A command-line
-// check reports them on standard error.  The innermost one notes.
+// While an object of this class lives, every table open_checked refuses in
+// the run of console `con` (what and why, as handed to `problem`) is noted in
+// it, except the date table of DATE1, for which the machine's date stands
+// in.  A command-line check reports them on standard error.  The innermost
+// one notes.
 class RefusalLog {
  public:
-  RefusalLog();
+  explicit RefusalLog(rt::con::Console& con);
   ~RefusalLog();
   RefusalLog(const RefusalLog&) = delete;
   RefusalLog& operator=(const RefusalLog&) = delete;
@@ -97,6 +98,7 @@ class RefusalLog {
   const std::vector<std::string>& notes() const { return notes_; }
 
  private:
+  RefusalLog*& installed_;
   RefusalLog* previous_;
   std::vector<std::string> notes_;
 };

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace rt::con {
+class Console;
+}
+
 namespace tools {
 
 struct TraceFrame {
@@ -20,7 +24,7 @@ class Trace {
  public:
   // `file` and `line` default to the place of the declaration of the frame
   // (compiler built-ins, so this builds with every compiler we use).
-  explicit Trace(std::string name, const char* file = __builtin_FILE(), int line = __builtin_LINE());
+  Trace(rt::con::Console& con, std::string name, const char* file = __builtin_FILE(), int line = __builtin_LINE());
   ~Trace();
   Trace(const Trace&) = delete;
   Trace& operator=(const Trace&) = delete;
@@ -29,15 +33,16 @@ class Trace {
   void at(int line = __builtin_LINE());
 
  private:
+  std::vector<TraceFrame>& frames_;
   std::size_t depth_;
 };
 
-// The open frames, outermost first.
-const std::vector<TraceFrame>& trace_frames();
+// The run's open frames, outermost first.
+const std::vector<TraceFrame>& trace_frames(rt::con::Console& con);
 
 // A routine that is called from many places takes its caller's position:
 // when the innermost frame was opened in the same source file as `where`,
 // its line becomes `line`.
-void trace_call_site(const char* file, int line);
+void trace_call_site(rt::con::Console& con, const char* file, int line);
 
 }  // namespace tools

@@ -3,12 +3,11 @@
 //   chk_env2 [--data DIR] [--headless] [TICKET [SELLER [TRACE_ONLY [CANCEL_VOUCHER]]]]
 //   chk_env2 --make-demo DIR
 //
-// Runs in the data folder (the working directory, or DIR of --data).  With
+// Works on the data folder (the working directory, or DIR of --data).  With
 // --headless the keys come from standard input in the notation of
 // app/key_script.h and the final screen is printed on standard output.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -23,6 +22,7 @@
 #include "runtime/console/headless.h"
 #include "runtime/console/display.h"
 #include "runtime/os/clock.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/os/stop_signals.h"
 #include "runtime/text/codepage.h"
 #include "tools/shared_open.h"
@@ -114,12 +114,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "chk_env2: %s\n", missing.c_str());
     return kExitFailure;
   }
-  std::error_code cd_error;
-  std::filesystem::current_path(data_dir, cd_error);
-  if (cd_error) {
-    std::fprintf(stderr, "chk_env2: cannot enter the data folder %s\n", data_dir.c_str());
-    return kExitFailure;
-  }
+  // Every file of the run (tables, logs, vouchers named relative, the
+  // programs it starts) is found in the data folder through this Env.
+  rt::os::FolderEnv data_env(data_dir);
 
   std::unique_ptr<rt::con::Console> con;
   try {
@@ -129,7 +126,7 @@ int main(int argc, char** argv) {
       for (int code : app::parse_key_script(script)) backend->key(code);
       con = std::make_unique<rt::con::Console>(std::move(backend));
     } else {
-      con = std::make_unique<rt::con::Console>(rt::con::make_display());
+      con = std::make_unique<rt::con::Console>(rt::con::make_display({.env = &data_env}));
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "chk_env2: %s\n", e.what());
@@ -142,9 +139,9 @@ int main(int argc, char** argv) {
   rt::os::install_stop_signals();
   int status = kExitOk;
   std::string failure;
-  rt::wa::WorkAreas areas;
+  rt::wa::WorkAreas areas(data_env);
   app::RunContext run;
-  tools::RefusalLog refusals;
+  tools::RefusalLog refusals(*con);
   try {
     run = app::start_up(*con, areas, app::Environment::from_process(), start);
     app::run_station(*con, areas, run, start, app::princi);

@@ -83,9 +83,9 @@ void Console::set_font_face(std::string face) {
   backend_->apply_settings(settings_);
 }
 
-bool Console::set_icon(std::string file) {
+bool Console::set_icon(std::string file, os::Env& env) {
   try {
-    os::Env::Default().open_file(file, os::OpenMode::ReadOnly);
+    env.open_file(file, os::OpenMode::ReadOnly);
     settings_.icon_loaded = true;
   } catch (const os::IoError&) {
     settings_.icon_loaded = false;

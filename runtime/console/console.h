@@ -10,12 +10,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/console/backend.h"
 #include "runtime/console/color.h"
 #include "runtime/console/keys.h"
 #include "runtime/console/screen.h"
+#include "runtime/os/env.h"
 
 namespace rt::con {
 
@@ -55,9 +59,9 @@ class Console {
   int font_width() const { return settings_.font_width; }
   int font_height() const { return settings_.font_height; }
   void set_font_face(std::string face);
-  // Records the icon file; false when the file cannot be read (the window
-  // then keeps no icon).
-  bool set_icon(std::string file);
+  // Records the icon file, looked for through `env`; false when the file
+  // cannot be read (the window then keeps no icon).
+  bool set_icon(std::string file, os::Env& env = os::Env::Default());
   void set_close_button(bool enabled);
   void set_alt_enter(bool enabled);
   void set_confirm(bool on) { settings_.confirm = on; }
@@ -162,6 +166,18 @@ class Console {
   Form* active_form() const { return active_form_; }
   void set_active_form(Form* f) { active_form_ = f; }
 
+  // --- state of the layers above, per run -------------------------------
+  // What the program's own layers keep for the run this console serves (the
+  // station's call trace, its key-reader hooks, ...): one object of each
+  // type, made on first use and destroyed with the console, so two runs in
+  // one process (tests) never share it and nothing of it is process-wide.
+  template <class T>
+  T& run_state() {
+    std::shared_ptr<void>& slot = run_state_[std::type_index(typeid(T))];
+    if (!slot) slot = std::make_shared<T>();
+    return *static_cast<T*>(slot.get());
+  }
+
  private:
   bool allowed(int code) const;
   void apply_font();
@@ -182,6 +198,7 @@ class Console {
   Form* active_form_ = nullptr;
   bool shut_down_ = false;
   bool insert_mode_ = false;
+  std::unordered_map<std::type_index, std::shared_ptr<void>> run_state_;
 };
 
 // The station's window: 25 x 80 cells of 11 x 22 pixels in "Lucida Console",

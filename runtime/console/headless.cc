@@ -71,7 +71,7 @@ void HeadlessBackend::tone(double freq, double ticks) {
 
 int HeadlessBackend::run_command(const std::string& cmd) {
   commands_.push_back(cmd);
-  return run_commands_ ? os::Env::Default().run_command(cmd) : command_status_;
+  return run_commands_ ? command_env_->run_command(cmd) : command_status_;
 }
 
 std::vector<std::string> HeadlessBackend::kept_settings(const ConsoleSettings& settings) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/console/backend.h"
+#include "runtime/os/env.h"
 
 namespace rt::con {
 
@@ -42,8 +43,11 @@ class HeadlessBackend final : public Backend {
   const std::vector<std::string>& commands() const { return commands_; }
   // Status __RUN reports for recorded commands.
   void set_command_status(int status) { command_status_ = status; }
-  // Runs commands for real through the system's interpreter instead.
-  void set_run_commands(bool run) { run_commands_ = run; }
+  // Runs commands for real through `env` (its interpreter) instead.
+  void set_run_commands(bool run, os::Env& env = os::Env::Default()) {
+    run_commands_ = run;
+    command_env_ = &env;
+  }
   int presents() const { return presents_; }
   bool is_shut_down() const { return shut_down_; }
   const ConsoleSettings& last_settings() const { return settings_; }
@@ -71,6 +75,7 @@ class HeadlessBackend final : public Backend {
   os::VirtualClock clock_;
   int command_status_ = 0;
   bool run_commands_ = false;
+  os::Env* command_env_ = &os::Env::Default();
   int presents_ = 0;
   bool shut_down_ = false;
 };

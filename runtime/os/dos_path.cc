@@ -9,6 +9,15 @@
 
 namespace rt::os {
 
+DosPathSettings DosPathSettings::from_environment(Env& env) {
+  DosPathSettings s;
+  s.rooted_base = env.get_env("DRIVE_ROOT");
+  for (char letter = 'A'; letter <= 'Z'; ++letter)
+    if (std::string folder = env.get_env(std::string("DRIVE_") + letter); !folder.empty())
+      s.drives[letter] = std::move(folder);
+  return s;
+}
+
 std::optional<std::string> map_dos_path(std::string_view p, const DosPathSettings& s) {
 #ifdef _WIN32
   (void)s;
@@ -16,14 +25,13 @@ std::optional<std::string> map_dos_path(std::string_view p, const DosPathSetting
 #else
   std::string base;
   if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) {
-    const std::string var = std::string("DRIVE_") + static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
-    base = s.env ? s.env(var) : env(var);
-    if (base.empty()) return std::nullopt;
+    const auto drive = s.drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))));
+    if (drive == s.drives.end() || drive->second.empty()) return std::nullopt;
+    base = drive->second;
     p.remove_prefix(2);
-    if (!base.empty() && base.back() != '/') base += '/';
+    if (base.back() != '/') base += '/';
   } else if (!p.empty() && (p[0] == '\\' || p[0] == '/')) {
     base = s.rooted_base;
-    if (base.empty()) base = s.env ? s.env("DRIVE_ROOT") : env("DRIVE_ROOT");
     if (base.empty()) base = "/";
     if (base.back() != '/') base += '/';
   }
@@ -52,10 +60,10 @@ bool same_ascii_nocase(const std::string& a, const std::string& b) {
 
 // Puts the on-disk spelling of `part` (inside `dir`) into part; false when
 // nothing of that name exists there.
-bool resolve_part(const std::string& dir, std::string& part) {
-  std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::path(dir) / part, ec)) return true;
-  for (const auto& entry : list_directory(dir))
+bool resolve_part(Env& env, const std::string& dir, std::string& part) {
+  const std::string exact = join_path(dir, part);
+  if (env.file_exists(exact) || env.is_directory(exact)) return true;
+  for (const auto& entry : env.list_directory(dir))
     if (same_ascii_nocase(entry, part)) {
       part = entry;
       return true;
@@ -66,8 +74,11 @@ bool resolve_part(const std::string& dir, std::string& part) {
 }  // namespace
 #endif
 
-std::string resolve_path_nocase(const std::string& path) {
+std::string resolve_path_nocase(const std::string& path) { return resolve_path_nocase(Env::Default(), path); }
+
+std::string resolve_path_nocase(Env& env, const std::string& path) {
 #ifdef _WIN32
+  (void)env;
   return path;
 #else
   if (path.empty()) return path;
@@ -79,7 +90,7 @@ std::string resolve_path_nocase(const std::string& path) {
     if (slash == std::string::npos) slash = path.size();
     std::string part = path.substr(i, slash - i);
     if (exists && !part.empty() && part != "." && part != "..") {
-      exists = resolve_part(done.empty() ? "." : done, part);
+      exists = resolve_part(env, done.empty() ? "." : done, part);
     }
     done += part;
     if (slash < path.size()) done += '/';

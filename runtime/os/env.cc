@@ -48,6 +48,9 @@ void rename_file(const std::string& from, const std::string& to) { Env::Default(
 std::vector<std::string> list_directory(const std::string& dir) { return Env::Default().list_directory(dir); }
 std::string current_directory() { return Env::Default().current_directory(); }
 int run_command(const std::string& cmd) { return Env::Default().run_command(cmd); }
+std::string program_command(const std::string& program, const std::string& argument) {
+  return program_command(Env::Default(), program, argument);
+}
 std::string env(const std::string& name) { return Env::Default().get_env(name); }
 
 std::optional<std::string> find_file_nocase(Env& env, const std::string& dir, const std::string& name) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "runtime/os/env.h"
+
 namespace rt::os {
 
 // Runs cmd through the system's command interpreter (/bin/sh -c here) and
@@ -18,6 +20,8 @@ int run_command(const std::string& cmd);
 // name characters.  Windows: the interpreter looks in the working folder
 // first by itself; an argument with blanks or the interpreter's special
 // characters is put in double quotes.
+// `env` is where the working folder's files are looked for.
+std::string program_command(Env& env, const std::string& program, const std::string& argument);
 std::string program_command(const std::string& program, const std::string& argument);
 
 // The value of an environment variable, "" when unset.

@@ -25,9 +25,9 @@ std::string shell_quoted(const std::string& s) {
 
 }  // namespace
 
-std::string program_command(const std::string& program, const std::string& argument) {
+std::string program_command(Env& env, const std::string& program, const std::string& argument) {
   std::string name = program;
-  if (auto here = find_file_nocase(".", program)) name = "./" + basename_of(*here);
+  if (auto here = find_file_nocase(env, ".", program)) name = "./" + basename_of(*here);
   return shell_quoted(name) + " " + shell_quoted(argument);
 }
 

@@ -4,7 +4,8 @@
 
 namespace rt::os {
 
-std::string program_command(const std::string& program, const std::string& argument) {
+std::string program_command(Env& env, const std::string& program, const std::string& argument) {
+  (void)env;
   // cmd.exe looks in the working folder before the PATH by itself.  Double
   // quotes cannot stand inside a quoted argument; a file name has none.
   bool plain = !argument.empty();

@@ -47,6 +47,10 @@ bool sync_from_environment(os::Env& env) {
   throw TableError(ErrorKind::Usage, kSyncVariable, "unknown setting \"" + v + "\" (on or off)");
 }
 
+SiteSettings SiteSettings::from_environment(os::Env& env) {
+  return {lock_scheme_from_environment(env), sync_from_environment(env)};
+}
+
 std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& options) {
   std::unique_ptr<Table> t(new Table());
   os::Env& env = options.env ? *options.env : os::Env::Default();

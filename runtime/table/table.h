@@ -78,6 +78,15 @@ inline constexpr const char* kSyncVariable = "CHK_SYNC";
 // value than those and "on", "yes", "1", "".
 bool sync_from_environment(os::Env& env);
 
+// The site's table settings, read once from the environment at start-up
+// and handed to the work areas, so that no open reads the environment.
+struct SiteSettings {
+  LockScheme lock_scheme = LockScheme::Fox;  // CHK_LOCK_SCHEME
+  bool sync = true;                          // CHK_SYNC
+  // Throws TableError(Usage) naming the variable for a value it does not know.
+  static SiteSettings from_environment(os::Env& env);
+};
+
 struct CreateOptions {
   os::Env* env = nullptr;  // nullptr = os::Env::Default()
   text::CodePage code_page = text::CodePage::CP850;

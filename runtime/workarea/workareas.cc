@@ -409,6 +409,10 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
   o.env = &env_;
   o.share = options.exclusive ? table::Share::Exclusive : table::Share::Shared;
   o.read_only = options.readonly;
+  if (site_) {
+    o.lock_scheme = site_->lock_scheme;
+    o.sync = site_->sync;
+  }
   std::unique_ptr<table::Table> t;
   try {
     t = table::Table::open(path, o);
@@ -460,7 +464,7 @@ void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync
   for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
   table::CreateOptions o;
   o.env = &env_;
-  o.sync = sync;
+  o.sync = sync ? sync : site_ ? std::optional<bool>(site_->sync) : std::nullopt;
   o.code_page = a.table().code_page();
   table::Table::create(with_dbf(file), specs, o);
 }
@@ -468,6 +472,7 @@ void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync
 void WorkAreas::create(const std::string& file, const std::vector<table::NewField>& fields) {
   table::CreateOptions o;
   o.env = &env_;
+  if (site_) o.sync = site_->sync;
   table::Table::create(with_dbf(file), fields, o);
 }
 

@@ -255,8 +255,13 @@ class WorkAreas {
   // The Env every file of this set goes through.
   os::Env& env() const { return env_; }
 
+  // The site's lock scheme and syncing for every table opened or created
+  // from now on; until given, each open reads them from the environment.
+  void set_site_settings(const table::SiteSettings& site) { site_ = site; }
+
  private:
   os::Env& env_;
+  std::optional<table::SiteSettings> site_;
   std::map<int, std::unique_ptr<Area>> areas_;
   int current_ = 1;
   bool neterr_ = false;

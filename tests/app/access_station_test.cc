@@ -15,6 +15,7 @@
 #include "app/key_script.h"
 #include "app/permission.h"
 #include "app/startup.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/workarea/orders.h"
 #include "tests/support/testing.h"
@@ -31,14 +32,12 @@ const rt::text::Date kToday = *rt::text::Date::from_ymd(2026, 3, 14);
 
 class Station : public ::testing::Test {
  protected:
-  Station() : previous_(std::filesystem::current_path()) {
+  Station() {
     app::make_demo(dir_.path(), kToday);
-    std::filesystem::current_path(dir_.path());
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
   }
-  ~Station() override { std::filesystem::current_path(previous_); }
 
   void keys(const std::string& script) {
     for (int k : app::parse_key_script(script)) backend_->key(k);
@@ -64,10 +63,10 @@ class Station : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   std::vector<double> sellers_;
   std::vector<std::string> profiles_;
@@ -161,7 +160,7 @@ TEST_F(Station, AltCAndTheFontKeysInTheBrowseTypeNothing) {
   keys("7790000001031{ENTER}7790000001031{ENTER}{ESC}");  // the two units to scan, then the form's Esc
   EXPECT_EQ(run({}, app::princi), 0);
   EXPECT_EQ(backend_->pending(), 0u);
-  rt::wa::WorkAreas w;
+  rt::wa::WorkAreas w{data_};
   ASSERT_TRUE(w.use("log_env"));
   w.current().locate([](rt::wa::Area& a) { return a.get("NUMERO").number() == demo::kNoScanTicket; });
   ASSERT_TRUE(w.current().found()) << "the ticket was completed";
@@ -172,7 +171,7 @@ TEST_F(Station, AltCInABoxOfTheCheckClosesTheStationAndLogsIt) {
   keys("{ALT-C}S{ENTER}");
   bool tables_closed = false;
   const int status = run({}, [&](Console& con, rt::wa::WorkAreas&, app::RunContext&) {
-    tools::Trace princi("PRINCI");
+    tools::Trace princi(con, "PRINCI");
     tools::cartel_3(con, "El Producto Ya Habia Sido Pasado!", "No Sera Tenido En Cuenta",
                     "Presione Una Tecla Para Continuar");
   });

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
@@ -41,9 +42,8 @@ std::string row_text(const Console& con, int row, int col, int n) {
 
 class Capture : public ::testing::Test {
  protected:
-  Capture() : previous_(std::filesystem::current_path()) {
+  Capture() {
     app::make_demo(dir_.path(), kBusinessDate);
-    std::filesystem::current_path(dir_.path());
     con_->set_date_window(rt::text::DateWindow{2026});
     con_->set_color(tools::colour::kNormal);
     areas_.select_area(0);
@@ -55,10 +55,7 @@ class Capture : public ::testing::Test {
     toolstest::fill_pattern(*con_);
     before_ = std::make_unique<toolstest::Expected>(con_->screen());
   }
-  ~Capture() override {
-    areas_.close_all();
-    std::filesystem::current_path(previous_);
-  }
+  ~Capture() override { areas_.close_all(); }
 
   // Runs the capture as the browse does: unit cleared, not confirmed.
   void capture(std::string scan, bool hint_box = true) {
@@ -77,10 +74,10 @@ class Capture : public ::testing::Test {
   const app::gs1::TraceFields& unit() const { return check_.unit; }
 
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = new HeadlessBackend;  // owned by the console
   std::unique_ptr<Console> con_ = std::make_unique<Console>(std::unique_ptr<HeadlessBackend>(backend_));
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
   app::CheckEnv env_{*con_, areas_, run_, check_};

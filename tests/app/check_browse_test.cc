@@ -13,6 +13,7 @@
 
 #include "app/check_scan.h"
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
@@ -42,9 +43,8 @@ struct LineState {
 
 class CheckBrowse : public ::testing::Test {
  protected:
-  CheckBrowse() : previous_(std::filesystem::current_path()) {
+  CheckBrowse() {
     app::make_demo(dir_.path(), kToday);
-    std::filesystem::current_path(dir_.path());
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -52,10 +52,7 @@ class CheckBrowse : public ::testing::Test {
     run_.ticket = app::demo::kTicket;
     run_.seller = app::demo::kSeller;
   }
-  ~CheckBrowse() override {
-    areas_.close_all();
-    std::filesystem::current_path(previous_);
-  }
+  ~CheckBrowse() override { areas_.close_all(); }
 
   // The shared tables of a check and a fresh check table with these lines,
   // in this physical order.
@@ -151,10 +148,10 @@ class CheckBrowse : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
 };
@@ -403,7 +400,7 @@ TEST_F(CheckBrowse, TraceableUnitsGetTheirSlotsAndTheSameUnitTwiceIsRefused) {
   const std::string gtin = barcode_text("0000104");
   // A unit the traceability table knows, with another lot.
   {
-    rt::wa::WorkAreas w;
+    rt::wa::WorkAreas w{data_};
     ASSERT_TRUE(w.use("traza"));
     rt::wa::set_index(w.current(), "traza");
     ASSERT_TRUE(w.current().append());

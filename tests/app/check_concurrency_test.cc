@@ -19,9 +19,9 @@ constexpr int kWriterAppends = 150; // sale lines and log lines each
 // One station: loads its ticket, counts every line as scanned, writes the
 // log (appended the first time, written over afterwards) with the round
 // number as the time of the count.
-int station(double ticket, double seller) {
+int station(rt::os::Env& data, double ticket, double seller) {
   rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
-  rt::wa::WorkAreas areas;
+  rt::wa::WorkAreas areas(data);
   app::RunContext run;
   run.ticket = ticket;
   run.seller = seller;
@@ -60,8 +60,8 @@ bool append_retrying(rt::wa::Area& area) {
 
 // The suite's point of sale and another station: new sale lines and new
 // log lines of other tickets, each under its append lock.
-int writer() {
-  rt::wa::WorkAreas areas;
+int writer(rt::os::Env& data) {
+  rt::wa::WorkAreas areas(data);
   areas.select_area(0);
   if (!areas.use("compitem")) return 20;
   rt::wa::set_index(areas.current(), "compitem");
@@ -89,14 +89,14 @@ int writer() {
 
 // One station as the operator uses it: the check of a ticket with the
 // browse, the product codes typed as a reader sends them.
-int scanning_station(double ticket, double seller, const std::vector<std::string>& scans) {
+int scanning_station(rt::os::Env& data, double ticket, double seller, const std::vector<std::string>& scans) {
   auto backend = std::make_unique<rt::con::HeadlessBackend>();
   for (const auto& code : scans) {
     backend->keys(code);
     backend->key(13);
   }
   rt::con::Console con(std::move(backend));
-  rt::wa::WorkAreas areas;
+  rt::wa::WorkAreas areas(data);
   areas.select_area(1);
   if (!areas.use("acceso2")) return 30;
   app::RunContext run;
@@ -107,25 +107,37 @@ int scanning_station(double ticket, double seller, const std::vector<std::string
   return areas.current_number() == 1 && !areas.is_open(1) ? 0 : 31;
 }
 
-// The processes of the tests below, started in the rig's data folder.
-CHK_CHILD_ROUTINE(ConcurrentStation) { return station(std::stod(args.at(0)), std::stod(args.at(1))); }
-CHK_CHILD_ROUTINE(ConcurrentWriter) { return writer(); }
+// The processes of the tests below; the first argument is the rig's data
+// folder.
+CHK_CHILD_ROUTINE(ConcurrentStation) {
+  rt::os::FolderEnv data(args.at(0));
+  return station(data, std::stod(args.at(1)), std::stod(args.at(2)));
+}
+CHK_CHILD_ROUTINE(ConcurrentWriter) {
+  rt::os::FolderEnv data(args.at(0));
+  return writer(data);
+}
 CHK_CHILD_ROUTINE(ConcurrentScanningStation) {
-  return scanning_station(std::stod(args.at(0)), std::stod(args.at(1)), {args.begin() + 2, args.end()});
+  rt::os::FolderEnv data(args.at(0));
+  return scanning_station(data, std::stod(args.at(1)), std::stod(args.at(2)), {args.begin() + 3, args.end()});
 }
 
-int start(const char* routine, double ticket, double seller, std::vector<std::string> more = {}) {
-  std::vector<std::string> args{std::to_string(static_cast<int>(ticket)), std::to_string(static_cast<int>(seller))};
+int start(const std::string& data, const char* routine, double ticket, double seller,
+          std::vector<std::string> more = {}) {
+  std::vector<std::string> args{data, std::to_string(static_cast<int>(ticket)),
+                                std::to_string(static_cast<int>(seller))};
   args.insert(args.end(), more.begin(), more.end());
   return testing_support::spawn_child(routine, args);
 }
 
 // dbftool verify of each table with its bag.
-void expect_bags_verify(const std::vector<std::pair<std::string, std::string>>& tables) {
+void expect_bags_verify(const testing_support::TempDir& dir,
+                        const std::vector<std::pair<std::string, std::string>>& tables) {
   for (const auto& [table, bag] : tables) {
     std::string out;
-    EXPECT_EQ(testing_support::run_capture(
-                  testing_support::program("dbftool") + " verify " + table + ".dbf --bag " + bag + ".cdx 2>&1", &out),
+    EXPECT_EQ(testing_support::run_capture(testing_support::program("dbftool") + " verify " + dir.file(table + ".dbf") +
+                                               " --bag " + dir.file(bag + ".cdx") + " 2>&1",
+                                           &out),
               0)
         << table << ": " << out;
   }
@@ -134,19 +146,19 @@ void expect_bags_verify(const std::vector<std::pair<std::string, std::string>>& 
 class Concurrency : public CheckRig {};
 
 TEST_F(Concurrency, TwoStationsAndAWriterLoseNothingAndEveryBagVerifies) {
-  Reader before;
+  Reader before(data_);
   const auto items_before = before.open("compitem").table().record_count();
   const auto log_before = before.open("log_env").table().record_count();
   before.areas.close_all();
 
-  const int a = start("ConcurrentStation", app::demo::kTicket, 7);
-  const int b = start("ConcurrentStation", app::demo::kDepartmentTicket, 12);
-  const int w = testing_support::spawn_child("ConcurrentWriter");
+  const int a = start(dir_.path(), "ConcurrentStation", app::demo::kTicket, 7);
+  const int b = start(dir_.path(), "ConcurrentStation", app::demo::kDepartmentTicket, 12);
+  const int w = testing_support::spawn_child("ConcurrentWriter", {dir_.path()});
   EXPECT_EQ(testing_support::wait_child(a), 0);
   EXPECT_EQ(testing_support::wait_child(b), 0);
   EXPECT_EQ(testing_support::wait_child(w), 0);
 
-  Reader r;
+  Reader r(data_);
   auto& items = r.open("compitem", "compitem");
   auto& log = r.open("log_env", "log_env");
   EXPECT_EQ(items.table().record_count(), items_before + kWriterAppends);
@@ -170,7 +182,7 @@ TEST_F(Concurrency, TwoStationsAndAWriterLoseNothingAndEveryBagVerifies) {
   for (int i = 0; i < kWriterAppends; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], 1) << i;
   r.areas.close_all();
 
-  expect_bags_verify({{"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}});
+  expect_bags_verify(dir_, {{"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}});
 }
 
 TEST_F(Concurrency, TwoStationsScanTheirTicketsWhileTheLogGrows) {
@@ -182,18 +194,18 @@ TEST_F(Concurrency, TwoStationsScanTheirTicketsWhileTheLogGrows) {
                       {"CANTID", Value(2)}, {"DESCRIP", Value("IBUPROFENO 400")}});
   append("compitem", {{"COMPTE", Value("TK")}, {"NUMERO", Value(kOther)}, {"CODIGO", Value("0000107")},
                       {"CANTID", Value(1)}, {"DESCRIP", Value("LORATADINA 10 MG")}});
-  Reader before;
+  Reader before(data_);
   const auto log_before = before.open("log_env").table().record_count();
   before.areas.close_all();
 
-  const int a = start("ConcurrentScanningStation", app::demo::kNoScanTicket, 7, {"0000103", "0000103"});
-  const int b = start("ConcurrentScanningStation", kOther, 12, {"0000101", "0000107", "0000101"});
-  const int w = testing_support::spawn_child("ConcurrentWriter");
+  const int a = start(dir_.path(), "ConcurrentScanningStation", app::demo::kNoScanTicket, 7, {"0000103", "0000103"});
+  const int b = start(dir_.path(), "ConcurrentScanningStation", kOther, 12, {"0000101", "0000107", "0000101"});
+  const int w = testing_support::spawn_child("ConcurrentWriter", {dir_.path()});
   EXPECT_EQ(testing_support::wait_child(a), 0);
   EXPECT_EQ(testing_support::wait_child(b), 0);
   EXPECT_EQ(testing_support::wait_child(w), 0);
 
-  Reader r;
+  Reader r(data_);
   auto& log = r.open("log_env", "log_env");
   EXPECT_EQ(log.table().record_count(), log_before + kWriterAppends + 2 + 2);
   for (const auto& [ticket, seller] : std::vector<std::pair<double, double>>{{app::demo::kNoScanTicket, 7},
@@ -210,7 +222,7 @@ TEST_F(Concurrency, TwoStationsScanTheirTicketsWhileTheLogGrows) {
     EXPECT_EQ(lines, 2) << ticket;
   }
   r.areas.close_all();
-  expect_bags_verify({{"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}});
+  expect_bags_verify(dir_, {{"compitem", "compitem"}, {"log_env", "log_env"}, {"tm390007", "tm390007"}, {"tm390012", "tm390012"}});
 }
 
 }  // namespace

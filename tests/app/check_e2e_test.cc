@@ -33,7 +33,7 @@ class CheckEndToEnd : public CheckRig {
 
   // The ticket's log lines in physical order.
   std::vector<LogLine> log_lines(double ticket) {
-    Reader r;
+    Reader r(data_);
     auto& a = r.open("log_env");
     std::vector<LogLine> out;
     for (a.goto_top(); !a.eof(); a.skip()) {
@@ -49,7 +49,7 @@ class CheckEndToEnd : public CheckRig {
   }
   // Every field of every log record of a ticket, to see that nothing else changed.
   std::vector<std::vector<Value>> log_records(double ticket) {
-    Reader r;
+    Reader r(data_);
     auto& a = r.open("log_env");
     std::vector<std::vector<Value>> out;
     for (a.goto_top(); !a.eof(); a.skip()) {
@@ -62,7 +62,7 @@ class CheckEndToEnd : public CheckRig {
   }
 
   double reinte_3(double ticket) {
-    Reader r;
+    Reader r(data_);
     auto& h = r.open("compenca", "compenca");
     EXPECT_TRUE(rt::wa::seek(h, Value("TK" + rt::text::str(ticket, 6))));
     return h.get("REINTE_3").number();
@@ -168,7 +168,7 @@ TEST_F(CheckEndToEnd, SecondCheckRebuildsFromTheLogAndUpdatesIt) {
   EXPECT_EQ(backend_->pending(), 0u);
   const auto after = log_records(app::demo::kCheckedTicket);
   ASSERT_EQ(after.size(), 2u) << "the log is written over, not appended to";
-  Reader r;
+  Reader r(data_);
   auto& a = r.open("log_env");
   const int cant_chk = a.field_pos("CANT_CHK") - 1, hora = a.field_pos("HORA_CHK") - 1;
   EXPECT_EQ(after[1][static_cast<std::size_t>(cant_chk)].number(), 3);
@@ -196,10 +196,10 @@ TEST_F(CheckEndToEnd, LeftWithDifferencesMarksTheSaleHeaderAndLogsNothing) {
 }
 
 TEST_F(CheckEndToEnd, CancelledTicketIsRefusedAndNothingIsWritten) {
-  const auto before = testing_support::read_file("log_env.dbf");
+  const auto before = testing_support::read_file(dir_.file("log_env.dbf"));
   wait();
   check(app::demo::kCancelledTicket);
-  EXPECT_EQ(testing_support::read_file("log_env.dbf"), before);
+  EXPECT_EQ(testing_support::read_file(dir_.file("log_env.dbf")), before);
   EXPECT_TRUE(check_table().empty());
   EXPECT_EQ(reinte_3(app::demo::kCancelledTicket), 0);
 }

@@ -31,7 +31,7 @@ class Loading : public CheckRig {
     double sold, counted;
   };
   void expect_lines_from_sales(double ticket, const std::vector<Expected>& want) {
-    Reader r;
+    Reader r(data_);
     auto& products = r.open("producto", "producto");
     auto& headers = r.open("compenca", "compenca");
     ASSERT_TRUE(rt::wa::seek(headers, Value("TK" + rt::text::str(ticket, 6))));
@@ -70,8 +70,8 @@ class Loading : public CheckRig {
   void expect_check_bag_sound() {
     areas_.close_all();
     rt::table::OpenOptions o;
-    auto t = rt::table::Table::open(check_.check_table + ".dbf", o);
-    auto bag = rt::cdx::Bag::open(check_.check_table + ".cdx", false);
+    auto t = rt::table::Table::open(dir_.file(check_.check_table + ".dbf"), o);
+    auto bag = rt::cdx::Bag::open(dir_.file(check_.check_table + ".cdx"), false);
     EXPECT_EQ(rt::cdx::verify_against_table(*bag, *t), std::vector<std::string>{});
   }
 };
@@ -159,7 +159,7 @@ class Rebuild : public Loading {
  protected:
   void expect_lines_from_log(double ticket, const std::vector<double>& counted, const std::vector<double>& sold,
                              const std::vector<std::string>& traza) {
-    Reader r;
+    Reader r(data_);
     auto& log = r.open("log_env", "log_env");
     ASSERT_TRUE(rt::wa::seek(log, Value(rt::text::str(ticket, 6))));
     auto got = rows(areas_.area("tempo39"), kCheckFields);
@@ -276,7 +276,7 @@ TEST_F(Refusal, CancelledTicketLeavesAnEmptyCheckTable) {
   run_.ticket = app::demo::kCancelledTicket;
   EXPECT_NE(princi_message().find("Ticket Anulado!!"), std::string::npos);
   EXPECT_EQ(shared_files(), before);
-  rt::wa::WorkAreas w;
+  rt::wa::WorkAreas w(data_);
   ASSERT_TRUE(w.use("tm390007"));
   EXPECT_EQ(w.current().table().record_count(), 0u);
 }
@@ -325,7 +325,7 @@ TEST_F(Refusal, AFullyPrefilledTicketShowsItsLineAndEndsWithEveryTableClosed) {
       << ticket_line;
   EXPECT_EQ(con_->screen().row_text(5), std::string(80, ' ')) << "rows below the title cleared";
   // The check table holds the ticket, every line counted in advance.
-  rt::wa::WorkAreas w;
+  rt::wa::WorkAreas w(data_);
   ASSERT_TRUE(w.use("tm390007"));
   auto lines = rows(w.current(), {"CANTID", "CANT_CHK"});
   ASSERT_EQ(lines.size(), 3u);

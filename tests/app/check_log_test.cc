@@ -52,7 +52,7 @@ class CheckLog : public CheckRig {
   }
   // The ticket's log lines in log order.
   std::vector<std::vector<Value>> log_lines(double ticket) {
-    Reader r;
+    Reader r(data_);
     auto& log = r.open("log_env", "log_env");
     std::vector<std::vector<Value>> out;
     if (!rt::wa::seek(log, Value(rt::text::str(ticket, 6)))) return out;
@@ -81,7 +81,11 @@ class CheckLog : public CheckRig {
   void verify_log_bag() {
     areas_.close_all();
     std::string out;
-    EXPECT_EQ(testing_support::run_capture(testing_support::program("dbftool") + " verify log_env.dbf --bag log_env.cdx 2>&1", &out), 0) << out;
+    EXPECT_EQ(testing_support::run_capture(testing_support::program("dbftool") + " verify " + dir_.file("log_env.dbf") +
+                                               " --bag " + dir_.file("log_env.cdx") + " 2>&1",
+                                           &out),
+              0)
+        << out;
   }
 };
 
@@ -150,7 +154,7 @@ class CheckLogUpdate : public CheckLog {
  protected:
   void SetUp() override {
     // Log lines of ticket 1234 appended in the order 103, 101, 102.
-    Reader r;
+    Reader r(data_);
     auto& products = r.open("producto", "producto");
     int hour = 0;
     for (const auto& [code, sold] : std::vector<std::pair<std::string, int>>{{"0000103", 1}, {"0000101", 2}, {"0000102", 2}}) {
@@ -238,7 +242,7 @@ TEST_F(CheckLogUpdate, RefundZeroesAndMarksTheUntracedLines) {
 
 TEST_F(CheckLogUpdate, ALockedLogLineIsLeftAsItWas) {
   // Another station holds the lock of the first log line of the ticket.
-  Reader r;
+  Reader r(data_);
   auto& log = r.open("log_env", "log_env");
   ASSERT_TRUE(rt::wa::seek(log, Value(rt::text::str(app::demo::kTicket, 6))));
   const auto locked = log.recno();

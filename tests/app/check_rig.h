@@ -1,4 +1,4 @@
-// A demo data folder as the working directory, a headless console and the
+// A demo data folder (found through the rig's FolderEnv), a headless console and the
 // context of one check, for the tests of the ticket loading, the check log
 // and whole checks through princi.
 #pragma once
@@ -15,6 +15,7 @@
 #include "app/check_env.h"
 #include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/table/table.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -28,19 +29,15 @@ inline const rt::text::Date kSaleDay = *rt::text::Date::from_ymd(2026, 12, 7);
 
 class CheckRig : public ::testing::Test {
  protected:
-  CheckRig() : previous_(std::filesystem::current_path()) {
+  CheckRig() {
     app::make_demo(dir_.path(), kSaleDay);
-    std::filesystem::current_path(dir_.path());
     auto b = std::make_unique<rt::con::HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<rt::con::Console>(std::move(b));
     run_.seller = app::demo::kSeller;
     run_.traceability = true;
   }
-  ~CheckRig() override {
-    areas_.close_all();
-    std::filesystem::current_path(previous_);
-  }
+  ~CheckRig() override { areas_.close_all(); }
 
   app::CheckEnv env() { return app::CheckEnv{*con_, areas_, run_, check_}; }
 
@@ -57,7 +54,7 @@ class CheckRig : public ::testing::Test {
 
   // A product's barcode, as a number and as the reader types it.
   double barcode(const std::string& code) {
-    Reader r;
+    Reader r(data_);
     auto& p = r.open("producto", "producto");
     rt::wa::set_focus(p, "codigo");
     EXPECT_TRUE(rt::wa::seek(p, Value(code))) << code;
@@ -82,7 +79,7 @@ class CheckRig : public ::testing::Test {
   std::map<std::string, CheckLine> check_table() {
     if (areas_.select("tempo39") != 0) return lines_of(areas_.area("tempo39").table());
     rt::table::OpenOptions o;
-    auto table = rt::table::Table::open("tm390007.dbf", o);
+    auto table = rt::table::Table::open(dir_.file("tm390007.dbf"), o);
     return lines_of(*table);
   }
   static std::map<std::string, CheckLine> lines_of(rt::table::Table& t) {
@@ -109,6 +106,7 @@ class CheckRig : public ::testing::Test {
   // A second set of work areas reading the folder's tables as they are on
   // disk, independent of the ones under test.
   struct Reader {
+    explicit Reader(rt::os::Env& data) : areas(data) {}
     rt::wa::WorkAreas areas;
     rt::wa::Area& open(const std::string& table, const std::string& bag = "") {
       areas.select_area(0);
@@ -132,9 +130,9 @@ class CheckRig : public ::testing::Test {
   }
 
   // Writes fields of the record `recno` of a table (opened shared, locked).
-  static void set_fields(const std::string& table, rt::wa::RecNo recno,
-                         const std::vector<std::pair<std::string, Value>>& fields) {
-    rt::wa::WorkAreas w;
+  void set_fields(const std::string& table, rt::wa::RecNo recno,
+                  const std::vector<std::pair<std::string, Value>>& fields) {
+    rt::wa::WorkAreas w(data_);
     ASSERT_TRUE(w.use(table));
     auto& a = w.current();
     rt::wa::set_index(a, table);
@@ -145,8 +143,8 @@ class CheckRig : public ::testing::Test {
   }
 
   // Record number of a ticket's sale line for a product code.
-  static rt::wa::RecNo sale_line(double ticket, const std::string& code) {
-    rt::wa::WorkAreas w;
+  rt::wa::RecNo sale_line(double ticket, const std::string& code) {
+    rt::wa::WorkAreas w(data_);
     EXPECT_TRUE(w.use("compitem"));
     auto& a = w.current();
     a.locate([&](rt::wa::Area& r) {
@@ -157,8 +155,8 @@ class CheckRig : public ::testing::Test {
   }
 
   // Appends a record to a table with its own bag kept.
-  static void append(const std::string& table, const std::vector<std::pair<std::string, Value>>& fields) {
-    rt::wa::WorkAreas w;
+  void append(const std::string& table, const std::vector<std::pair<std::string, Value>>& fields) {
+    rt::wa::WorkAreas w(data_);
     ASSERT_TRUE(w.use(table));
     auto& a = w.current();
     rt::wa::set_index(a, table);
@@ -168,21 +166,22 @@ class CheckRig : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   rt::con::HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<rt::con::Console> con_;
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
 };
 
-// Another station in a second process, started in the rig's data folder:
-// args are the table, the record it locks ("0": it opens the table
-// exclusively instead), the file that says it holds it and the file that
-// lets it go.
+// Another station in a second process, on the rig's data folder (that of
+// the file it writes): args are the table, the record it locks ("0": it
+// opens the table exclusively instead), the file that says it holds it and
+// the file that lets it go.
 CHK_CHILD_ROUTINE(HoldRecordOfTable) {
   const auto record = static_cast<rt::wa::RecNo>(std::stoul(args.at(1)));
-  rt::wa::WorkAreas w;
+  rt::os::FolderEnv data(rt::os::dirname_of(args.at(2)));
+  rt::wa::WorkAreas w(data);
   rt::wa::OpenOptions o;
   o.exclusive = record == 0;
   if (!w.use(args.at(0), o)) return 3;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -58,9 +59,9 @@ struct TraceRecord {
 
 class Completion : public ::testing::Test {
  protected:
-  Completion() : previous_(fs::current_path()) {
+  Completion() {
     app::make_demo(dir_.path(), kToday);
-    fs::current_path(dir_.path());
+    run_.drives = testing_support::station_drives(dir_.path());  // "\vlm\tmp\" too: DOS ignores case
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
@@ -74,10 +75,7 @@ class Completion : public ::testing::Test {
     ibu_ = barcode("0000101");
     para_ = barcode("0000103");
   }
-  ~Completion() override {
-    areas_.close_all();
-    fs::current_path(previous_);
-  }
+  ~Completion() override { areas_.close_all(); }
 
   double barcode(const std::string& code) {
     areas_.select_area(0);
@@ -212,11 +210,10 @@ class Completion : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  fs::path previous_;
-  testing_support::StationDrives drives_{dir_.path()};  // "\vlm\tmp\" in the station's paths: DOS ignores case
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
-  wa::WorkAreas areas_;
+  wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
   double amoxi_ = 0, ibu_ = 0, para_ = 0;
@@ -258,7 +255,7 @@ TEST_F(Completion, TypicalTicketFillsEachRecordFromItsSlotAndHandsTheFiscalVouch
 TEST_F(Completion, FiscalVoucherGoesToRobFisFolderUpperCasedAndNothingIsRun) {
   typical_ticket();
   fs::create_directories(dir_.file("f/fiscal"));
-  drives_.set("F", dir_.file("f"));
+  run_.drives.drives['F'] = dir_.file("f");
   run_.rob_fis = "f:\\fiscal\\";  // used as "F:\FISCAL\"
   const std::string header = header_fiscal(1234);
   salir();
@@ -301,7 +298,7 @@ TEST_F(Completion, EveryModeWithAndWithoutRobFis) {
     set_config(c.compte_tz);
     typical_ticket();
     clear_trace_records(1234);  // each case completes the ticket afresh
-    drives_.set("F", dir_.file("rob"));
+    run_.drives.drives['F'] = dir_.file("rob");
     run_.rob_fis = c.rob_fis ? "F:\\" : "";
     const std::size_t before = backend_->commands().size();
     salir();
@@ -334,7 +331,7 @@ TEST_F(Completion, PrintFormByteForByteAndTheScriptRunsAfterTheFileIsWritten) {
                                   ? "@echo off\r\necho %~1> arg.txt\r\ncopy /b /y \"%~1\" seen.txt >nul\r\n"
                                   : "#!/bin/sh\nprintf '%s' \"$1\" > arg.txt\ncp \"$1\" seen.txt\n");
   fs::permissions(dir_.file("prt_tz.bat"), fs::perms::owner_exec, fs::perm_options::add);
-  backend_->set_run_commands(true);
+  backend_->set_run_commands(true, data_);
   const auto now = con_->clock().now();
   salir();
 
@@ -490,11 +487,12 @@ TEST_F(Completion, ALaterCompletionNeverOverwritesARecordedUnitNorRecordsAUnitTw
   EXPECT_FALSE(fs::exists(voucher_file("001300"))) << "nothing recorded now, nothing printed";
 }
 
-// Another station in the data folder: it locks the first traceability
-// record of ticket 1234, says so with the file args[0], and fills it once
-// the file args[1] appears.
+// Another station in the data folder (that of the file args[0]): it locks
+// the first traceability record of ticket 1234, says so with the file
+// args[0], and fills it once the file args[1] appears.
 CHK_CHILD_ROUTINE(FillTraceRecordWhenLetGo) {
-  wa::WorkAreas w;
+  rt::os::FolderEnv data(rt::os::dirname_of(args.at(0)));
+  wa::WorkAreas w{data};
   w.use("traza");
   auto& tz = w.current();
   wa::set_index(tz, "traza");
@@ -591,7 +589,7 @@ TEST_F(Completion, AMissingCheckTableIsNamed) {
 
 TEST_F(Completion, AnUnavailableDriveOrFolderIsNamedAndNoVoucherIsPrintedUnwritten) {
   typical_ticket();
-  testing_support::unset_env("DRIVE_S");  // the comptes folder's drive is not available
+  run_.drives.drives.erase('S');  // the comptes folder's drive is not available
   fs::remove_all(dir_.file("root/VLM"));  // nor the voucher's folder
   std::vector<std::string> boxes;
   const auto grab = [&] {

@@ -13,6 +13,7 @@
 #include "runtime/cdx/bag.h"
 #include "runtime/cdx/table_index.h"
 #include "runtime/os/file.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "runtime/workarea/workareas.h"
@@ -135,14 +136,12 @@ TEST_F(DemoData, TagsFindTheDemoKeys) {
 }
 
 TEST_F(DemoData, ConfigurationAndNumberingAreReadByTheTools) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir_.path());
-  wa::WorkAreas areas;
+  rt::os::FolderEnv data(dir_.path());
+  wa::WorkAreas areas(data);
   const std::string traza = tools::get_ini(areas, "traza", "0", "N");
   const std::string compte = tools::get_ini(areas, "compte_tz", "0", "");
   const std::string dep = tools::get_ini(areas, "chk_env2_dep", "0", "-1");
   const double branch = tools::get_num(areas, "SU");
-  std::filesystem::current_path(previous);
   EXPECT_EQ(traza, "S");
   EXPECT_EQ(compte, "FD");
   EXPECT_EQ(dep, "-1");

@@ -195,7 +195,7 @@ TEST_F(Dispensing, AStationThatLoadedBeforeAnotherFinishedOverwritesNothing) {
 // before it, and the next load rebuilt the ticket from that partial log.
 TEST_F(Dispensing, ACheckLogAppendFailingPartWayLeavesNoLineAndTheTicketLoadsAfresh) {
   run_.traceability = false;
-  Reader r;
+  Reader r(data_);
   const auto count = r.open("log_env").table().record_count();
   r.areas.close_all();
   // Another station holds the record the second line would take.
@@ -229,7 +229,7 @@ TEST_F(Dispensing, ACheckLogAppendFailingPartWayLeavesNoLineAndTheTicketLoadsAfr
 // a program watching them met empty or partial files.
 TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeverShrink) {
   fs::create_directories(dir_.file("rob"));
-  drives_.set("F", dir_.file("rob"));
+  run_.drives.drives['F'] = dir_.file("rob");
   app::completion::Output out[2];
   for (int k = 0; k < 2; ++k) {
     out[k].mode = app::voucher::parse_mode("FD");
@@ -238,10 +238,11 @@ TEST_F(Dispensing, AWatchingProgramMeetsOnlyWholeVouchersAndComptesFilesThatNeve
     out[k].voucher = std::string(400000, static_cast<char>('a' + k));
     out[k].comptes = std::string(54000, static_cast<char>('a' + k));
     out[k].rob_fis = "F:\\";  // nothing is run
+    out[k].drives = run_.drives;
   }
   const int pid = testing_support::spawn_child([&] {
     rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
-    for (int i = 0; i < 60; ++i) app::completion::hand_off(con, out[i % 2]);
+    for (int i = 0; i < 60; ++i) app::completion::hand_off(con, data_, out[i % 2]);
     return 0;
   });
   const std::string voucher_path = dir_.file("rob/01001234.TNF"), comptes_path = dir_.file("s/qumar/comptes_tz/W.txt");
@@ -280,6 +281,7 @@ TEST_F(Dispensing, AWriteFailingPartWayLeavesTheFilesAsTheyWereAndIsShown) {
   out.base_name = "01001234";
   out.voucher = std::string(9000, 'v');
   out.comptes = std::string(540, 'n');
+  out.drives = run_.drives;
   const int pid = testing_support::spawn_child([&] {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};  // no file may grow past 4 KiB
@@ -289,7 +291,7 @@ TEST_F(Dispensing, AWriteFailingPartWayLeavesTheFilesAsTheyWereAndIsShown) {
     auto* backend = b.get();
     rt::con::Console con(std::move(b));
     backend->then([&] { ++boxes; }).key(key::kEnter).then([&] { ++boxes; }).key(key::kEnter);
-    app::completion::hand_off(con, out);
+    app::completion::hand_off(con, data_, out);
     return boxes * 10 + static_cast<int>(backend->commands().size());
   });
   EXPECT_EQ(testing_support::wait_child(pid), 20) << "two boxes, no program run";

@@ -4,6 +4,8 @@
 // check log), read from the files.
 #pragma once
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -25,11 +27,12 @@ namespace demo = app::demo;
 class Dispensing : public check_rig::CheckRig {
  protected:
   Dispensing() {
+    run_.drives = testing_support::station_drives(dir_.path());
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.machine = "1";
     run_.ticket = demo::kTicket;
-    Reader r;
+    Reader r(data_);
     auto& p = r.open("producto", "producto");
     rt::wa::set_focus(p, "codigo");
     for (const char* code : {"0000101", "0000102", "0000103"}) {
@@ -37,7 +40,6 @@ class Dispensing : public check_rig::CheckRig {
       barcodes_.push_back(rt::text::trim(rt::text::str(p.get("CODVAR").number(), 14)));
     }
   }
-
   // The demo ticket as the reader sends it: ibuprofen twice, the traceable
   // amoxicillin once per serial as its GS1 code (going on with a unit the
   // traceability table does not know yet), then `before_last` runs, then
@@ -54,8 +56,8 @@ class Dispensing : public check_rig::CheckRig {
   }
 
   // princi as start-up calls it, on a console and work areas of its own.
-  static void station(rt::con::Console& con, app::RunContext run) {
-    rt::wa::WorkAreas areas;
+  void station(rt::con::Console& con, app::RunContext run) {
+    rt::wa::WorkAreas areas(data_);
     areas.select_area(1);
     ASSERT_TRUE(areas.use("acceso2"));
     app::princi(con, areas, run);
@@ -109,7 +111,7 @@ class Dispensing : public check_rig::CheckRig {
   }
   // The serials in the ticket's traceability records (blank ones left out).
   std::multiset<std::string> recorded_serials(double ticket = demo::kTicket) {
-    Reader r;
+    Reader r(data_);
     std::multiset<std::string> out;
     for (const auto& row : rows(r.open("traza"), {"NUMERO_INT", "SERIE"}))
       if (row[0].number() == ticket && !rt::text::trim(row[1].text()).empty()) out.insert(rt::text::trim(row[1].text()));
@@ -117,7 +119,7 @@ class Dispensing : public check_rig::CheckRig {
   }
   // The product codes of the ticket's live (not deleted) log lines.
   std::multiset<std::string> log_codes(double ticket = demo::kTicket) {
-    Reader r;
+    Reader r(data_);
     auto& log = r.open("log_env");
     std::multiset<std::string> out;
     for (log.goto_top(); !log.eof(); log.skip())
@@ -126,7 +128,7 @@ class Dispensing : public check_rig::CheckRig {
   }
   // Moves the ticket's traceability records (all, or the first `count`) elsewhere.
   void set_trace_records(const std::vector<std::pair<std::string, Value>>& fields, std::size_t count = 99) {
-    Reader r;
+    Reader r(data_);
     auto& tz = r.open("traza");
     std::vector<rt::wa::RecNo> mine;
     for (tz.goto_top(); !tz.eof(); tz.skip())
@@ -136,7 +138,6 @@ class Dispensing : public check_rig::CheckRig {
   }
 
   const std::multiset<std::string> kAll = {"0000101", "0000102", "0000103"};
-  testing_support::StationDrives drives_{dir_.path()};
   std::vector<std::string> barcodes_;  // ibuprofen, amoxicillin, paracetamol
 };
 

@@ -121,7 +121,7 @@ TEST_F(ReaderFaults, WrongCodesAndRightOnesInOneBurst) {
 // A table that cannot be used is named to the operator in Spanish, and the
 // check that could not run says why.
 TEST_F(ReaderFaults, UnusableTableIsNamedInSpanish) {
-  testing_support::write_file("compenca.dbf", "damaged");
+  testing_support::write_file(dir_.file("compenca.dbf"), "damaged");
   backend_->then([&] { EXPECT_NE(row(12).find("Tabla compenca No Disponible!!!"), std::string::npos) << row(12); });
   check(app::demo::kTicket);
   EXPECT_NE(run_.check_failure.find("compenca"), std::string::npos);
@@ -133,7 +133,7 @@ TEST_F(ReaderFaults, UnusableTableIsNamedInSpanish) {
 TEST_F(ReaderFaults, HangUpDuringTheCompletionLeavesEveryRecordWhole) {
   if (testing_support::on_windows()) GTEST_SKIP() << "fork() and SIGHUP are POSIX's (Windows: the console's close event)";
   std::vector<rt::wa::RecNo> records;
-  Reader other;
+  Reader other(data_);
   rt::wa::Area& tz = other.open("traza");
   for (tz.goto_top(); !tz.eof(); tz.skip())
     if (tz.get("NUMERO_INT").number() == app::demo::kTicket) records.push_back(tz.recno());
@@ -156,7 +156,7 @@ TEST_F(ReaderFaults, HangUpDuringTheCompletionLeavesEveryRecordWhole) {
     return 0;
   });
   const auto mark = [&](rt::wa::RecNo n) {
-    Reader r;
+    Reader r(data_);
     rt::wa::Area& a = r.open("traza");
     a.go(n);
     return rt::text::trim(a.get("ARCH_ASO").text());

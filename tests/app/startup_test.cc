@@ -12,10 +12,12 @@
 
 #include "demodata/demo_data.h"
 #include "app/key_script.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/color.h"
 #include "runtime/console/headless.h"
 #include "runtime/table/table.h"
 #include "tests/support/testing.h"
+#include "tests/support/vars_env.h"
 
 namespace {
 
@@ -35,14 +37,12 @@ void expect_text(const Console& con, int row, int col, const std::string& text, 
 
 class Startup : public ::testing::Test {
  protected:
-  Startup() : previous_(std::filesystem::current_path()) {
+  Startup() {
     app::make_demo(dir_.path(), kToday);
-    std::filesystem::current_path(dir_.path());
     auto b = std::make_unique<HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<Console>(std::move(b));
   }
-  ~Startup() override { std::filesystem::current_path(previous_); }
 
   // Runs the station; returns the quit status, -1 when it ended without quitting.
   int run(const std::vector<std::string>& argv, const app::Environment& env = {}) {
@@ -64,10 +64,10 @@ class Startup : public ::testing::Test {
     bool trace_only, cancel;
   };
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<Console> con_;
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   std::vector<Seen> checks_;
 };
@@ -151,7 +151,18 @@ TEST_F(Startup, TheCheckNotYetBuiltSaysSoNamingTicketAndSeller) {
 }
 
 TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
-  EXPECT_EQ(run({"1", "2"}, {std::string(" 007 "), std::string(" fec_dia "), "si", "F:\\ROB\\"}), -1);
+  testing_support::VarsEnv vars({{"MAQUINA", " 007 "}, {"ARCH_FECHA", " fec_dia "}, {"REGISTRA", "si"},
+                                 {"ROB_FIS", "F:\\ROB\\"}, {"DRIVE_S", "/mnt/s"}, {"DRIVE_ROOT", "/srv"},
+                                 {"CHK_LOCK_SCHEME", "offset4g"}, {"CHK_SYNC", "off"}});
+  EXPECT_EQ(run({"1", "2"}, app::Environment::from_process(vars)), -1);
+  EXPECT_EQ(run_.drives.drives, (std::map<char, std::string>{{'S', "/mnt/s"}}));
+  EXPECT_EQ(run_.drives.rooted_base, "/srv");
+  // Every table the station opens takes the site's settings.
+  areas_.select_area(0);
+  ASSERT_TRUE(areas_.use("rotulo"));
+  EXPECT_EQ(areas_.current().table().lock_scheme(), rt::table::LockScheme::Offset4G);
+  EXPECT_FALSE(areas_.current().table().syncing());
+  areas_.close_area();
   EXPECT_EQ(run_.machine, "7");
   EXPECT_EQ(run_.date_table, "FEC_DIA");
   EXPECT_TRUE(run_.registra);
@@ -167,7 +178,7 @@ TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
 TEST_F(Startup, DefaultsWithoutConfigurationOrNumbering) {
   std::filesystem::remove(dir_.file("ini.dbf"));
   std::filesystem::remove(dir_.file("numeros.dbf"));
-  EXPECT_EQ(run({"1", "2"}, {std::string("abc"), std::nullopt, "", ""}), -1);
+  EXPECT_EQ(run({"1", "2"}, {std::string("abc"), std::nullopt, "", "", {}, {}}), -1);
   EXPECT_EQ(run_.machine, "55");
   EXPECT_EQ(run_.date_table, "FEC_SYS");
   EXPECT_FALSE(run_.registra);

@@ -15,6 +15,7 @@
 #include "app/check_browse.h"
 #include "app/completion.h"
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -34,9 +35,9 @@ const rt::text::Date kToday = *rt::text::Date::from_ymd(2026, 12, 8);
 
 class TraceEndToEnd : public ::testing::Test {
  protected:
-  TraceEndToEnd() : previous_(fs::current_path()) {
+  TraceEndToEnd() {
     app::make_demo(dir_.path(), kToday);
-    fs::current_path(dir_.path());
+    run_.drives = testing_support::station_drives(dir_.path());
     con_->set_confirm(true);
     con_->set_date_window(rt::text::DateWindow{2026});
     run_.traceability = true;
@@ -46,10 +47,7 @@ class TraceEndToEnd : public ::testing::Test {
     run_.labels = {"FARMACIA DEMO", "", "", "", ""};
     check_.check_table = "tm390007";
   }
-  ~TraceEndToEnd() override {
-    areas_.close_all();
-    fs::current_path(previous_);
-  }
+  ~TraceEndToEnd() override { areas_.close_all(); }
 
   // The shared tables of the check and the check table of the demo ticket
   // (ibuprofen 2, amoxicillin 2 traceable, paracetamol 1), as the ticket
@@ -132,11 +130,10 @@ class TraceEndToEnd : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  fs::path previous_;
-  testing_support::StationDrives drives_{dir_.path()};
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   HeadlessBackend* backend_ = new HeadlessBackend;  // owned by the console
   std::unique_ptr<Console> con_ = std::make_unique<Console>(std::unique_ptr<HeadlessBackend>(backend_));
-  rt::wa::WorkAreas areas_;
+  rt::wa::WorkAreas areas_{data_};
   app::RunContext run_;
   app::CheckContext check_;
 };

@@ -11,6 +11,7 @@
 
 #include "app/check.h"
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/console/headless.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
@@ -28,9 +29,9 @@ const rt::text::Date kToday = *rt::text::Date::from_ymd(2026, 12, 8);
 
 class TraceFlow : public ::testing::Test {
  protected:
-  TraceFlow() : previous_(fs::current_path()) {
+  TraceFlow() {
     app::make_demo(dir_.path(), kToday);
-    fs::current_path(dir_.path());
+    run_.drives = testing_support::station_drives(dir_.path(), "vlm/tmp");
     auto b = std::make_unique<rt::con::HeadlessBackend>();
     backend_ = b.get();
     con_ = std::make_unique<rt::con::Console>(std::move(b));
@@ -42,10 +43,7 @@ class TraceFlow : public ::testing::Test {
     run_.labels = {"FARMACIA DEMO", "AV. SIEMPRE VIVA 742", "CUIT 30-12345678-9", "IVA RESP. INSCRIPTO",
                    "GRACIAS POR SU COMPRA"};
   }
-  ~TraceFlow() override {
-    areas_.close_all();
-    fs::current_path(previous_);
-  }
+  ~TraceFlow() override { areas_.close_all(); }
 
   double barcode(const std::string& code) {
     areas_.select_area(0);
@@ -66,11 +64,10 @@ class TraceFlow : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  fs::path previous_;
-  testing_support::StationDrives drives_{dir_.path(), "vlm/tmp"};
+  rt::os::FolderEnv data_{dir_.path()};  // the data folder, as chk_env2 --data gives it
   rt::con::HeadlessBackend* backend_ = nullptr;
   std::unique_ptr<rt::con::Console> con_;
-  wa::WorkAreas areas_;
+  wa::WorkAreas areas_{data_};
   app::RunContext run_;
 };
 

@@ -62,7 +62,7 @@ class LongDispensing : public Dispensing {
       rt::con::Console con(std::move(b));
       con.set_confirm(true);
       con.set_date_window(rt::text::DateWindow{2026});
-      rt::wa::WorkAreas areas;
+      rt::wa::WorkAreas areas(data_);
       areas.select_area(1);
       if (!areas.use("acceso2")) return 30;
       if (ticket_lock)
@@ -74,10 +74,10 @@ class LongDispensing : public Dispensing {
   }
 
   // The serials a station captured, from its check table left on disk.
-  static std::multiset<std::string> captured(const std::string& check_table) {
+  std::multiset<std::string> captured(const std::string& check_table) {
     std::multiset<std::string> out;
-    if (!fs::exists(check_table + ".dbf")) return out;
-    rt::wa::WorkAreas w;
+    if (!fs::exists(dir_.file(check_table + ".dbf"))) return out;
+    rt::wa::WorkAreas w(data_);
     EXPECT_TRUE(w.use(check_table));
     for (auto& t = w.current(); !t.eof(); t.skip()) {
       const std::string series = t.get("SERIES").text();
@@ -149,7 +149,7 @@ TEST_F(LongDispensing, AStationKilledWhileCreatingRecordsLeavesNoPartialRecord) 
   constexpr int kUnits = 60;
   std::mt19937 rng(14);
   double full_run = 0.05;
-  Reader before;
+  Reader before(data_);
   const auto demo_records = before.open("traza").table().record_count();
   before.areas.close_all();
   for (int rep = -1; rep < kRepetitions; ++rep) {
@@ -161,7 +161,7 @@ TEST_F(LongDispensing, AStationKilledWhileCreatingRecordsLeavesNoPartialRecord) 
     const auto started = std::chrono::steady_clock::now();
     const int pid = testing_support::spawn_child([&] {
       rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
-      rt::wa::WorkAreas areas;
+      rt::wa::WorkAreas areas(data_);
       app::RunContext run = run_;
       run.ticket = ticket;
       run.trace_only = true;
@@ -187,7 +187,7 @@ TEST_F(LongDispensing, AStationKilledWhileCreatingRecordsLeavesNoPartialRecord) 
     ::kill(pid, SIGKILL);
     testing_support::wait_child(pid);
   }
-  Reader r;
+  Reader r(data_);
   auto& tz = r.open("traza");
   int created = 0;
   for (tz.go(demo_records + 1); !tz.eof(); tz.skip()) {  // every record the stations appended

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "tests/support/testing.h"
+#include "tests/support/vars_env.h"
 
 #include "runtime/os/dos_path.h"
 
@@ -12,14 +13,10 @@ using rt::os::map_dos_path;
 
 namespace {
 
-DosPathSettings with_env(std::map<std::string, std::string> vars, std::string rooted = "/") {
-  DosPathSettings s;
-  s.rooted_base = std::move(rooted);
-  s.env = [vars](const std::string& name) {
-    auto it = vars.find(name);
-    return it == vars.end() ? std::string() : it->second;
-  };
-  return s;
+// The settings read from an environment holding only `vars`.
+DosPathSettings with_env(std::map<std::string, std::string> vars) {
+  testing_support::VarsEnv env(std::move(vars));
+  return DosPathSettings::from_environment(env);
 }
 
 constexpr const char* kPosixOnly = "DRIVE_X, DRIVE_ROOT and names matched without regard to case are the POSIX "
@@ -45,7 +42,7 @@ TEST(DosPath, DriveLettersMapToTheirFolders) {
 TEST(DosPath, RootedAndRelativePaths) {
   if (testing_support::on_windows()) GTEST_SKIP() << kPosixOnly;
   EXPECT_EQ(map_dos_path("\\VLM\\TMP\\", with_env({})), "/VLM/TMP/");
-  EXPECT_EQ(map_dos_path("\\VLM\\TMP\\5501234.TNF", with_env({}, "/srv/station")),
+  EXPECT_EQ(map_dos_path("\\VLM\\TMP\\5501234.TNF", with_env({{"DRIVE_ROOT", "/srv/station"}})),
             "/srv/station/VLM/TMP/5501234.TNF");
   EXPECT_EQ(map_dos_path("log_altc.txt", with_env({})), "log_altc.txt");
   EXPECT_EQ(map_dos_path("sub\\file.dbf", with_env({})), "sub/file.dbf");
@@ -53,9 +50,9 @@ TEST(DosPath, RootedAndRelativePaths) {
 
 TEST(DosPath, RootedPathsFollowDriveRootWhenNoBaseIsGiven) {
   if (testing_support::on_windows()) GTEST_SKIP() << kPosixOnly;
-  DosPathSettings s = with_env({{"DRIVE_ROOT", "/srv/station"}}, "");
+  DosPathSettings s = with_env({{"DRIVE_ROOT", "/srv/station"}});
   EXPECT_EQ(map_dos_path("\\VLM\\TMP\\", s), "/srv/station/VLM/TMP/");
-  EXPECT_EQ(map_dos_path("\\vlm\\tmp\\x.TNF", with_env({}, "")), "/vlm/tmp/x.TNF");
+  EXPECT_EQ(map_dos_path("\\vlm\\tmp\\x.TNF", with_env({{"DRIVE_ROOT", ""}})), "/vlm/tmp/x.TNF");
 }
 
 TEST(DosPath, FoldersAreFoundWithoutRegardToCase) {

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "runtime/os/counting_env.h"
 #include "runtime/os/env.h"
 #include "runtime/os/fault_env.h"
+#include "runtime/os/folder_env.h"
+#include "runtime/os/process.h"
 #include "tests/support/testing.h"
 
 using rt::os::Env;
@@ -190,6 +194,33 @@ TEST(CountingEnv, NamesAreListedOnceAndARenamedFileIsFoundAgain) {
   EXPECT_EQ(env.calls()[Call::List], windows ? 1u : 2u);
   EXPECT_EQ(thrown_kind<IoError>([&] { rt::os::open_nocase(env, tmp.file("v.dbf"), OpenMode::ReadOnly, ShareMode::Shared, opened); }),
             IoKind::NotFound);
+}
+
+}  // namespace
+
+namespace {
+
+// The data folder given once: relative names land in it, rooted names are
+// used as given, and a command runs with it as its working folder.
+TEST(FolderEnv, RelativeNamesAndCommandsUseTheBaseFolder) {
+  if (testing_support::on_windows()) GTEST_SKIP() << "POSIX paths and shell";
+  testing_support::TempDir data, elsewhere;
+  rt::os::FolderEnv env(data.path());
+  env.open_file("a.dbf", OpenMode::Truncate, ShareMode::Shared).reset();
+  env.create_directories("sub");
+  env.open_file("sub/b.txt", OpenMode::Truncate, ShareMode::Shared).reset();
+  env.open_file(elsewhere.file("c.txt"), OpenMode::Truncate, ShareMode::Shared).reset();
+  env.rename_file("a.dbf", "d.dbf");
+  for (const auto& [name, in_data, in_elsewhere] : std::vector<std::tuple<std::string, bool, bool>>{
+           {"d.dbf", true, false}, {"sub/b.txt", true, false}, {"c.txt", false, true}, {"a.dbf", false, false}}) {
+    EXPECT_EQ(std::filesystem::exists(data.file(name)), in_data) << name;
+    EXPECT_EQ(std::filesystem::exists(elsewhere.file(name)), in_elsewhere) << name;
+    EXPECT_EQ(env.file_exists(name), in_data) << name;
+  }
+  EXPECT_EQ(env.list_directory("."), (std::vector<std::string>{"d.dbf", "sub"}));
+  EXPECT_EQ(env.run_command("test -f d.dbf && touch ran"), 0);
+  EXPECT_TRUE(std::filesystem::exists(data.file("ran")));
+  EXPECT_EQ(rt::os::program_command(env, "D.DBF", "x"), "./d.dbf x");
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 // text of a product of it that needs no traceability capture.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -23,6 +22,7 @@
 #include "app/startup.h"
 #include "runtime/console/headless.h"
 #include "runtime/os/counting_env.h"
+#include "runtime/os/folder_env.h"
 
 namespace station_calls {
 
@@ -68,18 +68,17 @@ void run(rt::os::CountingEnv& counting, Script script) {
 }  // namespace detail
 
 inline Counts count(const Scenario& s) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(s.dir);
+  rt::os::FolderEnv data(s.dir);
   Counts out;
   {
-    rt::os::CountingEnv counting;
+    rt::os::CountingEnv counting(data);
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       b.then([&] { out.start_up = counting.calls(); });
       keys("{ESC}");
     });
   }
   {
-    rt::os::CountingEnv counting;
+    rt::os::CountingEnv counting(data);
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       keys(s.login + kLeave);
       b.then([&] { out.ticket = counting.calls(); });
@@ -87,7 +86,7 @@ inline Counts count(const Scenario& s) {
     });
   }
   {
-    rt::os::CountingEnv counting;
+    rt::os::CountingEnv counting(data);
     rt::os::CallCounts before;
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       keys(s.login);
@@ -97,7 +96,6 @@ inline Counts count(const Scenario& s) {
       keys(std::string(kLeave) + "{ESC}");
     });
   }
-  std::filesystem::current_path(previous);
   return out;
 }
 

@@ -120,20 +120,13 @@ std::optional<std::uint32_t> receive_number(const std::string& path, std::size_t
   }
 }
 
-StationDrives::StationDrives(const std::string& dir, const std::string& voucher_folder) {
+rt::os::DosPathSettings station_drives(const std::string& dir, const std::string& voucher_folder) {
   std::filesystem::create_directories(dir + "/s/qumar/comptes_tz");
   std::filesystem::create_directories(dir + "/root/" + voucher_folder);
-  set("S", dir + "/s");
-  set("ROOT", dir + "/root");
-}
-
-StationDrives::~StationDrives() {
-  for (const auto& name : names_) unset_env(name);
-}
-
-void StationDrives::set(const std::string& letter, const std::string& folder) {
-  names_.push_back("DRIVE_" + letter);
-  set_env(names_.back(), folder);
+  rt::os::DosPathSettings drives;
+  drives.drives['S'] = dir + "/s";
+  drives.rooted_base = dir + "/root";
+  return drives;
 }
 
 }  // namespace testing_support

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/os/dos_path.h"
+
 namespace testing_support {
 
 // The kind of the error E that fn throws; nullopt when it throws none.
@@ -99,22 +101,9 @@ std::optional<std::uint32_t> receive_number(const std::string& path, std::size_t
 void set_env(const std::string& name, const std::string& value);
 void unset_env(const std::string& name);
 
-// The drives the station's output paths name, as folders under `dir` for
-// the object's life: "s:\qumar\comptes_tz\" (DRIVE_S = dir/s) and the
-// voucher folder on the station's own drive (DRIVE_ROOT = dir/root, the
-// folder created as dir/root/<voucher_folder>).  set() points another
-// drive letter somewhere; every variable set is removed again at the end.
-class StationDrives {
- public:
-  explicit StationDrives(const std::string& dir, const std::string& voucher_folder = "VLM/TMP");
-  ~StationDrives();
-  StationDrives(const StationDrives&) = delete;
-  StationDrives& operator=(const StationDrives&) = delete;
-  void set(const std::string& letter, const std::string& folder);
-
- private:
-  std::vector<std::string> names_;
-};
+// The station's drives for a test, in folders of `dir` made here: S: (with
+// the comptes folder) and the base of rooted paths (with `voucher_folder`).
+rt::os::DosPathSettings station_drives(const std::string& dir, const std::string& voucher_folder = "VLM/TMP");
 
 // Whether this is the Windows build (tests that need a POSIX shell, fork()
 // or tmux are skipped there with that reason).

@@ -93,7 +93,7 @@ class Access : public ::testing::Test {
 
   WorkFolder folder_;
   contest::Rig rig_;
-  rt::wa::WorkAreas wa_;
+  rt::wa::WorkAreas wa_{folder_.env()};
   tools::Operator op_;
 };
 
@@ -488,7 +488,7 @@ TEST_F(Access, MasterPasswordGrantsAnyTaskWrongPasswordOrEscRefuse) {
 
 TEST_F(Access, MasterRecordWithAWrongChecksumOpensNothing) {
   {
-    rt::wa::WorkAreas other;
+    rt::wa::WorkAreas other(folder_.env());
     ASSERT_TRUE(other.use("acceso"));
     auto& t = other.current();
     ASSERT_TRUE(t.locate([](rt::wa::Area& a) { return a.get("TAREA").number() == 0; }));

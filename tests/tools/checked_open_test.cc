@@ -35,8 +35,8 @@ std::vector<rt::table::NewField> fields_of(const layout::TableLayout& spec) {
 }
 
 // Builds the table's own bag with one tag, as the suite's programs do.
-void make_bag(const std::string& table, const std::string& tag, const std::string& expr) {
-  rt::wa::WorkAreas wa;
+void make_bag(rt::os::Env& folder, const std::string& table, const std::string& tag, const std::string& expr) {
+  rt::wa::WorkAreas wa(folder);
   rt::wa::OpenOptions o;
   o.exclusive = true;
   wa.use(table, o);
@@ -46,7 +46,7 @@ void make_bag(const std::string& table, const std::string& tag, const std::strin
 
 struct Rig : contest::Rig {
   WorkFolder folder;
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   std::string problem;
   std::string box_row;  // row 12 while the message box was up
   Rig() {
@@ -71,7 +71,7 @@ TEST(OpenChecked, AUsableTableOpensWithItsBagAndShowsNothing) {
   Rig rig;
   rig.make_compenca(fields_of(layout::compenca()));
   {
-    rt::wa::WorkAreas wa;
+    rt::wa::WorkAreas wa{rig.folder.env()};
     wa.use("compenca");
     for (double n : {7.0, 3.0}) {
       wa.current().append();
@@ -80,7 +80,7 @@ TEST(OpenChecked, AUsableTableOpensWithItsBagAndShowsNothing) {
     }
     wa.close_all();
   }
-  make_bag("compenca", "compte", "COMPTE+STR(NUMERO,6)");
+  make_bag(rig.folder.env(), "compenca", "compte", "COMPTE+STR(NUMERO,6)");
   const Expected before(rig.con().screen());
   rig.wa.select_area(3);
   ASSERT_TRUE(rig.open(layout::compenca())) << rig.problem;
@@ -95,7 +95,7 @@ TEST(OpenChecked, AUsableTableOpensWithItsBagAndShowsNothing) {
 TEST(OpenChecked, ATableLackingAFieldIsRefusedNamingTableAndField) {
   Rig rig;
   rig.make_compenca(fields_of(layout::compenca(), [](auto& f) { return f.name != "NU_FISCAL"; }));
-  make_bag("compenca", "compte", "COMPTE+STR(NUMERO,6)");
+  make_bag(rig.folder.env(), "compenca", "compte", "COMPTE+STR(NUMERO,6)");
   const std::string bytes = testing_support::read_file(rig.folder.file("compenca.dbf"));
   const Expected before(rig.con().screen());
   EXPECT_FALSE(rig.open(layout::compenca()));
@@ -134,7 +134,7 @@ TEST(OpenChecked, AFieldOfTheWrongTypeOrTooNarrowIsRefused) {
 
 TEST(OpenChecked, AMissingTableOrBagIsNamed) {
   Rig rig;
-  tools::RefusalLog refusals;
+  tools::RefusalLog refusals(rig.con());
   EXPECT_FALSE(rig.open(layout::traza()));
   EXPECT_TRUE(contains(rig.box_row, "Tabla traza No Disponible!!! (No Existe)")) << rig.box_row;
   EXPECT_TRUE(rig.wa.alias().empty());
@@ -189,7 +189,7 @@ TEST(OpenChecked, TheDateTableByItsOwnNameAndEscWhileHeldElsewhere) {
 // lacks FECHA is named, and the machine's date stands in.
 TEST(OpenChecked, TheBusinessDateFallsBackToTheMachineDateWhenItsTableIsUnusable) {
   Rig rig;
-  tools::RefusalLog refusals;
+  tools::RefusalLog refusals(rig.con());
   make_table(rig.folder.file("compenca.dbf"), fields_of(layout::compenca()), {});
   ASSERT_TRUE(rig.wa.use("compenca"));
   const int area = rig.wa.current_number();

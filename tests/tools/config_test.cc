@@ -47,7 +47,7 @@ const std::vector<IniEntry> kSettings = {
 
 TEST(GetIni, LooksUpByUpperCaseNameAndBranchWithDefaults) {
   WorkFolder folder;
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   EXPECT_EQ(tools::get_ini(wa, "traza", "0", "N"), "N");  // no ini.dbf: the default at once
   EXPECT_EQ(tools::get_ini(wa, "traza", "0"), "");
   EXPECT_TRUE(wa.alias().empty());
@@ -70,7 +70,7 @@ TEST(GetIni, CallersWorkAreaIsSelectedAgainWithItsPosition) {
   WorkFolder folder;
   make_ini(folder, kSettings);
   make_table(folder.file("otra.dbf"), {{"N", 'N', 3, 0}}, {{Value(1.0)}, {Value(2.0)}, {Value(3.0)}});
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   wa.select_area(2);
   ASSERT_TRUE(wa.use("otra"));
   wa.current().go(3);
@@ -91,7 +91,7 @@ TEST(GetIni, CallersWorkAreaIsSelectedAgainWithItsPosition) {
 // itself cannot be read, the station gets its defaults instead of failing.
 TEST(GetIni, UnreadableTableOrBagGivesTheDefault) {
   WorkFolder folder;
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   // The default, and what is wrong for the start-up's notice.
   const auto unreadable = [&wa](const char* why) {
     std::string problem;
@@ -139,7 +139,7 @@ TEST(GetNum, FirstEntryOfTheKindInPhysicalOrderDeletedOnesIncluded) {
               {Value(std::string("SUXY")), Value(7.0)},
               {Value(std::string("SU")), Value(3.0)}},
              {false, true, false});
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   EXPECT_EQ(tools::get_num(wa, "SU"), 7);
   EXPECT_EQ(tools::get_num(wa, "FA"), 1);
   EXPECT_EQ(tools::get_num(wa, "ZZ"), 0);
@@ -154,7 +154,7 @@ TEST(GenDescx, NameAndPresentationIn69Characters) {
   const std::string full(44, 'N');
   make_table(folder.file("producto.dbf"), {{"DESCRIPX", 'C', 68, 0}},
              {{Value(name + pres)}, {Value(full + std::string(24, 'P'))}, {Value(std::string())}});
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   ASSERT_TRUE(wa.use("producto"));
   wa.current().go(1);
   EXPECT_EQ(tools::gen_descx(wa), rt::text::pad_right("ASPIRINA 500 X 20 COMPRIMIDOS", 69));

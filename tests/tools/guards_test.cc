@@ -14,9 +14,9 @@ namespace {
 // and keeps the new state when dismissed.
 TEST(Guards, StateComesBackOnEveryWayOut) {
   toolstest::WorkFolder folder;
-  toolstest::make_table("t.dbf", {{"N", 'N', 4, 0}}, {{rt::Value(1)}, {rt::Value(2)}, {rt::Value(3)}});
+  toolstest::make_table(folder.file("t.dbf"), {{"N", 'N', 4, 0}}, {{rt::Value(1)}, {rt::Value(2)}, {rt::Value(3)}});
   rt::con::Console con(std::make_unique<rt::con::HeadlessBackend>());
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   wa.select_area(0);
   ASSERT_TRUE(wa.use("t"));
   rt::wa::Area& a = wa.current();
@@ -62,8 +62,8 @@ TEST(Guards, StateComesBackOnEveryWayOut) {
 // A lookup opens in a free area and leaves the caller's area selected.
 TEST(Guards, OneLookupClosesItsAreaAndReselects) {
   toolstest::WorkFolder folder;
-  toolstest::make_table("t.dbf", {{"N", 'N', 4, 0}}, {{rt::Value(1)}});
-  rt::wa::WorkAreas wa;
+  toolstest::make_table(folder.file("t.dbf"), {{"N", 'N', 4, 0}}, {{rt::Value(1)}});
+  rt::wa::WorkAreas wa{folder.env()};
   wa.select_area(3);
   ASSERT_TRUE(wa.use("t"));
   {

@@ -48,10 +48,10 @@ class Hotkeys : public ::testing::Test, public tools::KeyReaderHooks {
     EXPECT_TRUE(wa_.use("acceso2"));
     rt::wa::set_index(wa_.current(), "acceso21");
     rt::wa::set_focus(wa_.current(), 1);
-    previous_ = tools::set_key_reader_hooks(this);
+    previous_ = tools::set_key_reader_hooks(con(), this);
     op_.branch = demo::kBranch;
   }
-  ~Hotkeys() override { tools::set_key_reader_hooks(previous_); }
+  ~Hotkeys() override { tools::set_key_reader_hooks(con(), previous_); }
   void close_request(rt::con::Console& con) override { tools::altc(con, wa_, op_, {machine_, "FEC_SYS"}); }
   void font_step(rt::con::Console& con, int) override { tools::chg_sizex(con); }
 
@@ -62,7 +62,7 @@ class Hotkeys : public ::testing::Test, public tools::KeyReaderHooks {
 
   // A three-line box waiting under MAIN; true when the station quit.
   bool box_under_main(int* main_line) {
-    tools::Trace main("MAIN");
+    tools::Trace main(con(), "MAIN");
     try {
       // clang-format off
       main.at(); *main_line = __LINE__; tools::cartel_3(con(), "uno", "dos", "tres");
@@ -82,7 +82,7 @@ class Hotkeys : public ::testing::Test, public tools::KeyReaderHooks {
 
   WorkFolder folder_;
   contest::Rig rig_;
-  rt::wa::WorkAreas wa_;
+  rt::wa::WorkAreas wa_{folder_.env()};
   tools::Operator op_;
   std::string machine_ = "55";
   tools::KeyReaderHooks* previous_ = nullptr;
@@ -90,13 +90,13 @@ class Hotkeys : public ::testing::Test, public tools::KeyReaderHooks {
 
 TEST(PutLogTxt, EachEntryIsALineEndThenTheTextAppended) {
   WorkFolder folder;
-  EXPECT_EQ(tools::putlogtxt("x.txt", "uno"), 0);
+  EXPECT_EQ(tools::putlogtxt(folder.env(), "x.txt", "uno"), 0);
   EXPECT_EQ(testing_support::read_file(folder.file("x.txt")), "\r\nuno");
-  tools::putlogtxt("x.txt", "");
-  tools::putlogtxt("x.txt", "dos\r\n");
+  tools::putlogtxt(folder.env(), "x.txt", "");
+  tools::putlogtxt(folder.env(), "x.txt", "dos\r\n");
   EXPECT_EQ(testing_support::read_file(folder.file("x.txt")), "\r\nuno\r\n\r\ndos\r\n");
   // A file that cannot be written is passed over.
-  EXPECT_EQ(tools::putlogtxt(folder.file("no/such/folder.txt"), "x"), 0);
+  EXPECT_EQ(tools::putlogtxt(folder.env(), folder.file("no/such/folder.txt"), "x"), 0);
 }
 
 constexpr int kLogEntries = 2000;
@@ -105,7 +105,8 @@ constexpr int kLogEntries = 2000;
 // and the file that starts every station at once.
 CHK_CHILD_ROUTINE(PutLogTxtStation) {
   wait_for_file(args.at(1), 10);
-  for (int i = 0; i < kLogEntries; ++i) tools::putlogtxt("x.txt", args.at(0) + std::to_string(i));
+  rt::os::FolderEnv folder(rt::os::dirname_of(args.at(1)));
+  for (int i = 0; i < kLogEntries; ++i) tools::putlogtxt(folder, "x.txt", args.at(0) + std::to_string(i));
   return 0;
 }
 

@@ -312,16 +312,17 @@ struct RecordingHooks : tools::KeyReaderHooks {
   void font_step(Console&, int key) override { fonts.push_back(key); }
 };
 struct HooksGuard {
+  Console& con;
   tools::KeyReaderHooks* previous;
-  explicit HooksGuard(tools::KeyReaderHooks* h) : previous(tools::set_key_reader_hooks(h)) {}
-  ~HooksGuard() { tools::set_key_reader_hooks(previous); }
+  HooksGuard(Console& c, tools::KeyReaderHooks* h) : con(c), previous(tools::set_key_reader_hooks(c, h)) {}
+  ~HooksGuard() { tools::set_key_reader_hooks(con, previous); }
 };
 }  // namespace
 
 TEST(Cartel3, CloseQuestionOverTheWaitingBoxRestoresOnlyItsOwnArea) {
   Rig rig;
   RecordingHooks hooks;
-  HooksGuard guard(&hooks);
+  HooksGuard guard(rig.con(), &hooks);
   const Expected before(rig.screen());
   std::unique_ptr<Expected> waiting;
   rig.script().then([&] {
@@ -349,7 +350,7 @@ TEST(Cartel3, CloseQuestionOverTheWaitingBoxRestoresOnlyItsOwnArea) {
 TEST(TeclaN, CodeTable) {
   Rig rig;
   RecordingHooks hooks;
-  HooksGuard guard(&hooks);
+  HooksGuard guard(rig.con(), &hooks);
   Console& con = rig.con();
   con.set_event_mask(key::kMaskKeyboard);  // the reader takes mouse events anyway
   rig.script().key(key::kShiftF1).key(key::kMouseMove).key(key::kMouseMoveFrame).key('a');
@@ -390,12 +391,16 @@ TEST(TeclaN, CodeTable) {
 
 TEST(TeclaN, DefaultHooksDoNothingAndReturnTheCode) {
   Rig rig;
+  Rig other_run;  // hooks belong to their own run's console
+  RecordingHooks other_hooks;
+  HooksGuard guard(other_run.con(), &other_hooks);
   const Expected before(rig.screen());
   rig.script().key(key::kAltC).key(key::kCtrlKeypadMinus);
   EXPECT_EQ(tools::tecla_n(rig.con()), key::kAltC);
   EXPECT_EQ(tools::tecla_n(rig.con()), key::kCtrlKeypadMinus);
   EXPECT_EQ(diff(rig.screen(), before), "");
   EXPECT_EQ(rig.con().typeahead_size(), 0u);
+  EXPECT_EQ(other_hooks.closes + other_hooks.fonts.size(), 0u);
 }
 
 TEST(Pausa, WaitsOnTheMonotonicClockWithoutReadingKeysAndEndsOverMidnight) {

@@ -17,7 +17,7 @@ namespace {
 
 struct Rig : contest::Rig {
   WorkFolder folder;
-  rt::wa::WorkAreas wa;
+  rt::wa::WorkAreas wa{folder.env()};
   Rig() {
     fill_pattern(con());
     con().set_color("gr/b");
@@ -177,7 +177,7 @@ TEST(Netuse, AMissingTableIsNotASharingConflict) {
 // failure, Esc gives up with nothing appended; once free the append is made.
 TEST(AppendNetuse, RetriesWithTheBoxFromTheFifthFailureAndEscGivesUp) {
   Rig rig;
-  rt::os::FaultEnv env;
+  rt::os::FaultEnv env(rig.folder.env());
   env.refuse_locks("compenca");
   rt::wa::WorkAreas wa(env);
   ASSERT_TRUE(wa.use("compenca"));

@@ -10,22 +10,23 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/os/folder_env.h"
 #include "runtime/table/table.h"
 #include "tests/support/testing.h"
 
 namespace toolstest {
 
-// A temporary folder made the working folder for the test's lifetime.
+// A temporary folder for the test's tables and files; work areas made with
+// its env() find relative names there, as the station finds its data folder.
 class WorkFolder {
  public:
-  WorkFolder() : previous_(std::filesystem::current_path()) { std::filesystem::current_path(dir_.path()); }
-  ~WorkFolder() { std::filesystem::current_path(previous_); }
   std::string file(const std::string& name) const { return dir_.file(name); }
   const std::string& path() const { return dir_.path(); }
+  rt::os::FolderEnv& env() { return env_; }
 
  private:
   testing_support::TempDir dir_;
-  std::filesystem::path previous_;
+  rt::os::FolderEnv env_{dir_.path()};
 };
 
 using Row = std::vector<rt::Value>;

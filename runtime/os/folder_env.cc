@@ -1,0 +1,42 @@
+#include "runtime/os/folder_env.h"
+
+#include <filesystem>
+
+namespace rt::os {
+
+FolderEnv::FolderEnv(std::string base, Env& target) : EnvWrapper(target), base_(std::move(base)) {
+  if (base_.empty()) base_ = ".";
+}
+
+std::string FolderEnv::in_base(const std::string& path) const {
+  if (path.empty() || path == ".") return base_;
+  const std::filesystem::path p(path);
+  if (p.has_root_directory() || p.has_root_name() || path[0] == '\\') return path;
+  return join_path(base_, path);
+}
+
+std::unique_ptr<File> FolderEnv::open_file(const std::string& path, OpenMode mode, ShareMode share) {
+  return EnvWrapper::open_file(in_base(path), mode, share);
+}
+bool FolderEnv::file_exists(const std::string& path) { return EnvWrapper::file_exists(in_base(path)); }
+bool FolderEnv::is_directory(const std::string& path) { return EnvWrapper::is_directory(in_base(path)); }
+bool FolderEnv::remove_file(const std::string& path) { return EnvWrapper::remove_file(in_base(path)); }
+void FolderEnv::rename_file(const std::string& from, const std::string& to) {
+  EnvWrapper::rename_file(in_base(from), in_base(to));
+}
+std::vector<std::string> FolderEnv::list_directory(const std::string& dir) {
+  return EnvWrapper::list_directory(in_base(dir));
+}
+void FolderEnv::create_directories(const std::string& dir) { EnvWrapper::create_directories(in_base(dir)); }
+
+int FolderEnv::run_command(const std::string& cmd) {
+#ifdef _WIN32
+  return EnvWrapper::run_command("cd /d \"" + base_ + "\" && " + cmd);
+#else
+  std::string quoted = "'";
+  for (char c : base_) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return EnvWrapper::run_command("cd " + quoted + "' && " + cmd);
+#endif
+}
+
+}  // namespace rt::os
