@@ -583,19 +583,22 @@ void Bag::load_directory() {
   }
 }
 
+// The directory read under the current counter answers without the lock.
 std::vector<Tag*> Bag::tags() {
-  Lock lock(*this, false);
-  std::vector<Tag*> out;
-  for (auto& [name, tag] : tags_)
-    if (!tag->gone_) out.push_back(tag.get());
-  std::sort(out.begin(), out.end(), [](Tag* a, Tag* b) { return a->ref_.header < b->ref_.header; });
-  return out;
+  return reading([&] {
+    std::vector<Tag*> out;
+    for (auto& [name, tag] : tags_)
+      if (!tag->gone_) out.push_back(tag.get());
+    std::sort(out.begin(), out.end(), [](Tag* a, Tag* b) { return a->ref_.header < b->ref_.header; });
+    return out;
+  });
 }
 
 Tag* Bag::find(std::string_view name) {
-  Lock lock(*this, false);
-  auto it = tags_.find(upper_ascii(name));
-  return it == tags_.end() || it->second->gone_ ? nullptr : it->second.get();
+  return reading([&]() -> Tag* {
+    auto it = tags_.find(upper_ascii(name));
+    return it == tags_.end() || it->second->gone_ ? nullptr : it->second.get();
+  });
 }
 
 Tag& Bag::tag(std::string_view name) {

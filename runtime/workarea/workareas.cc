@@ -81,7 +81,7 @@ void Area::seek_position(RecNo recno, bool found) {
 
 void Area::go(RecNo recno) {
   bof_ = false;
-  if (recno >= 1 && recno <= table_->record_count()) {
+  if (table_->has_record(recno)) {
     load(recno);
   } else {
     load(0);
