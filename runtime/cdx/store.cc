@@ -87,8 +87,12 @@ void PageStore::about_to_write() {
 
 bool PageStore::read_ahead(std::size_t n) {
   ahead_.resize(n);
-  ahead_.resize(file_.read_at(0, ahead_.data(), n));
-  ahead_epoch_ = epoch_;
+  try {
+    ahead_.resize(file_.read_at(0, ahead_.data(), n));
+  } catch (...) {
+    forget_ahead();
+    throw;
+  }
   ahead_whole_ = ahead_.size() < n;
   if (ahead_whole_) {
     size_ = ahead_.size();
@@ -107,7 +111,7 @@ void PageStore::write_raw(std::uint64_t off, const void* bytes, std::size_t n) {
   file_.write_at(off, bytes, n);
   // The bytes read ahead stay the file's: patched, or grown at the end (a
   // write past the end leaves zeros between, in the file as here).
-  if (ahead_epoch_ == epoch_) {
+  if (!ahead_.empty()) {
     if (ahead_whole_ && off + n > ahead_.size() && off + n <= kAheadLimit) ahead_.resize(off + n, '\0');
     if (off < ahead_.size()) {
       const std::size_t k = std::min<std::uint64_t>(n, ahead_.size() - off);

@@ -72,18 +72,22 @@ class PageStore {
 
   void check_page(std::uint32_t off, const std::string& tag, const char* what) const;
 
-  // Reads the file's first `n` bytes in one call: until the cache is next
-  // dropped, the headers and pages in them need no read of their own.  A
+  // Reads the file's first `n` bytes in one call: until they are forgotten,
+  // the headers and pages in them need no read of their own.  A
   // short read tells the file's size too: true then (refresh_size() is
   // not needed).
   bool read_ahead(std::size_t n);
   // n bytes at off, from the bytes read ahead when they hold them.
   void read(std::uint64_t off, void* buf, std::size_t n);
 
-  // Every cached page must be read from the file again before it is used.
-  // The decoded copy is kept only to spare decoding a page whose bytes have
-  // not changed.
+  // Every cached page must be read from the file again before it is used
+  // (the bytes read ahead too, with forget_ahead()).  The decoded copy is
+  // kept only to spare decoding a page whose bytes have not changed.
   void drop() { ++epoch_; }
+  void forget_ahead() {
+    ahead_.clear();
+    ahead_whole_ = false;
+  }
   // While offline, pages come from the cache only (PageNotCached otherwise).
   void set_offline(bool offline) { offline_ = offline; }
   PageStats& stats() { return stats_; }
@@ -99,17 +103,15 @@ class PageStore {
   void remember(std::uint32_t off, std::shared_ptr<const Node> n, std::uint8_t pad, const std::uint8_t* raw);
   void about_to_write();
 
-  bool ahead_holds(std::uint64_t off, std::size_t n) const {
-    return ahead_epoch_ == epoch_ && off + n <= ahead_.size();
-  }
+  bool ahead_holds(std::uint64_t off, std::size_t n) const { return off + n <= ahead_.size(); }
 
   os::File& file_;
   std::string bag_;
-  // The file's first bytes as read ahead (valid while ahead_epoch_ is the
-  // epoch) and kept up to date by this store's writes; ahead_whole_: they
-  // reach the file's end, so writes at the end extend them.
+  // The file's first bytes as read ahead, kept up to date by this store's
+  // writes until forgotten (the bag reads them again whenever another
+  // program changed the file); ahead_whole_: they reach the file's end, so
+  // writes at the end extend them.
   std::string ahead_;
-  std::uint64_t ahead_epoch_ = 0;
   bool ahead_whole_ = false;
   std::uint32_t pages_ = 0;
   std::uint64_t size_ = 0;

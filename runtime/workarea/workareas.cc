@@ -73,7 +73,8 @@ void Area::goto_bottom() {
 }
 
 void Area::seek_position(RecNo recno, bool found) {
-  load(recno);
+  // The seek has just read the record it found (first_passing): not again.
+  if (recno == 0 || recno != recno_ || eof_) load(recno);
   bof_ = false;
   found_ = found;
   moved();
