@@ -286,7 +286,8 @@ void complete(CheckEnv& env) {
   const std::vector<TicketRecord> records = records_of_ticket(env, tz, lines, numero);
 
   // Configuration, comptes file name and the voucher's header.
-  const voucher::Mode mode = voucher::parse_mode(rt::text::upper(tools::get_ini(env.areas, "compte_tz", "0", "NN")));
+  const voucher::Mode mode = voucher::parse_mode(rt::text::upper(
+      env.run.voucher_setting ? *env.run.voucher_setting : tools::get_ini(env.areas, "compte_tz", "0", "NN")));
   const auto ids = patient_ids(env, numero);
   layout::select<TraceRecord>(env.areas);
   const rt::os::WallTime now = env.con.clock().now();

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,10 @@ struct RunContext {
   double department = -1;                 // QUE_DEP, -1 = every department
   int branch = 0;                         // ID_SUC2
   bool traceability = false;              // TRAZAR
+  // Setting "compte_tz" (the voucher form), read with the others at
+  // start-up; unset in a context not made by the start-up, which reads it
+  // when the ticket is completed.
+  std::optional<std::string> voucher_setting;
   int ticket = 0;                         // TIC
   int seller = 0;                         // VDDR
   bool trace_only = false;                // SOLOTRAZA

@@ -120,9 +120,12 @@ RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Envir
 
   run.profile = std::string(9, ' ');
   std::string ini_problem;
-  run.department = rt::text::val(tools::get_ini(areas, "chk_env2_dep", "0", "-1", &ini_problem));
+  const std::vector<std::string> settings = tools::get_ini(
+      areas, {{"chk_env2_dep", "0", "-1"}, {"traza", "0", "N"}, {"compte_tz", "0", "NN"}}, &ini_problem);
+  run.department = rt::text::val(settings[0]);
   run.branch = id_number(tools::get_num(areas, "SU"));
-  run.traceability = traceability_on(tools::get_ini(areas, "traza", "0", "N", &ini_problem));
+  run.traceability = traceability_on(settings[1]);
+  run.voucher_setting = settings[2];
 
   run.ticket = args.ticket;
   run.seller = args.seller;

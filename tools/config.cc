@@ -1,53 +1,60 @@
 #include "tools/config.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 
 #include "data/table_view.h"
 #include "runtime/cdx/bag.h"
+#include "runtime/os/file.h"
 #include "runtime/text/convert.h"
 #include "tools/config_keys.h"
 #include "tools/guards.h"
 
 namespace tools {
 
-// GET_INI of the suite.  The suite failed when "ini.dbf" was there but its
-// bag "ini" was missing or damaged; any table or bag that cannot be read now
-// gives the default, like a setting that is not there.
-std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa,
-                    std::string* problem) {
+// GET_INI of the suite, for several settings with one open of the table
+// and its bag.  The suite failed when "ini.dbf" was there but its bag "ini"
+// was missing or damaged; any table or bag that cannot be read now gives the
+// defaults, like settings that are not there.  The bag is opened beside the
+// table, through the work areas' Env.
+std::vector<std::string> get_ini(rt::wa::WorkAreas& wa, const std::vector<IniQuery>& queries, std::string* problem) {
+  std::vector<std::string> values(queries.size());
   const std::string table = layout::Setting::layout().name;
-  if (!wa.file_exists(table + ".dbf")) return std::string(defa);
-  std::string value;
-  const auto unreadable = [&](const std::string& why) {
-    value.clear();
-    if (problem) *problem = "table ini: " + why;
-  };
-  {
+  if (wa.file_exists(table + ".dbf")) {
     OneLookup lookup(wa);
     try {
       if (!wa.use(table)) {
-        unreadable("in exclusive use by another user");
+        if (problem) *problem = "table ini: in exclusive use by another user";
       } else {
         // The bag "ini"; its first tag controls.  Exact keys only (soft
         // seek off).
-        auto bag = rt::cdx::Bag::open(table + ".cdx", false, wa.env());
+        rt::table::Table& t = wa.current().table();
+        auto bag = rt::cdx::Bag::open(rt::os::join_path(rt::os::dirname_of(t.path()), table + ".cdx"), false,
+                                      t.env());
         auto tags = bag->tags();
-        if (tags.empty()) {
-          unreadable("order bag ini.cdx has no tag");
-        } else {
-          rt::cdx::Cursor cursor(*tags.front());
-          if (cursor.seek(ini_key(cual, pto))) {
-            wa.current().go(cursor.recno());
-            value = rt::text::trim(layout::View<layout::Setting>(wa.current()).text(layout::Setting::VALOR));
-          }
+        if (tags.empty()) throw std::runtime_error("order bag ini.cdx has no tag");
+        rt::cdx::Cursor cursor(*tags.front());
+        for (std::size_t i = 0; i < queries.size(); ++i) {
+          if (!cursor.seek(ini_key(queries[i].cual, queries[i].pto))) continue;
+          wa.current().go(cursor.recno());
+          values[i] = rt::text::trim(layout::View<layout::Setting>(wa.current()).text(layout::Setting::VALOR));
         }
       }
     } catch (const std::exception& e) {
-      unreadable(e.what());
+      std::fill(values.begin(), values.end(), std::string());
+      if (problem) *problem = std::string("table ini: ") + e.what();
     }
   }
-  return value.empty() ? std::string(defa) : value;
+  for (std::size_t i = 0; i < queries.size(); ++i)
+    if (values[i].empty()) values[i] = std::string(queries[i].defa);
+  return values;
+}
+
+std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa,
+                    std::string* problem) {
+  return get_ini(wa, {IniQuery{cual, pto, defa}}, problem).front();
 }
 
 // GET_NUM of the suite.

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/workarea/workareas.h"
 
@@ -22,6 +23,13 @@ namespace tools {
 // wrong (it is left alone otherwise).
 std::string get_ini(rt::wa::WorkAreas& wa, std::string_view cual, std::string_view pto, std::string_view defa = "",
                     std::string* problem = nullptr);
+// The same for several settings, the table and its bag opened once: one
+// value per query, in the queries' order.
+struct IniQuery {
+  std::string_view cual, pto, defa;
+};
+std::vector<std::string> get_ini(rt::wa::WorkAreas& wa, const std::vector<IniQuery>& queries,
+                                 std::string* problem = nullptr);
 
 // GET_NUM: NUCOM of the first record, in physical order and deleted ones
 // included, whose TICO begins with `que`; 0 when there is none or when

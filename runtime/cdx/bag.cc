@@ -9,6 +9,10 @@ namespace rt::cdx {
 
 namespace {
 
+// Bytes read at once when the directory is read again: the header, the
+// directory and the first tag headers of any bag, the whole of a small one.
+constexpr std::size_t kReadAhead = 8 * 1024;
+
 std::string upper_ascii(std::string_view s) {
   std::string r(s);
   for (auto& c : r)
@@ -468,7 +472,7 @@ void Bag::raise_version() {
   ++version_;
   const std::uint8_t b[4] = {std::uint8_t(version_ >> 24), std::uint8_t(version_ >> 16), std::uint8_t(version_ >> 8),
                              std::uint8_t(version_)};
-  file_->write_at(8, b, 4);
+  store_->write_raw(8, b, 4);
 }
 
 std::uint32_t Bag::version() {
@@ -501,14 +505,20 @@ bool Bag::counter_unchanged() {
 // when `force`): the pages cached are then dropped.
 void Bag::refresh(bool force) {
   std::uint8_t head[16];
-  if (file_->read_at(0, head, sizeof head) < sizeof head)
-    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
-  const std::uint32_t v = read_version(head);
-  if (loaded_ && v == version_ && !force) return;
+  if (loaded_ && !force) {
+    if (file_->read_at(0, head, sizeof head) < sizeof head)
+      throw CdxError(path_, "", "too short for a compound index (" + std::to_string(file_->size()) + " bytes)");
+    if (read_version(head) == version_) return;
+  }
+  // The counter, the directory, the tag headers and (in a small bag) every
+  // page come in one read.
   store_->drop();
-  store_->refresh_size();
+  if (!store_->read_ahead(kReadAhead)) store_->refresh_size();
+  if (store_->size() < sizeof head)
+    throw CdxError(path_, "", "too short for a compound index (" + std::to_string(store_->size()) + " bytes)");
+  store_->read(0, head, sizeof head);
   ++generation_;
-  version_ = v;
+  version_ = read_version(head);
   load_directory();
   loaded_ = true;
 }
@@ -517,7 +527,7 @@ void Bag::load_directory() {
   std::uint8_t buf[kHeaderSize];
   if (store_->size() < kHeaderSize + kPageSize)
     throw CdxError(path_, "", "too short for a compound index (" + std::to_string(store_->size()) + " bytes)");
-  file_->read_exact(0, buf, kHeaderSize);
+  store_->read(0, buf, kHeaderSize);
   try {
     dir_header_ = TagHeader::decode(buf, true);
   } catch (const PageError& e) {
@@ -533,7 +543,7 @@ void Bag::load_directory() {
   std::map<std::string, std::unique_ptr<Tag>> old = std::move(tags_);
   tags_.clear();
   Tree dir = directory();
-  const std::uint64_t size = file_->size();
+  const std::uint64_t size = store_->size();
   std::size_t steps = 0;
   for (Position p = dir.first(); p.valid();) {
     if (++steps > std::size_t(store_->page_count()) * kPageSize) throw CdxError(path_, "", "tag directory loops");
@@ -542,7 +552,7 @@ void Bag::load_directory() {
     if (off % kPageSize != 0 || off < kHeaderSize || std::uint64_t(off) + kHeaderSize > size)
       throw CdxError(path_, name, "the tag directory points to offset " + std::to_string(off) + ", outside the bag");
     std::uint8_t th[kHeaderSize];
-    file_->read_exact(off, th, kHeaderSize);
+    store_->read(off, th, kHeaderSize);
     TagHeader h;
     try {
       h = TagHeader::decode(th, false);
@@ -574,19 +584,22 @@ void Bag::load_directory() {
   }
 }
 
+// The directory read under the current counter answers without the lock.
 std::vector<Tag*> Bag::tags() {
-  Lock lock(*this, false);
-  std::vector<Tag*> out;
-  for (auto& [name, tag] : tags_)
-    if (!tag->gone_) out.push_back(tag.get());
-  std::sort(out.begin(), out.end(), [](Tag* a, Tag* b) { return a->ref_.header < b->ref_.header; });
-  return out;
+  return reading([&] {
+    std::vector<Tag*> out;
+    for (auto& [name, tag] : tags_)
+      if (!tag->gone_) out.push_back(tag.get());
+    std::sort(out.begin(), out.end(), [](Tag* a, Tag* b) { return a->ref_.header < b->ref_.header; });
+    return out;
+  });
 }
 
 Tag* Bag::find(std::string_view name) {
-  Lock lock(*this, false);
-  auto it = tags_.find(upper_ascii(name));
-  return it == tags_.end() || it->second->gone_ ? nullptr : it->second.get();
+  return reading([&]() -> Tag* {
+    auto it = tags_.find(upper_ascii(name));
+    return it == tags_.end() || it->second->gone_ ? nullptr : it->second.get();
+  });
 }
 
 Tag& Bag::tag(std::string_view name) {
@@ -647,8 +660,10 @@ Tag& Bag::build_tag(const TagDefinition& spec, KeyList& keys) {
     directory().insert(dkey, header_off);
     sync_pages();
   }
+  // The pages and headers just written are cached (and in the bytes read
+  // ahead) as the file holds them, under this lock: the directory is read
+  // again from them.
   modified();
-  store_->drop();
   load_directory();
   Tag& t = *tags_.at(name);
   t.set_kind(spec.kind);
@@ -666,7 +681,6 @@ void Bag::drop_tag(std::string_view name_in) {
   directory().remove(dkey, t.ref_.header);
   sync_pages();
   modified();
-  store_->drop();
   load_directory();
 }
 

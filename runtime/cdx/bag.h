@@ -243,7 +243,10 @@ class Bag {
   void set_sync(bool on) { sync_ = on; }
   PageStats stats() const { return store_->stats(); }
   void reset_stats() { store_->stats() = PageStats{}; }
-  void drop_cache() { store_->drop(); }
+  void drop_cache() {
+    store_->drop();
+    store_->forget_ahead();
+  }
 
   // Structure of the directory and every tag, pages shared between trees,
   // and the free-page list head; one line per problem, empty when the bag is

@@ -32,11 +32,16 @@ std::shared_ptr<const Node> PageStore::node(std::uint32_t off, int key_length, s
   auto it = cache_.find(off);
   const bool known = it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad;
   if (known && it->second.epoch == epoch_) return it->second.node;
-  if (offline_) throw PageNotCached{};
+  const bool ahead = ahead_holds(off, kPageSize);
+  if (offline_ && !ahead) throw PageNotCached{};
   check_page(off, tag, "page offset");
   std::uint8_t buf[kPageSize];
-  file_.read_exact(off, buf, kPageSize);
-  ++stats_.pages_read;
+  if (ahead) {
+    std::memcpy(buf, ahead_.data() + off, kPageSize);
+  } else {
+    file_.read_exact(off, buf, kPageSize);
+    ++stats_.pages_read;
+  }
   if (known && std::memcmp(buf, it->second.raw.data(), kPageSize) == 0) {
     it->second.epoch = epoch_;
     return it->second.node;
@@ -80,9 +85,42 @@ void PageStore::about_to_write() {
   hook();
 }
 
+bool PageStore::read_ahead(std::size_t n) {
+  ahead_.resize(n);
+  try {
+    ahead_.resize(file_.read_at(0, ahead_.data(), n));
+  } catch (...) {
+    forget_ahead();
+    throw;
+  }
+  ahead_whole_ = ahead_.size() < n;
+  if (ahead_whole_) {
+    size_ = ahead_.size();
+    pages_ = pages_in(size_);
+  }
+  return ahead_whole_;
+}
+
+void PageStore::read(std::uint64_t off, void* buf, std::size_t n) {
+  if (ahead_holds(off, n)) std::memcpy(buf, ahead_.data() + off, n);
+  else file_.read_exact(off, buf, n);
+}
+
 void PageStore::write_raw(std::uint64_t off, const void* bytes, std::size_t n) {
   about_to_write();
   file_.write_at(off, bytes, n);
+  // The bytes read ahead stay the file's: patched, or grown at the end (a
+  // write past the end leaves zeros between, in the file as here).
+  if (!ahead_.empty()) {
+    if (ahead_whole_ && off + n > ahead_.size() && off + n <= kAheadLimit) ahead_.resize(off + n, '\0');
+    if (off < ahead_.size()) {
+      const std::size_t k = std::min<std::uint64_t>(n, ahead_.size() - off);
+      std::memcpy(ahead_.data() + off, bytes, k);
+      if (k < n) ahead_whole_ = false;  // its end is no longer the file's
+    } else if (off + n > ahead_.size()) {
+      ahead_whole_ = false;
+    }
+  }
   const std::uint64_t end = (off + n + kPageSize - 1) / kPageSize;
   if (end > pages_) pages_ = std::uint32_t(end);
   size_ = std::max<std::uint64_t>(size_, off + n);

@@ -72,10 +72,22 @@ class PageStore {
 
   void check_page(std::uint32_t off, const std::string& tag, const char* what) const;
 
-  // Every cached page must be read from the file again before it is used.
-  // The decoded copy is kept only to spare decoding a page whose bytes have
-  // not changed.
+  // Reads the file's first `n` bytes in one call: until they are forgotten,
+  // the headers and pages in them need no read of their own.  A
+  // short read tells the file's size too: true then (refresh_size() is
+  // not needed).
+  bool read_ahead(std::size_t n);
+  // n bytes at off, from the bytes read ahead when they hold them.
+  void read(std::uint64_t off, void* buf, std::size_t n);
+
+  // Every cached page must be read from the file again before it is used
+  // (the bytes read ahead too, with forget_ahead()).  The decoded copy is
+  // kept only to spare decoding a page whose bytes have not changed.
   void drop() { ++epoch_; }
+  void forget_ahead() {
+    ahead_.clear();
+    ahead_whole_ = false;
+  }
   // While offline, pages come from the cache only (PageNotCached otherwise).
   void set_offline(bool offline) { offline_ = offline; }
   PageStats& stats() { return stats_; }
@@ -91,8 +103,16 @@ class PageStore {
   void remember(std::uint32_t off, std::shared_ptr<const Node> n, std::uint8_t pad, const std::uint8_t* raw);
   void about_to_write();
 
+  bool ahead_holds(std::uint64_t off, std::size_t n) const { return off + n <= ahead_.size(); }
+
   os::File& file_;
   std::string bag_;
+  // The file's first bytes as read ahead, kept up to date by this store's
+  // writes until forgotten (the bag reads them again whenever another
+  // program changed the file); ahead_whole_: they reach the file's end, so
+  // writes at the end extend them.
+  std::string ahead_;
+  bool ahead_whole_ = false;
   std::uint32_t pages_ = 0;
   std::uint64_t size_ = 0;
   std::unordered_map<std::uint32_t, Cached> cache_;
@@ -101,6 +121,7 @@ class PageStore {
   std::function<void()> before_write_;
   bool offline_ = false;
   static constexpr std::size_t kMaxCached = 1u << 16;
+  static constexpr std::size_t kAheadLimit = 64 * 1024;  // the bytes read ahead grow up to this
 };
 
 }  // namespace rt::cdx

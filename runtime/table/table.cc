@@ -89,20 +89,25 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
   // see a count beyond the end for a moment: look again before calling the
   // file damaged.
   Schema schema;
+  std::string head;
+  bool whole_file = false;  // the first read reached the end of the file
   for (int attempt = 0;; ++attempt) {
-    // One read takes the header of any table of up to 120 fields.
-    std::string head(4096, '\0');
+    // One read takes the header of any table of up to 120 fields, and the
+    // whole of a small table.
+    head.assign(4096, '\0');
     std::uint64_t size = 0;
     try {
       head.resize(t->file_->read_at(0, head.data(), head.size()));
+      whole_file = head.size() < 4096;
       const std::uint16_t hl = announced_header_length(head);
-      if (hl > head.size()) {
+      if (hl > head.size() && !whole_file) {
         head.resize(hl);
         head.resize(t->file_->read_at(0, head.data(), hl));
       }
-      // The size after the header: our appends write the record before the
-      // count, so the file is never shorter than the count read before it.
-      size = t->file_->size();
+      // The size after the header (a short first read gave it already):
+      // our appends write the record before the count, so the file is never
+      // shorter than the count read before it.
+      size = whole_file ? head.size() : t->file_->size();
     } catch (const os::IoError& e) {
       throw io_error(path, e);
     }
@@ -124,7 +129,21 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
                               excl ? os::ShareMode::Exclusive : os::ShareMode::Shared);
   }
   t->schema_ = std::make_shared<const Schema>(std::move(schema));
+  if (whole_file) t->keep_records(head);
   return t;
+}
+
+// The records of a table read whole at its open become the cached page (in a
+// shared open trusted as long as any page read).
+void Table::keep_records(const std::string& file_bytes) {
+  const std::size_t hl = schema_->header_length, rl = schema_->record_length;
+  if (rl == 0 || file_bytes.size() <= hl) return;
+  const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count_, (file_bytes.size() - hl) / rl));
+  if (n == 0) return;
+  page_.bytes.assign(file_bytes, hl, std::size_t(n) * rl);
+  page_.first = 1;
+  page_.count = n;
+  page_.loaded_at = share_ == Share::Exclusive ? 0 : now_seconds();
 }
 
 void Table::create(const std::string& path, const std::vector<NewField>& fields, const CreateOptions& options) {
@@ -267,6 +286,13 @@ std::uint32_t Table::record_count() {
   if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
   if (share_ == Share::Shared) refresh_count();
   return count_;
+}
+
+bool Table::has_record(std::uint32_t recno) {
+  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
+  if (recno >= 1 && recno <= count_) return true;
+  if (share_ == Share::Shared && recno > count_) refresh_count();
+  return recno >= 1 && recno <= count_;
 }
 
 void Table::require_record(std::uint32_t recno) {

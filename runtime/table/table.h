@@ -128,6 +128,11 @@ class Table {
 
   // Records in the table; in a shared open re-read from the header each call.
   std::uint32_t record_count();
+  // Whether record recno exists.  Records are never taken away while the
+  // table is open shared (that needs an exclusive open), so the header's
+  // count is read again only when recno lies past the count last read: a
+  // move inside the known records costs no call.
+  bool has_record(std::uint32_t recno);
 
   // A blank record of this table (number 0).
   Record blank() const { return Record(schema_); }
@@ -240,6 +245,7 @@ class Table {
     std::string bytes;
     double loaded_at = 0;
   };
+  void keep_records(const std::string& file_bytes);
   Page page_;
   std::uint32_t last_read_ = 0;
 };

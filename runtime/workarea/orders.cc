@@ -131,7 +131,7 @@ class IndexOrder : public Order {
     if (!(cursor_.valid() && cursor_.recno() == recno)) {
       // Find recno's place: its own entry, or the entry after where it would be.
       table::Table& t = owner_.area().table();
-      if (recno > t.record_count()) return forward ? 0 : last_in_key_order(false);
+      if (!t.has_record(recno)) return forward ? 0 : last_in_key_order(false);
       const table::Record rec = t.read(recno);
       std::string key;
       owner_.scope().set_record(&rec);

@@ -58,22 +58,27 @@ RecNo Area::first_passing(RecNo from, bool forward) {
   return 0;
 }
 
+// first_passing leaves the record it returns loaded: it is not read again.
+void Area::land(RecNo recno) {
+  if (recno == 0 || recno != recno_ || eof_) load(recno);
+}
+
 void Area::goto_top() {
   const RecNo r = first_passing(order_->first(), true);
-  load(r);
+  land(r);
   bof_ = r == 0;
   moved();
 }
 
 void Area::goto_bottom() {
   const RecNo r = first_passing(order_->last(), false);
-  load(r);
+  land(r);
   bof_ = r == 0;
   moved();
 }
 
 void Area::seek_position(RecNo recno, bool found) {
-  load(recno);
+  land(recno);  // found by first_passing
   bof_ = false;
   found_ = found;
   moved();
@@ -81,7 +86,7 @@ void Area::seek_position(RecNo recno, bool found) {
 
 void Area::go(RecNo recno) {
   bof_ = false;
-  if (recno >= 1 && recno <= table_->record_count()) {
+  if (table_->has_record(recno)) {
     load(recno);
   } else {
     load(0);
@@ -104,7 +109,7 @@ void Area::skip_moves(long count) {
   if (count > 0) {
     for (long k = 0; k < count && !eof_; ++k) {
       const RecNo r = first_passing(order_->next(recno_), true);
-      load(r);  // 0: end of file
+      land(r);  // 0: end of file
     }
     return;
   }
@@ -124,7 +129,7 @@ void Area::skip_moves(long count) {
       }
       return;
     }
-    load(r);
+    land(r);
   }
 }
 

@@ -166,6 +166,7 @@ class Area {
   [[noreturn]] void fail(WorkAreaError::Kind kind, const std::string& what) const;
   void require_writable(const char* what);
   void load(RecNo recno);       // makes recno current (0 = end of file)
+  void land(RecNo recno);       // the same after first_passing found recno
   void write_current(const table::Record& after);  // the only place records are written
   void set_fields(table::Record& rec, const std::vector<std::pair<std::string, Value>>& values);
   void drop_record_locks();  // before an append or a lock: the area's other record locks

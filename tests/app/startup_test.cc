@@ -170,6 +170,7 @@ TEST_F(Startup, ContextFromTheDemoConfigurationAndTheEnvironment) {
   EXPECT_TRUE(run_.traceability);
   EXPECT_EQ(run_.branch, app::demo::kBranch);
   EXPECT_EQ(run_.department, -1);
+  EXPECT_EQ(run_.voucher_setting, "FD");  // read with the other settings, once
   EXPECT_EQ(run_.labels[0], "FARMACIA DEMO");
   EXPECT_EQ(run_.labels[4], "GRACIAS POR SU COMPRA");
   EXPECT_EQ(run_.profile, std::string(9, ' '));
@@ -185,6 +186,7 @@ TEST_F(Startup, DefaultsWithoutConfigurationOrNumbering) {
   EXPECT_FALSE(run_.traceability);
   EXPECT_EQ(run_.branch, 0);
   EXPECT_EQ(run_.department, -1);
+  EXPECT_EQ(run_.voucher_setting, "NN");
 }
 
 TEST_F(Startup, AnUnreadableConfigurationIsAnnouncedOnceAndTheDefaultsApply) {

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/os/counting_env.h"
 #include "runtime/workarea/orders.h"
 #include "runtime/workarea/workareas.h"
 #include "tests/support/testing.h"
@@ -198,6 +199,36 @@ TEST(WorkAreas, SharedWritesNeedAnAppendOrALock) {
   EXPECT_EQ(b.get("CODE").text(), "NEW    ");
   EXPECT_TRUE(b.deleted());
   EXPECT_EQ(b.table().record_count(), 4u);
+}
+
+// A shared walk reads the header's count only when it goes past the records
+// it knows of, and then sees what another open appended.
+TEST(WorkAreas, ASharedWalkReadsTheCountOnlyPastTheRecordsItKnows) {
+  TempDir dir;
+  const auto path = make_items(dir, 3);
+  rt::os::CountingEnv counting;
+  WorkAreas wa(counting);
+  ASSERT_TRUE(wa.use(path));
+  Area& a = wa.current();
+  const rt::os::CallCounts before = counting.calls();
+  a.goto_top();
+  a.skip(1);
+  a.skip(1);
+  EXPECT_EQ(a.get("CODE").text(), "C3     ");
+  // At most the page of records again, when the open's read is no longer trusted.
+  EXPECT_LE(counting.calls().since(before).total(), 1u) << counting.calls().since(before).text(true);
+
+  WorkAreas other;
+  ASSERT_TRUE(other.use(path));
+  ASSERT_TRUE(other.current().append());
+  other.current().put("CODE", "C4");
+  other.close_all();
+  a.skip(1);
+  ASSERT_FALSE(a.eof());
+  EXPECT_EQ(a.get("CODE").text(), "C4     ");
+  a.skip(1);
+  EXPECT_TRUE(a.eof());
+  EXPECT_EQ(a.recno(), 5u);
 }
 
 TEST(WorkAreas, LockingARecordReleasesTheAreasOtherLocks) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/cdx/bag.h"
+#include "runtime/os/counting_env.h"
 #include "runtime/text/convert.h"
 #include "table_rig.h"
 #include "tests/console/console_test_util.h"
@@ -64,6 +65,25 @@ TEST(GetIni, LooksUpByUpperCaseNameAndBranchWithDefaults) {
   EXPECT_EQ(tools::get_ini(wa, "otro", "12", "?"), "doce");
   EXPECT_EQ(tools::get_ini(wa, "otro", "123", "?"), "?");         // "**" finds nothing
   EXPECT_EQ(tools::get_ini(wa, "nombre_largo_de_mas", "0", "?"), "largo");  // first 15 characters
+}
+
+// Several settings come from one open of the table and its bag, both
+// through the work areas' Env (the bag went through the default Env).
+TEST(GetIni, SeveralSettingsInOneLookupThroughTheWorkAreasEnv) {
+  WorkFolder folder;
+  make_ini(folder, kSettings);
+  rt::os::CountingEnv counting(folder.env());
+  rt::wa::WorkAreas wa(counting);
+  std::string problem;
+  EXPECT_EQ(tools::get_ini(wa, {{"traza", "0", "N"}, {"falta", "0", "def"}, {"otro", "12", "?"}}, &problem),
+            (std::vector<std::string>{"S", "def", "doce"}));
+  EXPECT_EQ(problem, "");
+  const rt::os::CallCounts& calls = counting.calls();
+  for (const char* file : {"ini.dbf", "ini.cdx"}) {
+    const auto it = calls.by_file.find(file);
+    ASSERT_NE(it, calls.by_file.end()) << file << ": " << calls.text(true);
+    EXPECT_EQ(it->second[static_cast<int>(rt::os::Call::Open)], 1u) << file << ": " << calls.text(true);
+  }
 }
 
 TEST(GetIni, CallersWorkAreaIsSelectedAgainWithItsPosition) {
