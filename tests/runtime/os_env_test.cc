@@ -223,4 +223,17 @@ TEST(FolderEnv, RelativeNamesAndCommandsUseTheBaseFolder) {
   EXPECT_EQ(rt::os::program_command(env, "D.DBF", "x"), "./d.dbf x");
 }
 
+// A rooted name without a drive ("\\VLM\\TMP\\x") lies on the data folder's
+// drive (Windows); names with a drive or a server are used as given.
+TEST(FolderEnv, RootedNamesLieOnTheDataFoldersDrive) {
+  const bool win = testing_support::on_windows();
+  const rt::os::FolderEnv env(win ? "T:\\demo" : "/srv/demo");
+  for (const auto& [name, windows, posix] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"\\VLM\\TMP\\05001234.TNF", "T:\\VLM\\TMP\\05001234.TNF", "\\VLM\\TMP\\05001234.TNF"},
+           {"S:\\qumar\\x.txt", "S:\\qumar\\x.txt", "/srv/demo/S:\\qumar\\x.txt"},
+           {"\\\\server\\share\\x.txt", "\\\\server\\share\\x.txt", "\\\\server\\share\\x.txt"},
+           {"/srv/other/x.txt", "T:/srv/other/x.txt", "/srv/other/x.txt"}})
+    EXPECT_EQ(env.in_base(name), win ? windows : posix) << name;
+}
+
 }  // namespace
