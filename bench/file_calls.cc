@@ -12,6 +12,7 @@
 #include <string>
 
 #include "demodata/demo_data.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 #include "tests/support/station_calls.h"
@@ -37,8 +38,9 @@ namespace {
 //    appended to its memo (block and header: 2): 5.
 constexpr int kFloorStartUp = 16, kFloorTicket = 105, kFloorScan = 5;
 
-std::string barcode_of(const std::string& code) {
-  rt::wa::WorkAreas areas;
+std::string barcode_of(const std::string& dir, const std::string& code) {
+  rt::os::FolderEnv data(dir);
+  rt::wa::WorkAreas areas(data);
   areas.use("producto");
   rt::wa::set_index(areas.current(), "producto");
   rt::wa::set_focus(areas.current(), "codigo");
@@ -53,10 +55,7 @@ int main() {
   if (!mkdtemp(tmpl)) return 1;
   const std::string dir = std::string(tmpl) + "/data";
   app::make_demo(dir, *rt::text::Date::from_ymd(2026, 12, 7));
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  const std::string barcode = barcode_of("0000101");
-  std::filesystem::current_path(previous);
+  const std::string barcode = barcode_of(dir, "0000101");
   const std::string login = std::to_string(app::demo::kTicket) + "{ENTER}" + std::to_string(app::demo::kSeller) +
                             "{ENTER}" + app::demo::kSellerPassword + "{ENTER}";
   const auto c = station_calls::count({dir, login, barcode});

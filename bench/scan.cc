@@ -30,6 +30,7 @@
 #include "app/check_browse.h"
 #include "demodata/demo_data.h"
 #include "runtime/console/headless.h"
+#include "runtime/os/folder_env.h"
 #include "runtime/text/convert.h"
 #include "runtime/workarea/orders.h"
 
@@ -91,7 +92,8 @@ const std::string& folder() {
 struct Station {
   std::unique_ptr<rt::con::Console> con;
   rt::con::HeadlessBackend* backend = nullptr;
-  rt::wa::WorkAreas areas;
+  rt::os::FolderEnv data{folder() + "/data"};  // the data folder, as chk_env2 --data gives it
+  rt::wa::WorkAreas areas{data};
   app::RunContext run;
   app::CheckContext check;
 
@@ -133,8 +135,6 @@ struct Station {
 };
 
 void BM_Scan(benchmark::State& state) {
-  const std::string cwd = std::filesystem::current_path();
-  std::filesystem::current_path(folder() + "/data");
   {
     Station s;
     for (auto _ : state) {
@@ -158,7 +158,6 @@ void BM_Scan(benchmark::State& state) {
     }
     s.areas.close_all();
   }
-  std::filesystem::current_path(cwd);
   state.counters["us_per_scan"] = g_us["station"];
 }
 

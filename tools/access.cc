@@ -139,116 +139,133 @@ std::string tomarsec_keys(rt::con::Console& con, int li1, int co1, int la1, int&
   return tomarsec(con, li1, co1, la1, toca1, visi);
 }
 
-}  // namespace
+// What the seller check ends with: accepted or refused, and the message of
+// a refusal (none when the screen has said it already).
+struct Verdict {
+  bool accepted = false;
+  const char* message = nullptr;
+};
 
-bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_view que, double quien) {
-  Trace trace(con, "OK_VENDE");
-  KeepColour colour(con, "gr+/r");  // the caller's colour again on every way out
-  KeepArea keep(wa);
-  if (layout::area_of<Seller>(wa) == 0) {
-    colour.restore();
-    cartel_1(con, kSellerTableError);
-    return false;
-  }
-  const SellerView s = layout::select<Seller>(wa);
+// Stands the seller table on seller `quien` among those `que` admits, his
+// branch and the record's checksum checked; the refusal when he may not go
+// on.  The filter holds for the seek only.
+std::optional<Verdict> find_seller(rt::con::Console& con, const SellerView& s, bool cashier, int branch,
+                                   double quien) {
   Area& a = s.area();
-  KeepRecord entry(a);  // a refusal leaves the table where it stood
-  std::optional<FilterFor> filter;
-  const bool cashier = que == "CAJERO";
-  const bool loads_profile = que == "VENDEDOR" || op.registra;
-
-  // Every refusal puts the filter, the record, the colour and the area back
-  // before its message.
-  const auto refuse = [&](const char* message) {
-    filter.reset();
-    entry.restore();
-    colour.restore();
-    keep.restore();
-    if (message) cartel_1(con, message);
-    return false;
-  };
-  // An accepted seller stays current, without the filter.
-  const auto accept = [&] {
-    if (loads_profile) op.profile = without_blanks(s.text(Seller::PERFILES));
-    filter.reset();
-    entry.dismiss();
-    colour.restore();
-  };
-
-  rt::wa::RecNo seller_record = 0;
-  try {
-    if (cashier) {
-      filter.emplace(
-          a,
-          [s](Area&) {
-            const std::string c = rt::text::trim(s.text(Seller::HABI_CAJ));
-            return c == "X" || c == "S";
-          },
-          "HABI_CAJ$'XS'");
-    } else {
-      filter.emplace(a, [s](Area&) { return s.number(Seller::NUM) != 0; }, "NUM<>0");
-    }
-    a.goto_top();
-    if (!rt::wa::seek(a, Value(seller_key(quien)))) {
-      unknown_seller_box(con);
-      return refuse(nullptr);
-    }
-    seller_record = a.recno();
-
-    const std::string code = str_0(op.branch, 2);
-    const std::string branches = s.text(Seller::SUC_HABI);
-    if (code != "00" && !is_blank(branches) && branches.find(code) == std::string::npos) return refuse(kWrongBranch);
-    if (!checksum_ok(s)) return refuse(kBadChecksum);
-  } catch (const std::exception&) {
-    return refuse(kSellerTableError);
+  const FilterFor filter =
+      cashier ? FilterFor(
+                    a,
+                    [s](Area&) {
+                      const std::string c = rt::text::trim(s.text(Seller::HABI_CAJ));
+                      return c == "X" || c == "S";
+                    },
+                    "HABI_CAJ$'XS'")
+              : FilterFor(a, [s](Area&) { return s.number(Seller::NUM) != 0; }, "NUM<>0");
+  a.goto_top();
+  if (!rt::wa::seek(a, Value(seller_key(quien)))) {
+    unknown_seller_box(con);
+    return Verdict{};
   }
+  const std::string code = str_0(branch, 2);
+  const std::string branches = s.text(Seller::SUC_HABI);
+  if (code != "00" && !is_blank(branches) && branches.find(code) == std::string::npos) return Verdict{false, kWrongBranch};
+  if (!checksum_ok(s)) return Verdict{false, kBadChecksum};
+  return std::nullopt;
+}
 
-  const std::string stored = s.text(Seller::CLAVE);
-  if (is_blank(stored)) {
-    accept();
-    return true;
+// The password box of the entry form (rows 8-10, columns 51-57), put away
+// again when the check ends.
+class PasswordBox {
+ public:
+  explicit PasswordBox(rt::con::Console& con) : con_(con), saved_(con.savescreen(8, 51, 10, 57)) {
+    con.scroll(8, 51, 10, 57);
+    con.dispbox(8, 51, 10, 57, 1, "gr+/r");
+    con.devpos(8, 52);
+    con.devout("Clave", "g+/r");
+    con.devpos(10, 52);
+    con.devout("F1Cam", "bg+/r");
   }
+  ~PasswordBox() { con_.restscreen(8, 51, 10, 57, saved_); }
+  PasswordBox(const PasswordBox&) = delete;
+  PasswordBox& operator=(const PasswordBox&) = delete;
 
-  const std::string saved_box = con.savescreen(8, 51, 10, 57);
-  con.scroll(8, 51, 10, 57);
-  con.dispbox(8, 51, 10, 57, 1, "gr+/r");
-  con.devpos(8, 52);
-  con.devout("Clave", "g+/r");
-  con.devpos(10, 52);
-  con.devout("F1Cam", "bg+/r");
+ private:
+  rt::con::Console& con_;
+  std::string saved_;
+};
+
+// Asks for the password in the box; true when it is the stored one.
+// `wants_change` tells whether the operator ended it with F1.
+bool password_matches(rt::con::Console& con, const std::string& stored, bool& wants_change) {
   con.set_color("g+/r");
   int tec1 = 0;
   const std::string typed = tomarsec_keys(con, 9, 52, kPasswordWidth, tec1);
-  const bool ended_with_f1 = con.lastkey() == key::kF1;
+  wants_change = con.lastkey() == key::kF1;
+  return rt::text::upper(rt::text::trim(typed)) == rt::text::upper(rt::text::trim(cripta(stored)));
+}
 
-  const bool match = rt::text::upper(rt::text::trim(typed)) == rt::text::upper(rt::text::trim(cripta(stored)));
-  if (!match) {
-    con.restscreen(8, 51, 10, 57, saved_box);
-    return refuse(nullptr);
+// Asks for the new password in the box and stores it (Esc keeps the old one).
+void change_password(rt::con::Console& con, WorkAreas& wa, const SellerView& s, rt::wa::RecNo seller_record) {
+  Area& a = s.area();
+  layout::select<Seller>(wa);
+  a.go(seller_record);
+  const KeepRecord back(a);
+  con.devpos(10, 51);
+  con.devout("Cambiar", "bg+/r");
+  const KeepColour colour(con, "bg+/r");
+  int tec1 = 0;
+  const std::string fresh = tomarsec_keys(con, 9, 52, kPasswordWidth, tec1, true);
+  if (tec1 != key::kEsc) store_password(con, wa, s, fresh);
+}
+
+// The seller check with everything it changes put back by guards: a refusal
+// leaves area, record, filter and colour as they were; an accepted seller
+// stays current in the seller table, whose area the caller gets back.
+// `verdict` is filled as the check goes, so that an error after the seller
+// was accepted (storing a new password) leaves him accepted.
+void check_seller(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_view que, double quien,
+                  Verdict& verdict) {
+  KeepColour colour(con, "gr+/r");
+  const KeepArea keep(wa);
+  const SellerView s = layout::select<Seller>(wa);
+  KeepRecord entry(s.area());
+  if (const auto refusal = find_seller(con, s, que == "CAJERO", op.branch, quien)) {
+    verdict = *refusal;
+    return;
   }
+  const rt::wa::RecNo seller_record = s.area().recno();
+  const std::string stored = s.text(Seller::CLAVE);
+  std::optional<PasswordBox> box;
+  bool wants_change = false;
+  if (!is_blank(stored)) {
+    box.emplace(con);
+    if (!password_matches(con, stored, wants_change)) return;
+  }
+  if (que == "VENDEDOR" || op.registra) op.profile = without_blanks(s.text(Seller::PERFILES));
+  verdict.accepted = true;
+  entry.dismiss();
+  colour.restore();
+  if (wants_change && puede(con, wa, op, kTaskChangePassword)) change_password(con, wa, s, seller_record);
+}
 
-  accept();
-  if (ended_with_f1 && puede(con, wa, op, kTaskChangePassword)) {
-    layout::select<Seller>(wa);
-    a.go(seller_record);
-    con.devpos(10, 51);
-    con.devout("Cambiar", "bg+/r");
-    con.set_color("bg+/r");
-    tec1 = 0;
-    const std::string fresh = tomarsec_keys(con, 9, 52, kPasswordWidth, tec1, true);
-    if (tec1 != key::kEsc) {  // Esc cancels the change: the old password stays
-      try {
-        store_password(con, wa, s, fresh);
-      } catch (const std::exception&) {
-        colour.restore();
-        cartel_1(con, kSellerTableError);
-      }
+}  // namespace
+
+// An error of the seller table anywhere in the check is told here, once,
+// after the check has put back what it changed.
+bool ok_vende(rt::con::Console& con, WorkAreas& wa, Operator& op, std::string_view que, double quien) {
+  Trace trace(con, "OK_VENDE");
+  Verdict verdict;
+  if (layout::area_of<Seller>(wa) == 0) {
+    verdict.message = kSellerTableError;
+  } else {
+    try {
+      check_seller(con, wa, op, que, quien, verdict);
+    } catch (const std::exception&) {
+      verdict.message = kSellerTableError;
     }
-    colour.restore();
-    a.go(seller_record);
   }
-  con.restscreen(8, 51, 10, 57, saved_box);
-  return true;
+  if (verdict.message) cartel_1(con, verdict.message);
+  return verdict.accepted;
 }
 
 }  // namespace tools

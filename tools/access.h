@@ -66,7 +66,9 @@ long long get_crc_31(rt::wa::Area& area);
 // ended with F1 lets the seller change it when task 109 is granted: the new
 // one is scrambled and written with a fresh checksum, in one record write,
 // under the record's lock; Esc while typing it changes nothing.  Screen,
-// colour and the selected work area are as on entry.
+// colour and the selected work area are as on entry.  An error of the seller
+// table is told (kSellerTableError) once everything is put back; it refuses,
+// unless the seller was accepted before it (a new password not stored).
 bool ok_vende(rt::con::Console& con, rt::wa::WorkAreas& wa, Operator& op, std::string_view que, double quien);
 
 // PUEDE: may seller `op.seller` perform task `pasado`?  Granted by the

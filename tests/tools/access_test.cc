@@ -320,6 +320,27 @@ TEST_F(Access, AnEmptyNewPasswordConfirmedWithEnterLeavesTheSellerWithoutOne) {
   EXPECT_TRUE(ok_vende(demo::kSeller));  // no password asked any more
 }
 
+TEST_F(Access, ANewPasswordTheTableRefusesIsToldAndTheSellerStaysAccepted) {
+  op_.seller = demo::kSeller;
+  wa_.close_all();
+  wa_.select_area(1);
+  ASSERT_TRUE(wa_.use("acceso2", {.alias = "", .exclusive = false, .readonly = true}));
+  rt::wa::set_index(wa_.current(), "acceso21");
+  wa_.select_area(4);
+  const std::string before = testing_support::read_file(sellers_path());
+  std::string seen;
+  keys("1234");
+  script().key(key::kF1);
+  keys("ab");
+  script().key(key::kEnter).then([&] { seen = con().screen().row_text(12); });
+  EXPECT_TRUE(ok_vende(demo::kSeller));
+  EXPECT_NE(seen.find(tools::kSellerTableError), std::string::npos);
+  EXPECT_EQ(testing_support::read_file(sellers_path()), before);
+  EXPECT_EQ(wa_.current_number(), 4);
+  EXPECT_EQ(con().color(), "W/N");
+  EXPECT_FALSE(wa_.area("acceso2").is_locked(wa_.area("acceso2").recno()));
+}
+
 TEST_F(Access, F1WithoutTask109AcceptsTheSellerAndChangesNothing) {
   // Seller 24 has no marks and profile B; task 109 has a password.
   op_.seller = demo::kAuthoriserNoProfile;
