@@ -82,7 +82,9 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
       throw TableError(ErrorKind::Busy, path,
                        excl ? "table is in use by another user (cannot open it exclusively)"
                             : "table is in use exclusively by another user");
-    throw io_error(path, e);
+    TableError failure = io_error(path, e);
+    if (e.kind() == os::IoKind::NotFound) failure.set_missing();
+    throw failure;
   }
 
   // A program that updates the count before writing its record could let us
