@@ -172,9 +172,11 @@ void Table::create(const std::string& path, const std::vector<NewField>& fields,
       throw TableError(ErrorKind::Busy, path, "table is in use by another user (cannot replace it)");
     throw io_error(path, e);
   }
+  os::note_created(env, path);
   if (s.has_memo_fields()) {
     try {
       MemoFile::create(env, memo_path, options.memo_block_size, options.overwrite, sync);
+      os::note_created(env, memo_path);
     } catch (...) {
       try {
         env.remove_file(path);
