@@ -234,12 +234,14 @@ bool open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
   };
 
   const std::string dbf = rt::os::has_extension(name) ? name : name + ".dbf";
-  if (!areas.file_exists(dbf))
-    return refuse(shown_table + " No Disponible!!! (No Existe)",
-                  table + " is missing: no file " + dbf + " in the data folder");
+  // Opened without looking for the file first: on a network drive the look
+  // is one more round trip, and the open's own "not found" says the same.
   try {
     if (!netuse(con, areas, name)) return refuse("", table + " is in exclusive use by another user; given up");
   } catch (const rt::table::TableError& e) {
+    if (e.missing())
+      return refuse(shown_table + " No Disponible!!! (No Existe)",
+                    table + " is missing: no file " + dbf + " in the data folder");
     // A crash between a record and its count: the administrator's tool
     // mends it, so the operator is told which one to call.
     if (e.repairable())

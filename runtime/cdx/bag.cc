@@ -348,6 +348,7 @@ std::unique_ptr<Bag> Bag::create(const std::string& path, bool structural, os::E
   // Closed before the rename: Windows refuses to rename over an open file.
   old.reset();
   env.rename_file(tmp, path);
+  os::note_created(env, path);
   auto bag = open(path, true, env, share);
   bag->set_sync(sync);
   return bag;

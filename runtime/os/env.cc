@@ -2,6 +2,7 @@
 // path texts, and the free functions that use Env::Default().
 #include "runtime/os/env.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -140,6 +141,15 @@ void forget_names(Env& env, const std::string& path) {
   FolderNames& names = folder_names();
   std::lock_guard<std::mutex> g(names.mu);
   names.by_folder.erase(folder_key(env, dirname_of(path)));
+}
+
+void note_created(Env& env, const std::string& path) {
+  const std::string name = basename_of(path);
+  FolderNames& names = folder_names();
+  std::lock_guard<std::mutex> g(names.mu);
+  const auto it = names.by_folder.find(folder_key(env, dirname_of(path)));
+  if (it == names.by_folder.end()) return;  // not listed yet: the first lookup lists it
+  if (std::find(it->second.begin(), it->second.end(), name) == it->second.end()) it->second.push_back(name);
 }
 
 std::string resolve_nocase(const std::string& path) { return resolve_nocase(Env::Default(), path); }

@@ -164,6 +164,9 @@ std::optional<std::string> find_file_nocase(const std::string& dir, const std::s
 std::string resolve_nocase(Env& env, const std::string& path);
 // Drops the names remembered for the folder of `path`.
 void forget_names(Env& env, const std::string& path);
+// Adds a file this program has just created to the names remembered for its
+// folder, so that opening it next needs no new listing of the folder.
+void note_created(Env& env, const std::string& path);
 // Opens `path` resolved without regard to case, resolving once more when
 // the name remembered is gone; `resolved` gets the path tried last.
 std::unique_ptr<File> open_nocase(Env& env, const std::string& path, OpenMode mode, ShareMode share,

@@ -32,12 +32,20 @@ class TableError : public std::runtime_error {
   // True when repair_record_count (`dbftool repair`) mends the problem: the
   // header announces records the file does not hold.
   bool repairable() const { return repairable_; }
+  // True when the table's own file does not exist (its open found no file):
+  // callers open without looking first and tell "missing" from this.
+  bool missing() const { return missing_; }
+  TableError& set_missing() {
+    missing_ = true;
+    return *this;
+  }
 
  private:
   ErrorKind kind_;
   std::string file_;
   std::string problem_;
   bool repairable_;
+  bool missing_ = false;
 };
 
 const char* kind_name(ErrorKind kind);

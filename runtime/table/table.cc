@@ -82,7 +82,9 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
       throw TableError(ErrorKind::Busy, path,
                        excl ? "table is in use by another user (cannot open it exclusively)"
                             : "table is in use exclusively by another user");
-    throw io_error(path, e);
+    TableError failure = io_error(path, e);
+    if (e.kind() == os::IoKind::NotFound) failure.set_missing();
+    throw failure;
   }
 
   // A program that updates the count before writing its record could let us
@@ -170,9 +172,11 @@ void Table::create(const std::string& path, const std::vector<NewField>& fields,
       throw TableError(ErrorKind::Busy, path, "table is in use by another user (cannot replace it)");
     throw io_error(path, e);
   }
+  os::note_created(env, path);
   if (s.has_memo_fields()) {
     try {
       MemoFile::create(env, memo_path, options.memo_block_size, options.overwrite, sync);
+      os::note_created(env, memo_path);
     } catch (...) {
       try {
         env.remove_file(path);

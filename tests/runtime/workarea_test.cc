@@ -231,6 +231,28 @@ TEST(WorkAreas, ASharedWalkReadsTheCountOnlyPastTheRecordsItKnows) {
   EXPECT_EQ(a.recno(), 5u);
 }
 
+// Files this program creates in a folder it has listed join the names it
+// knows: opening the new table, its memo file and its bag lists nothing.
+TEST(WorkAreas, FilesCreatedInAListedFolderOpenWithoutListingItAgain) {
+  TempDir dir;
+  const auto path = make_items(dir, 1);
+  rt::os::CountingEnv counting;
+  WorkAreas wa(counting);
+  ASSERT_TRUE(wa.use(path));  // the folder's names are known from here on
+  const rt::os::CallCounts before = counting.calls();
+  wa.create(dir.file("notes.dbf"), {{"CODE", 'C', 7, 0}, {"NOTE", 'M', 10, 0}});
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(dir.file("notes.dbf"), {.alias = "", .exclusive = true, .readonly = false}));
+  rt::wa::create_order(wa.current(), "code", "CODE");
+  rt::wa::set_focus(wa.current(), "code");
+  wa.close_all();
+  ASSERT_TRUE(wa.use(dir.file("notes.dbf")));
+  rt::wa::set_index(wa.current(), dir.file("notes"));
+  // One listing for the bag's name looked up before it was created.
+  const rt::os::CallCounts after = counting.calls().since(before);
+  EXPECT_LE(after[rt::os::Call::List], 1u) << after.text(true);
+}
+
 TEST(WorkAreas, LockingARecordReleasesTheAreasOtherLocks) {
   TempDir dir;
   const auto path = make_items(dir, 3);
