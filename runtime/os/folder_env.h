@@ -1,9 +1,10 @@
 // An Env whose relative file names resolve against a base folder: the
 // program's data folder, given once at start-up instead of entering it with
-// a change of the working directory.  Names that are rooted ("/x", "\x",
-// "c:\x") are used as given.  Commands run with the base folder as their
-// working directory, so a program started from here finds its files where
-// it always did.
+// a change of the working directory.  Names with a drive or a server
+// ("c:\x", "\\server\x") are used as given; rooted names without one ("\x",
+// "/x") lie on the base folder's drive (POSIX: as given).  Commands run
+// with the base folder as their working directory, so a program started
+// from here finds its files where it always did.
 #pragma once
 
 #include <string>

@@ -295,15 +295,12 @@ std::uint32_t Table::record_count() {
 bool Table::has_record(std::uint32_t recno) {
   if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
   if (recno >= 1 && recno <= count_) return true;
-  if (share_ == Share::Shared && recno > count_) refresh_count();
+  if (share_ == Share::Shared && recno > count_) refresh_count();  // appended by another open?
   return recno >= 1 && recno <= count_;
 }
 
 void Table::require_record(std::uint32_t recno) {
-  if (!file_) throw TableError(ErrorKind::Usage, path_, "table is closed");
-  if (recno >= 1 && recno <= count_) return;
-  if (share_ == Share::Shared && recno > count_) refresh_count();
-  if (recno < 1 || recno > count_)
+  if (!has_record(recno))
     throw TableError(ErrorKind::Usage, path_,
                      "no record " + std::to_string(recno) + " (the table has " + std::to_string(count_) + ")");
 }
