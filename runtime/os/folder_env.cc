@@ -11,7 +11,10 @@ FolderEnv::FolderEnv(std::string base, Env& target) : EnvWrapper(target), base_(
 std::string FolderEnv::in_base(const std::string& path) const {
   if (path.empty() || path == ".") return base_;
   const std::filesystem::path p(path);
-  if (p.has_root_name()) return path;  // "c:\x", "\\server\share\x"
+  // "c:\x", "\\server\share\x" (a server is not a root name to every
+  // standard library).
+  const bool on_server = path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0;
+  if (p.has_root_name() || on_server) return path;
   // "\VLM\TMP\x" names a folder on the data folder's drive, as when the
   // station ran with that drive current (POSIX paths have no drive).
   if (p.has_root_directory() || path[0] == '\\') return std::filesystem::path(base_).root_name().string() + path;
