@@ -39,8 +39,7 @@ bool find_line(CheckEnv& env, const scan::LookupKey& key) {
   if (rt::wa::seek(t, Value(key.number))) return true;
   rt::wa::set_focus(t, "cp");
   if (rt::wa::seek(t, Value(key.cp14))) return true;
-  if (!env.areas.file_exists(std::string(layout::ExtraBarcode::layout().name) + ".dbf")) return false;
-  const double code = extra_barcode_code(env, key.cp14);
+  const double code = extra_barcode_code(env, key.cp14);  // 0 also without the table
   select(env);
   if (code == 0) return false;
   rt::wa::set_focus(t, "codigo");
