@@ -460,7 +460,7 @@ void print_file_calls() {
   const std::string login = std::to_string(ticket) + "{ENTER}" + std::to_string(app::demo::kSeller) + "{ENTER}" +
                             app::demo::kSellerPassword + "{ENTER}";
   const std::string barcode = rt::text::trim(rt::text::str(barcode_of(product_of(ticket, line)), 14));
-  const auto c = station_calls::count({g_dir, login, barcode});
+  const auto c = station_calls::count({g_dir, login, barcode, {}});
   std::printf("\nFile calls on these tables (ticket %d, %d lines), drive at 0.5 ms a call:\n", ticket, kLinesPerTicket);
   const bool by_file = std::getenv("CHK_CALLS_BY_FILE") != nullptr;
   for (const auto& [what, n] : {std::pair<const char*, const rt::os::CallCounts&>{"start-up to the entry form", c.start_up},

@@ -5,10 +5,12 @@
 // then Esc; one scan, Enter to the screen updated.  Printed for the demo
 // folder (ticket 1234, three lines) with the floor argued for each row and
 // the time on a drive answering each call in 0.5 ms.  The same rows on
-// suite-sized data are printed by bench_check.
+// suite-sized data are printed by bench_check.  CHK_CALLS_BY_FILE=1 adds
+// the calls per file, CHK_CALLS_TRACE=1 lists every call as it is made.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "demodata/demo_data.h"
@@ -58,7 +60,13 @@ int main() {
   const std::string barcode = barcode_of(dir, "0000101");
   const std::string login = std::to_string(app::demo::kTicket) + "{ENTER}" + std::to_string(app::demo::kSeller) +
                             "{ENTER}" + app::demo::kSellerPassword + "{ENTER}";
-  const auto c = station_calls::count({dir, login, barcode});
+  // CHK_CALLS_TRACE=1 lists every call in order on the standard error.
+  std::function<void(rt::os::Call, const std::string&)> trace;
+  if (std::getenv("CHK_CALLS_TRACE") != nullptr)
+    trace = [](rt::os::Call c, const std::string& path) {
+      std::fprintf(stderr, "%-7s %s\n", rt::os::call_name(c), rt::os::basename_of(path).c_str());
+    };
+  const auto c = station_calls::count({dir, login, barcode, trace});
   std::printf("File calls, demo folder (ticket %d, 3 lines), drive at 0.5 ms a call:\n", app::demo::kTicket);
   const auto row = [](const char* what, const rt::os::CallCounts& n, int floor, int goal) {
     std::printf("  %-28s %5llu calls  %7.1f ms   floor %4d  goal %4d\n    %s\n", what,

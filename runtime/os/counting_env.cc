@@ -58,12 +58,14 @@ struct CountingEnv::Counter {
   std::string scope;
   mutable std::mutex mu;
   CallCounts counts;
+  std::function<void(Call, const std::string&)> trace;
 
   bool counts_path(const std::string& path) const { return scope.empty() || path.find(scope) != std::string::npos; }
   // A folder is filed under its own name and a slash.
   void note(Call c, const std::string& path, bool folder = false) {
     if (!counts_path(path)) return;
     std::lock_guard<std::mutex> g(mu);
+    if (trace) trace(c, path);
     ++counts.by_kind[static_cast<int>(c)];
     ++counts.by_file[folder ? basename_of(path) + "/" : basename_of(path)][static_cast<int>(c)];
   }
@@ -156,6 +158,11 @@ void CountingEnv::rename_file(const std::string& from, const std::string& to) {
 std::vector<std::string> CountingEnv::list_directory(const std::string& dir) {
   counter_->note(Call::List, dir, true);
   return EnvWrapper::list_directory(dir);
+}
+
+void CountingEnv::set_trace(std::function<void(Call, const std::string&)> trace) {
+  std::lock_guard<std::mutex> g(counter_->mu);
+  counter_->trace = std::move(trace);
 }
 
 CallCounts CountingEnv::calls() const {

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,9 @@ class CountingEnv : public EnvWrapper {
   // A copy of the counts so far (safe while other threads count).
   CallCounts calls() const;
   void reset();
+  // Called with every counted call, in order, as it is made (a tool that
+  // shows where an operation's calls go); none by default.
+  void set_trace(std::function<void(Call, const std::string&)> trace);
 
   struct Counter;
 

@@ -29,7 +29,7 @@ TEST(FileCalls, StartUpTicketLoadAndScanStayWithinTheirGoals) {
   }
   const std::string login = std::to_string(app::demo::kTicket) + "{ENTER}" + std::to_string(app::demo::kSeller) +
                             "{ENTER}" + app::demo::kSellerPassword + "{ENTER}";
-  const station_calls::Counts c = station_calls::count({dir.path(), login, barcode});
+  const station_calls::Counts c = station_calls::count({dir.path(), login, barcode, {}});
   struct Row {
     const char* what;
     const rt::os::CallCounts& calls;

@@ -13,6 +13,7 @@
 // text of a product of it that needs no traceability capture.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,8 @@ struct Scenario {
   std::string dir;      // the data folder
   std::string login;    // keys typed in the entry form: ticket, seller, password
   std::string barcode;  // the reader's text of a line's product
+  // When set, told of every call in order (see CountingEnv::set_trace).
+  std::function<void(rt::os::Call, const std::string&)> trace;
 };
 
 // Esc in the browse of a ticket not fully counted: "leave anyway?" and
@@ -72,6 +75,7 @@ inline Counts count(const Scenario& s) {
   Counts out;
   {
     rt::os::CountingEnv counting(data);
+    counting.set_trace(s.trace);
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       b.then([&] { out.start_up = counting.calls(); });
       keys("{ESC}");
@@ -79,6 +83,7 @@ inline Counts count(const Scenario& s) {
   }
   {
     rt::os::CountingEnv counting(data);
+    counting.set_trace(s.trace);
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       keys(s.login + kLeave);
       b.then([&] { out.ticket = counting.calls(); });
@@ -87,6 +92,7 @@ inline Counts count(const Scenario& s) {
   }
   {
     rt::os::CountingEnv counting(data);
+    counting.set_trace(s.trace);
     rt::os::CallCounts before;
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       keys(s.login);
