@@ -5,6 +5,8 @@
 #include <numeric>
 #include <unordered_set>
 
+#include "runtime/os/write_back_file.h"
+
 namespace rt::cdx {
 
 namespace {
@@ -308,9 +310,10 @@ std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& 
   return bag;
 }
 
-void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version, bool sync) {
-  auto file = env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive);
-  std::uint8_t buf[kHeaderSize + kPageSize];
+namespace {
+
+// An empty bag: the directory header and its root page.
+void encode_empty(bool structural, std::uint32_t version, std::uint8_t (&buf)[kHeaderSize + kPageSize]) {
   TagHeader h;
   h.root = kHeaderSize;
   h.version = version;
@@ -321,9 +324,38 @@ void Bag::write_empty(os::Env& env, const std::string& path, bool structural, st
   root.attributes = 3;
   root.key_length = 10;
   encode_node(root, 0x20, buf + kHeaderSize);
+}
+
+}  // namespace
+
+void Bag::write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version, bool sync) {
+  auto file = env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive);
+  std::uint8_t buf[kHeaderSize + kPageSize];
+  encode_empty(structural, version, buf);
   file->write_at(0, buf, sizeof buf);
   if (sync) file->sync();
 }
+
+std::unique_ptr<Bag> Bag::create_scratch(const std::string& path, os::Env& env) {
+  std::unique_ptr<os::File> file;
+  try {
+    file = std::make_unique<os::WriteBackFile>(env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive),
+                                               true);
+  } catch (const os::IoError& e) {
+    if (e.kind() != os::IoKind::Busy) throw;
+    throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);
+  }
+  os::note_created(env, path);
+  std::uint8_t buf[kHeaderSize + kPageSize];
+  encode_empty(true, 0, buf);
+  file->write_at(0, buf, sizeof buf);
+  std::unique_ptr<Bag> bag(new Bag(path, std::move(file), env, os::ShareMode::Exclusive));
+  bag->set_sync(false);
+  Lock lock(*bag, false);  // takes in the header and the directory (from memory)
+  return bag;
+}
+
+void Bag::flush() { file_->flush(); }
 
 void Bag::sync_pages() {
   if (sync_) store_->sync();

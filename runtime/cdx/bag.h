@@ -206,6 +206,12 @@ class Bag {
   // replaced only when no other open holds it (CdxError Busy otherwise).
   static std::unique_ptr<Bag> create(const std::string& path, bool structural = true,
                                      os::Env& env = os::Env::Default(), os::ShareMode share = os::ShareMode::Shared, bool sync = true);
+  // The structural bag of a private scratch table (table::Table::
+  // create_scratch): created empty, replacing an earlier file of that name
+  // unless another open holds it (CdxError Busy), and kept open exclusively,
+  // held in memory (os::WriteBackFile) and written back by flush() and when
+  // closed.  Not synced.
+  static std::unique_ptr<Bag> create_scratch(const std::string& path, os::Env& env);
   ~Bag();
   Bag(const Bag&) = delete;
   Bag& operator=(const Bag&) = delete;
@@ -241,6 +247,9 @@ class Bag {
   // Off: tag builds and drops are not synced (the bag of a private scratch
   // table, rebuilt with its table; create() takes the same choice).
   void set_sync(bool on) { sync_ = on; }
+  // Hands what a scratch bag holds back to its file (nothing to do for
+  // another bag, which writes straight through).
+  void flush();
   PageStats stats() const { return store_->stats(); }
   void reset_stats() { store_->stats() = PageStats{}; }
   void drop_cache() {

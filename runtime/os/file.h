@@ -99,6 +99,9 @@ class File {
   virtual void truncate(std::uint64_t size) = 0;
   // Forces what was written to the disk.
   virtual void sync() = 0;
+  // Hands what this open holds back (write_back_file.h) to the file; a file
+  // that writes straight through has nothing to do.
+  virtual void flush() {}
 
   // Non-blocking: false when another open holds a conflicting lock.
   virtual bool try_lock(std::uint64_t off, std::uint64_t len, LockKind kind) = 0;
@@ -130,6 +133,7 @@ class FileWrapper : public File {
   std::uint64_t size() const override { return target_->size(); }
   void truncate(std::uint64_t size) override { target_->truncate(size); }
   void sync() override { target_->sync(); }
+  void flush() override { target_->flush(); }
   bool try_lock(std::uint64_t off, std::uint64_t len, LockKind kind) override {
     return target_->try_lock(off, len, kind);
   }

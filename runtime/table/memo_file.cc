@@ -108,6 +108,23 @@ std::unique_ptr<MemoFile> MemoFile::open(os::Env& env, const std::string& given,
   return m;
 }
 
+std::unique_ptr<MemoFile> MemoFile::create_open(std::unique_ptr<os::File> emptied, std::uint32_t block_size) {
+  if (block_size == 0 || block_size > 0xFFFF)
+    throw TableError(ErrorKind::Usage, emptied->path(), "memo block size must be 1 to 65535");
+  MemoHeader h;
+  h.block_size = block_size;
+  h.next_free = first_data_block(block_size);
+  const std::string bytes = encode_memo_header(h);
+  try {
+    emptied->write_at(0, bytes.data(), bytes.size());
+  } catch (const os::IoError& e) {
+    throw TableError(ErrorKind::Io, emptied->path(), e.what());
+  }
+  std::unique_ptr<MemoFile> m(new MemoFile(std::move(emptied), block_size, true));
+  m->end_block_ = h.next_free;
+  return m;
+}
+
 void MemoFile::create(os::Env& env, const std::string& path, std::uint32_t block_size, bool overwrite, bool sync) {
   if (block_size == 0 || block_size > 0xFFFF)
     throw TableError(ErrorKind::Usage, path, "memo block size must be 1 to 65535");
@@ -213,13 +230,13 @@ void MemoFile::defer_header(bool on) {
 }
 
 void MemoFile::flush() {
-  if (pending_next_ == 0) return;
   try {
-    write_next_free(pending_next_);
+    if (pending_next_ != 0) write_next_free(pending_next_);
+    pending_next_ = 0;
+    file_->flush();
   } catch (const os::IoError& e) {
     throw TableError(ErrorKind::Io, path(), e.what());
   }
-  pending_next_ = 0;
 }
 
 void MemoFile::sync() {

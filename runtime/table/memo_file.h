@@ -52,6 +52,10 @@ class MemoFile {
   // mode and reads its header.  TableError Busy when sharing refuses it.
   static std::unique_ptr<MemoFile> open(os::Env& env, const std::string& path, bool writable,
                                         os::ShareMode share = os::ShareMode::Shared);
+  // Makes `emptied` (an empty file this program holds exclusively) an empty
+  // memo file and keeps it open exclusively.
+  static std::unique_ptr<MemoFile> create_open(std::unique_ptr<os::File> emptied,
+                                               std::uint32_t block_size = kDefaultMemoBlockSize);
   // Creates an empty memo file (fails when it exists unless overwrite).
   static void create(os::Env& env, const std::string& path, std::uint32_t block_size = kDefaultMemoBlockSize,
                      bool overwrite = false, bool sync = false);
@@ -68,7 +72,8 @@ class MemoFile {
   // flush() or sync() (for a private scratch table).  A pointer left behind
   // by a kill is harmless: append never writes below the end of the file.
   void defer_header(bool on);
-  // Writes a deferred next-free pointer (nothing when none is pending).
+  // Writes a deferred next-free pointer (nothing when none is pending) and
+  // hands what the file holds back to it (os::File::flush).
   void flush();
   bool unsynced() const { return unsynced_; }
 

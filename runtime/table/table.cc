@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "runtime/os/write_back_file.h"
 #include "runtime/text/convert.h"
 
 namespace rt::table {
@@ -123,6 +124,11 @@ std::unique_ptr<Table> Table::open(const std::string& given, const OpenOptions& 
     }
   }
   t->count_ = schema.record_count;
+  // A header that already says today needs no date written with the first
+  // change (one write less on a table the suite changes all day).
+  const text::Date today = t->today();
+  t->date_stamped_ = schema.update_year % 100 == today.year() % 100 && schema.update_month == today.month() &&
+                     schema.update_day == today.day();
   t->code_page_ = options.code_page ? *options.code_page : schema.code_page;
   t->layout_ = LockLayout(scheme, schema.header_length, schema.record_length);
   if (schema.has_memo_fields()) {
@@ -185,6 +191,44 @@ void Table::create(const std::string& path, const std::vector<NewField>& fields,
       throw;
     }
   }
+}
+
+std::unique_ptr<Table> Table::create_scratch(const std::string& given, const std::vector<NewField>& fields,
+                                             const CreateOptions& options) {
+  os::Env& env = options.env ? *options.env : os::Env::Default();
+  const std::string path = os::resolve_nocase(env, given);
+  Schema s = make_schema(fields, options.code_page, env.clock().now().date, path);
+  // Emptied only once nobody else holds it: a file another open holds is
+  // refused (Busy) and left as it is.
+  const auto take = [&env](const std::string& file) {
+    try {
+      auto f = env.open_file(file, os::OpenMode::Truncate, os::ShareMode::Exclusive);
+      os::note_created(env, file);
+      return std::make_unique<os::WriteBackFile>(std::move(f), true);
+    } catch (const os::IoError& e) {
+      if (e.kind() == os::IoKind::Busy)
+        throw TableError(ErrorKind::Busy, file, "table is in use by another user (cannot replace it)");
+      throw io_error(file, e);
+    }
+  };
+  std::unique_ptr<Table> t(new Table());
+  t->env_ = &env;
+  t->path_ = path;
+  t->share_ = Share::Exclusive;
+  t->sync_ = false;
+  t->file_ = take(path);
+  std::string bytes = encode_header(s);
+  bytes.push_back(static_cast<char>(kEndOfFile));
+  t->file_->write_at(0, bytes.data(), bytes.size());
+  if (s.has_memo_fields()) {
+    t->memo_ = MemoFile::create_open(take(os::resolve_nocase(env, os::with_extension(path, memo_extension_for(path)))),
+                                     options.memo_block_size);
+    t->memo_->defer_header(true);
+  }
+  t->code_page_ = s.code_page;
+  t->layout_ = LockLayout(LockScheme::Fox, s.header_length, s.record_length);
+  t->schema_ = std::make_shared<const Schema>(std::move(s));
+  return t;
 }
 
 Table::~Table() {
@@ -255,6 +299,11 @@ void Table::commit() {
     count_pending_ = false;
   }
   sync_data();
+  try {
+    file_->flush();
+  } catch (const os::IoError& e) {
+    throw io_error(path_, e);
+  }
 }
 
 void Table::require_writable(const char* what) const {

@@ -110,6 +110,16 @@ class Table {
   // field is a memo).  Does not open it.
   static void create(const std::string& path, const std::vector<NewField>& fields,
                      const CreateOptions& options = {});
+  // A private scratch table, rebuilt by its owner at every use and read by
+  // nobody else: created empty (with its memo file when a field is a memo),
+  // replacing earlier files of those names, and kept open exclusively.  Its
+  // files are held in memory (os::WriteBackFile) and written back at
+  // commit() and close(), never synced: on a network drive its operations
+  // cost no call until then.  Throws TableError Busy when another open holds
+  // an earlier file (left untouched), Io otherwise.  options.overwrite and
+  // options.sync are not used.
+  static std::unique_ptr<Table> create_scratch(const std::string& path, const std::vector<NewField>& fields,
+                                               const CreateOptions& options = {});
 
   ~Table();
   Table(const Table&) = delete;
@@ -185,7 +195,8 @@ class Table {
 
   // Makes every write of this open durable: syncs the memo file and the
   // table (an exclusive open writes its pending record count between two
-  // syncs).  With syncing off only the pending count is written.  Throws
+  // syncs).  With syncing off only the pending count is written (and a
+  // scratch table's files written back).  Throws
   // TableError(Io) when the disk refuses.
   void commit();
   // Commits, releases every lock and closes the files (closed even when the

@@ -43,6 +43,14 @@ class RecordWriteObserver {
   // image.  `before` is empty for a record just appended.  Images are the
   // raw record bytes (deletion flag first).
   virtual void record_written(RecNo recno, std::string_view before, std::string_view after) = 0;
+  // Called by Area::commit once the table is committed: what the observer
+  // holds back (a scratch table's bag) goes to its files.
+  virtual void commit() {}
+  // Called when the area is closed but its table kept open for a later use
+  // (WorkAreas::keep_open): what belonged to this use of the area
+  // (relations, the order chosen) goes back to how opening the table with
+  // its bags leaves it.
+  virtual void kept_open() {}
 };
 
 }  // namespace rt::wa

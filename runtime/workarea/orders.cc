@@ -82,6 +82,13 @@ class AreaIndexes : public RecordWriteObserver {
 
   std::shared_ptr<void> prepare_write(RecNo recno, std::string_view before, std::string_view after) override;
   void record_written(RecNo recno, std::string_view before, std::string_view after) override;
+  void commit() override {
+    for (auto& b : bags_) b->flush();
+  }
+  void kept_open() override {
+    relations_.clear();
+    activate(tags_.empty() ? 0 : 1);
+  }
   void run_relations();
 
  private:
@@ -177,6 +184,14 @@ os::ShareMode bag_share(Area& area) {
 std::string bag_path(os::Env& env, const std::string& bag) {
   const std::string name = os::has_extension(bag) ? bag : bag + ".cdx";
   return os::resolve_nocase(env, name);
+}
+
+// The table's own bag: its name with ".cdx".
+std::string structural_bag_path(Area& area) {
+  std::string path = area.table().path();
+  if (auto dot = path.rfind('.'); dot != std::string::npos && path.find('/', dot) == std::string::npos)
+    path.erase(dot);
+  return bag_path(area.table().env(), path);
 }
 
 }  // namespace
@@ -466,11 +481,8 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
     throw WorkAreaError(Kind::NoOrder, area.alias() + ": invalid tag name \"" + tag + "\"");
   AreaIndexes& ix = indexes_of(area);
   table::Table& t = area.table();
-  std::string path = t.path();
-  if (auto dot = path.rfind('.'); dot != std::string::npos && path.find('/', dot) == std::string::npos)
-    path.erase(dot);
   os::Env& env = t.env();
-  path = bag_path(env, path);
+  const std::string path = structural_bag_path(area);
 
   // Compile first: nothing is created for an expression that does not compile.
   expr::TableScope scope(t.schema_ptr(), area.alias(), &t);
@@ -530,6 +542,19 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
   ix.add_bag_tags(*bag);
   set_focus(area, name);
   area.goto_top();
+}
+
+void create_scratch_bag(Area& area) {
+  AreaIndexes& ix = indexes_of(area);
+  const std::string path = structural_bag_path(area);
+  for (const auto& b : ix.bags())
+    if (b->path() == path)
+      throw WorkAreaError(Kind::Bag, area.alias() + ": the order bag " + path + " is open already");
+  try {
+    ix.bags().push_back(cdx::Bag::create_scratch(path, area.table().env()));
+  } catch (const std::exception& e) {
+    throw WorkAreaError(bag_failure(e), area.alias() + ": cannot create the order bag " + path + ": " + e.what());
+  }
 }
 
 void set_filter(WorkAreas& areas, Area& area, const std::string& condition) {

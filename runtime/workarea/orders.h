@@ -62,6 +62,11 @@ struct OrderCondition {
 };
 void create_order(Area& area, const std::string& tag, const std::string& key,
                   const OrderCondition& condition = {});
+// The structural bag of a scratch table (WorkAreas::use_scratch) made afresh
+// and held in memory with it (cdx::Bag::create_scratch), replacing an
+// earlier file; create_order then builds its tags there.  WorkAreaError
+// (BagBusy) when another open holds the earlier file.
+void create_scratch_bag(Area& area);
 
 // DBSETFILTER with a text condition over the area's fields (and other areas'
 // ALIAS->FIELD); throws WorkAreaError when it does not compile.

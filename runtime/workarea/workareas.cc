@@ -339,7 +339,10 @@ bool Area::is_locked(RecNo recno) const { return table_->is_locked(recno); }
 
 void Area::unlock() { drop_record_locks(); }
 
-void Area::commit() { table_->commit(); }
+void Area::commit() {
+  table_->commit();
+  for (const auto& o : observers_) o->commit();
+}
 
 void Area::set_filter(Condition cond, std::string text) {
   filter_ = std::move(cond);
@@ -409,7 +412,18 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
   const int holder = select(alias);
   if (holder != 0 && holder != current_)
     throw WorkAreaError(Kind::AliasInUse, alias + ": alias already in use in work area " + std::to_string(holder));
-  areas_.erase(current_);
+  retire(current_);
+  if (!kept_.empty() && !options.exclusive && !options.readonly) {
+    const auto k = kept_.find(os::resolve_nocase(env_, path));
+    if (k != kept_.end() && k->second && k->second->alias() == alias) {
+      std::unique_ptr<Area> area = std::move(k->second);
+      area->number_ = current_;
+      area->goto_top();
+      areas_[current_] = std::move(area);
+      neterr_ = false;
+      return true;
+    }
+  }
   table::OpenOptions o;
   o.env = &env_;
   o.share = options.exclusive ? table::Share::Exclusive : table::Share::Shared;
@@ -455,18 +469,73 @@ std::string WorkAreas::alias() const {
   return it == areas_.end() ? std::string() : it->second->alias();
 }
 
-void WorkAreas::close_area() { areas_.erase(current_); }
+void WorkAreas::close_area() { retire(current_); }
 
-void WorkAreas::close_all() { areas_.clear(); }
+void WorkAreas::close_all() {
+  while (!areas_.empty()) retire(areas_.begin()->first);
+}
+
+void WorkAreas::keep_open(const std::string& file) { kept_.try_emplace(os::resolve_nocase(env_, with_dbf(file))); }
+
+void WorkAreas::retire(int number) {
+  const auto it = areas_.find(number);
+  if (it == areas_.end()) return;
+  std::unique_ptr<Area> area = std::move(it->second);
+  areas_.erase(it);
+  const auto k = kept_.find(area->table().path());
+  if (k == kept_.end() || area->exclusive() || area->readonly()) return;  // closed with `area`
+  try {
+    // As a close would leave it for other programs: written, no lock held.
+    area->commit();
+    area->unlock();
+    if (area->append_locked_) area->unlock_append();
+    area->clear_filter();
+    for (const auto& o : area->observers_) o->kept_open();
+  } catch (const std::exception&) {
+    return;  // not kept: closed with `area`
+  }
+  k->second = std::move(area);
+}
 
 void WorkAreas::commit_all() {
   for (auto& [n, a] : areas_) a->commit();
 }
 
+std::vector<table::NewField> WorkAreas::structure() {
+  std::vector<table::NewField> specs;
+  for (const auto& f : current().table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
+  return specs;
+}
+
+bool WorkAreas::use_scratch(const std::string& file, const std::vector<table::NewField>& fields,
+                            const std::string& alias, text::CodePage code_page) {
+  const std::string key = alias_key(alias);
+  const int holder = select(key);
+  if (holder != 0 && holder != current_)
+    throw WorkAreaError(Kind::AliasInUse, key + ": alias already in use in work area " + std::to_string(holder));
+  retire(current_);
+  table::CreateOptions o;
+  o.env = &env_;
+  o.code_page = code_page;
+  std::unique_ptr<table::Table> t;
+  try {
+    t = table::Table::create_scratch(with_dbf(file), fields, o);
+  } catch (const TableError& e) {
+    neterr_ = e.network_error();
+    if (neterr_) return false;
+    throw;
+  }
+  neterr_ = false;
+  auto area = std::make_unique<Area>(current_, key, std::move(t), true, false);
+  area->set_bag_lock_wait(bag_lock_wait_);
+  area->goto_top();
+  areas_[current_] = std::move(area);
+  return true;
+}
+
 void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync) {
   Area& a = current();
-  std::vector<table::NewField> specs;
-  for (const auto& f : a.table().schema().fields) specs.push_back({f.name, f.letter(), f.length, f.decimals});
+  const std::vector<table::NewField> specs = structure();
   table::CreateOptions o;
   o.env = &env_;
   o.sync = sync ? sync : site_ ? std::optional<bool>(site_->sync) : std::nullopt;

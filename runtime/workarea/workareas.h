@@ -238,6 +238,16 @@ class WorkAreas {
   std::string alias() const;  // ALIAS(): "" when no table is open in the current area
 
   void close_area();  // DBCLOSEAREA: the current area (nothing when none is open)
+  // A table whose open outlives its areas: when an area of this file
+  // (opened shared and writable) is closed, the table stays open with its
+  // order bags, committed and with every lock released, and the next use()
+  // of the file shared, writable and under the same alias takes that open
+  // back instead of opening the files again (on a network drive several
+  // round trips).  For the seller table, which the station holds open at
+  // its entry form and through every check: the check's closing of every
+  // area would otherwise have it opened again for each ticket.  Kept tables
+  // close with this object.
+  void keep_open(const std::string& file);
   void close_all();   // DBCLOSEALL
   void commit_all();  // DBCOMMITALL
 
@@ -245,6 +255,16 @@ class WorkAreas {
   // (synced to the disk unless `sync` says otherwise; nullopt = the site
   // setting).
   void copy_structure(const std::string& file, std::optional<bool> sync = std::nullopt);
+  // The current area's fields, as copy_structure copies them.
+  std::vector<table::NewField> structure();
+  // DBCREATE and DBUSEAREA in one for a private scratch table
+  // (table::Table::create_scratch: replaces earlier files, held in memory and
+  // written back at commit and close): opened exclusively in the current
+  // area under `alias`.  Returns false with NETERR() true when another open
+  // holds an earlier file of that name (left untouched); other failures
+  // throw.  Its bag: create_scratch_bag (orders.h).
+  bool use_scratch(const std::string& file, const std::vector<table::NewField>& fields, const std::string& alias,
+                   text::CodePage code_page = kStationCodePage);
   // DBCREATE: a new empty table (FoxPro 2.x: 0x03, or 0xF5 with an FPT when it has memos).
   void create(const std::string& file, const std::vector<table::NewField>& fields);
 
@@ -263,7 +283,11 @@ class WorkAreas {
  private:
   os::Env& env_;
   std::optional<table::SiteSettings> site_;
+  // Closes area `number` (nothing when none is open there), or keeps its
+  // table open when keep_open named it.
+  void retire(int number);
   std::map<int, std::unique_ptr<Area>> areas_;
+  std::map<std::string, std::unique_ptr<Area>> kept_;  // by the table's path; empty: named, not open
   int current_ = 1;
   bool neterr_ = false;
   BagLockWait bag_lock_wait_;
