@@ -101,55 +101,39 @@ double prefill(const View<SaleLine>& compitem, const View<Product>& producto, do
   return counted;
 }
 
-// Deletes the seller's earlier check table and creates it afresh from the
-// template, opened exclusively as "tempo39" with its three tags, "cb"
-// active, related to producto.  A check table that another station holds
-// is left alone.
+// Creates the seller's check table afresh from the template's fields,
+// replacing an earlier copy, open exclusively as "tempo39" with its own bag
+// (tags built by index_check_table).  The table is private to this station:
+// it is held in memory and written to its files when the check closes it.
+// A check table that another station holds is left alone: its files are
+// only emptied once nobody else has them open, so a station checking as the
+// same seller never has them changed under it.
 View<CheckLine> fresh_check_table(CheckEnv& env) {
   const std::string& name = env.check.check_table;
   const LoadFailure busy(LoadStatus::CheckTableBusy,
                          fit("Tabla " + name + " En Uso En Otra Estaci\xA2n (Vendedor " +
                              rt::text::trim(rt::text::str(env.run.seller, 4)) + ")!!!"));
-  // Make sure nobody uses the earlier copy before deleting it: on a shared
-  // drive its files could otherwise be deleted under another station, which
-  // would go on checking in files nobody else can see.
-  if (env.areas.file_exists(name + ".dbf")) {
-    env.areas.select_area(0);
-    rt::wa::OpenOptions o;
-    o.exclusive = true;
-    bool held_elsewhere = false;
-    try {
-      held_elsewhere = !env.areas.use(name, o) && env.areas.neterr();
-    } catch (const std::exception&) {
-      // A damaged leftover of an earlier check is simply replaced.
-    }
-    if (held_elsewhere) throw busy;
-    // Closed before deleting: a system that refuses to delete an open file
-    // (Windows) would otherwise refuse our own open.
-    env.areas.close_area();
-    for (const char* ext : {".dbf", ".fpt", ".cdx"}) {
-      const std::string file = name + ext;
-      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) throw busy;
-    }
-  } else {
-    for (const char* ext : {".fpt", ".cdx"}) {
-      const std::string file = name + ext;
-      if (env.areas.file_exists(file) && !env.areas.erase_file(file)) throw busy;
-    }
+  std::vector<rt::table::NewField> fields;
+  rt::text::CodePage code_page{};
+  {
+    Area& tmpl = open_shared(env, layout::tempo39());
+    tools::AtExit close_template([&env] { env.areas.close_area(); });
+    fields = env.areas.structure();
+    code_page = tmpl.table().code_page();
   }
 
-  open_shared(env, layout::tempo39());
-  tools::AtExit close_template([&env] { env.areas.close_area(); });
-  as_step("No Se Puede Crear " + name, [&] { env.areas.copy_structure(name, false); });
-  close_template.restore();
-
   env.areas.select_area(0);
-  rt::wa::OpenOptions o;
-  o.alias = CheckLine::layout().name;
-  o.exclusive = true;
-  if (!env.areas.use(name, o)) throw busy;
+  bool made = false;
+  as_step("No Se Puede Crear " + name,
+          [&] { made = env.areas.use_scratch(name, fields, CheckLine::layout().name, code_page); });
+  if (!made) throw busy;
   Area& check = env.areas.current();
-  check.table().set_sync(false);  // private scratch table: rebuilt, never synced
+  try {
+    rt::wa::create_scratch_bag(check);
+  } catch (const rt::wa::WorkAreaError& e) {
+    if (e.kind() == rt::wa::WorkAreaError::Kind::BagBusy) throw busy;
+    std::throw_with_nested(StepFailed("No Se Puede Crear " + name + ".cdx"));
+  }
   return View<CheckLine>(check);
 }
 

@@ -18,6 +18,7 @@
 #include "runtime/text/date.h"
 #include "runtime/workarea/orders.h"
 #include "tools/config.h"
+#include "tools/guards.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
 #include "tools/text_tools.h"
@@ -37,32 +38,23 @@ using cpl::ticket_key;
 using layout::TraceRecord;
 using TraceView = layout::View<TraceRecord>;
 
-// Opens the seller's check table (private to this station) under the alias
-// "tempo39" with its own bag, order "cb".  A check table that cannot be
-// opened is named to the operator.
-bool open_check_table(CheckEnv& env, const std::string& file) {
-  env.areas.select_area(0);
-  std::string failed = file + ".dbf";
-  try {
-    rt::wa::OpenOptions options;
-    options.alias = layout::CheckLine::layout().name;
-    if (env.areas.use(file, options)) {
-      failed = file + ".cdx";
-      rt::wa::set_index(env.areas.current(), file);
-      rt::wa::set_focus(env.areas.current(), "cb");
-      env.areas.current().goto_top();
-      return true;
-    }
-  } catch (const std::exception&) {
-  }
-  if (env.areas.is_open(env.areas.current_number())) env.areas.close_area();
-  cpl::tell_failure(env.con, "No Se Puede Abrir El Archivo", failed);
-  return false;
+// A field of the view's table left blank, as wide as the table has it.
+template <class T>
+std::string blank_of_field(const layout::View<T>& v, typename T::Field f) {
+  return std::string(static_cast<std::size_t>(v->table().schema().fields[static_cast<std::size_t>(v.index(f))].length), ' ');
 }
 
-std::vector<ReadLine> read_check_table(const layout::View<layout::CheckLine>& t) {
-  using C = layout::CheckLine;
+// The check table's lines in order "cb", with the blank of its DESCRIP.
+struct CheckLines {
   std::vector<ReadLine> lines;
+  std::string descrip_blank;
+};
+
+CheckLines read_check_table(const layout::View<layout::CheckLine>& t) {
+  using C = layout::CheckLine;
+  CheckLines out;
+  out.descrip_blank = blank_of_field(t, C::DESCRIP);
+  rt::wa::set_focus(t.area(), "cb");
   for (t->goto_top(); !t->eof(); t->skip()) {
     ReadLine l;
     l.numero = t.number(C::NUMERO);
@@ -72,15 +64,49 @@ std::vector<ReadLine> read_check_table(const layout::View<layout::CheckLine>& t)
     l.hora_vta = t.text(C::HORA_VTA);
     l.descrip = t.text(C::DESCRIP);
     l.series = t.text(C::SERIES);
-    lines.push_back(std::move(l));
+    out.lines.push_back(std::move(l));
   }
-  return lines;
+  return out;
 }
 
-// A field of the view's table left blank, as wide as the table has it.
-template <class T>
-std::string blank_of_field(const layout::View<T>& v, typename T::Field f) {
-  return std::string(static_cast<std::size_t>(v->table().schema().fields[static_cast<std::size_t>(v.index(f))].length), ' ');
+// The seller's check table (private to this station): read from the area
+// the browse left open, or else opened under the alias "tempo39" with its
+// own bag and closed again.  A check table that cannot be read is named to
+// the operator (nullopt).
+std::optional<CheckLines> check_table_lines(CheckEnv& env) {
+  const std::string& alias = layout::CheckLine::layout().name;
+  if (env.areas.select(alias) != 0) {
+    try {
+      // Its relation to the product is the browse's: no line read here
+      // needs the product.
+      rt::wa::Area& area = env.areas.area(alias);
+      rt::wa::clear_relations(area);
+      return read_check_table(layout::View<layout::CheckLine>(area));
+    } catch (const std::exception&) {
+      // Told below, as an open that fails.
+    }
+  } else {
+    const std::string file =
+        env.check.check_table.empty() ? "tm39" + tools::str_0(env.run.seller, 4) : env.check.check_table;
+    env.areas.select_area(0);
+    std::string failed = file + ".dbf";
+    try {
+      rt::wa::OpenOptions options;
+      options.alias = alias;
+      if (env.areas.use(file, options)) {
+        tools::AtExit close([&env] { env.areas.close_area(); });
+        failed = file + ".cdx";
+        rt::wa::set_index(env.areas.current(), file);
+        return read_check_table(layout::View<layout::CheckLine>(env.areas.current()));
+      }
+    } catch (const std::exception&) {
+    }
+    if (env.areas.is_open(env.areas.current_number())) env.areas.close_area();
+    cpl::tell_failure(env.con, "No Se Puede Abrir El Archivo", failed);
+    return std::nullopt;
+  }
+  cpl::tell_failure(env.con, "No Se Puede Abrir El Archivo", env.check.check_table + ".dbf");
+  return std::nullopt;
 }
 
 // The ticket's traceability records from the current position of "traza"
@@ -270,13 +296,9 @@ void tell_pending(rt::con::Console& con, std::size_t count, bool kept) {
 
 // Everything between opening and closing; returns when done or when a table
 // it needs cannot be opened.
-void complete(CheckEnv& env) {
-  const std::string check_file =
-      env.check.check_table.empty() ? "tm39" + tools::str_0(env.run.seller, 4) : env.check.check_table;
-  if (!open_check_table(env, check_file)) return;
-  const layout::View<layout::CheckLine> t(env.areas.current());
-  const std::vector<ReadLine> lines = read_check_table(t);
-  const std::string descrip_blank = blank_of_field(t, layout::CheckLine::DESCRIP);
+void complete(CheckEnv& env, const CheckLines& check) {
+  const std::vector<ReadLine>& lines = check.lines;
+  const std::string& descrip_blank = check.descrip_blank;
   // Nothing was loaded: there is no unit and no ticket to look up.
   if (lines.empty()) return;
   const double numero = lines.front().numero;
@@ -326,8 +348,12 @@ void complete(CheckEnv& env) {
 
 void salir(CheckEnv& env) {
   tools::Trace trace(env.con, "SALIR");
+  // The check table the browse leaves open is read before everything is
+  // closed: the completion needs no second open of it.
+  std::optional<CheckLines> check;
+  if (env.run.traceability) check = check_table_lines(env);
   close_everything(env);
-  if (env.run.traceability) complete(env);
+  if (check) complete(env, *check);
   close_everything(env);
 }
 

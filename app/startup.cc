@@ -38,6 +38,9 @@ void open_checked(rt::con::Console& con, rt::wa::WorkAreas& areas, const layout:
 // first tag of "acceso21" in control.
 void open_sellers(rt::con::Console& con, rt::wa::WorkAreas& areas) {
   areas.select_area(0);
+  // Open at the form and through each check anyway: the closing of every
+  // table at the end of a check keeps it open for the next form.
+  areas.keep_open(layout::acceso2().name);
   open_checked(con, areas, layout::acceso2());
 }
 
