@@ -238,6 +238,9 @@ LoadOutcome rebuild_from_log(CheckEnv& env, const View<CheckLine>& check, const 
 }
 
 LoadOutcome load(CheckEnv& env) {
+  // The ticket's lines, products and headers are read as one batch: each
+  // shared bag's counter is looked at once for the whole load.
+  const rt::wa::ReadBatch batch;
   // Shared tables, each in the lowest free area.
   open_shared(env, CheckLog::layout());
   open_shared(env, SaleHeader::layout());

@@ -272,6 +272,8 @@ int funcion(CheckEnv& env, int mode, int column) {
   const int tecla = env.con.lastkey();
   std::optional<rt::wa::RecNo> current;
   if (layout::area_of<CheckLine>(env.areas) != 0) current = check_lines::table(env).recno();
+  // A scan or an idle refresh reads its tables as one batch.
+  const rt::wa::ReadBatch batch;
   try {
     if (mode == rt::con::kIdle && tecla != rt::con::key::kCtrlHome) return idle(env);
     if (mode == rt::con::kTop || mode == rt::con::kBottom) {

@@ -238,8 +238,7 @@ WalkResult fill_records(CheckEnv& env, const TraceView& tz, const std::vector<Ti
     const cpl::RecordPlan& planned = plan.records[i];
     if (planned.action != cpl::Action::Fill) continue;
     tz->go(records[i].recno);
-    tools::rbloqueo2(env.con, env.areas);
-    tz->refresh();
+    tools::rbloqueo2(env.con, env.areas);  // the record read again under the lock
     const double cb = records[i].info.cod_bar;
     const cpl::RecordInfo as_now = record_info(tz);
     if (tz->deleted() || as_now.cod_bar != cb || !cpl::writable(as_now, env.run.cancel_voucher)) {
@@ -348,6 +347,9 @@ void complete(CheckEnv& env, const CheckLines& check) {
 
 void salir(CheckEnv& env) {
   tools::Trace trace(env.con, "SALIR");
+  // The completion's look-ups are read as one batch (each shared bag's
+  // counter looked at once); its writes go under their locks as always.
+  const rt::wa::ReadBatch batch;
   // The check table the browse leaves open is read before everything is
   // closed: the completion needs no second open of it.
   std::optional<CheckLines> check;

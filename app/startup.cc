@@ -6,10 +6,11 @@
 #include "data/layouts.h"
 #include "data/table_view.h"
 #include "runtime/console/get.h"
+#include "runtime/os/env.h"
 #include "runtime/os/file.h"
 #include "runtime/text/convert.h"
 #include "runtime/text/date.h"
-#include "runtime/os/env.h"
+#include "runtime/workarea/orders.h"
 #include "tools/config.h"
 #include "tools/screens.h"
 #include "tools/shared_open.h"
@@ -71,7 +72,8 @@ std::string missing_startup_tables(const std::string& dir, rt::os::Env& env) {
   if (!env.is_directory(dir)) return "the data folder " + dir + " does not exist";
   std::string missing;
   const auto need = [&](const std::string& file, const std::string& what) {
-    if (!rt::os::find_file_nocase(env, dir, file)) missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
+    if (!rt::os::listed_nocase(env, rt::os::join_path(dir, file)))
+      missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
   };
   need(std::string(layout::rotulo().name) + ".dbf", layout::rotulo().what);
   need(std::string(layout::acceso2().name) + ".dbf", layout::acceso2().what);
@@ -83,6 +85,8 @@ std::string missing_startup_tables(const std::string& dir, rt::os::Env& env) {
 RunContext start_up(rt::con::Console& con, rt::wa::WorkAreas& areas, const Environment& env,
                     const StartArguments& args) {
   RunContext run;
+  // The settings and labels are read as one batch.
+  const rt::wa::ReadBatch batch;
   // Console window.
   rt::con::set_up_window(con, "Velmor 32");
   con.set_icon("telquin.ico", areas.env());  // a missing icon leaves the window without one

@@ -32,13 +32,13 @@ namespace {
 //    opened, read and closed (6 x 6 = 36); a first seek in each tag used
 //    reads the counter and its pages root to leaf under the lock (6 x 5 =
 //    30); the ticket's lines in one read, its products one read each (4);
-//    the check table created with its memo file and bag and its lines
-//    written (8 + 3); leaving marks the sale header under its record lock
-//    (lock, write, unlock: 3): about 105.
-//  scan: the product's bag counter (1) and record (1) when the line's
-//    product is shown again, the check line written (1), the unit's slot
-//    appended to its memo (block and header: 2): 5.
-constexpr int kFloorStartUp = 16, kFloorTicket = 105, kFloorScan = 5;
+//    the check table (private to the station, kept in memory) created with
+//    its memo file and bag, each written once and closed (3 x 3 = 9);
+//    leaving marks the sale header under its record lock (lock, write,
+//    unlock: 3): about 100.
+//  scan: the product's bag counter (1) and record (1); the check line and
+//    the unit's slot stay in the private check table's memory: 2.
+constexpr int kFloorStartUp = 16, kFloorTicket = 100, kFloorScan = 2;
 
 std::string barcode_of(const std::string& dir, const std::string& code) {
   rt::os::FolderEnv data(dir);

@@ -1,5 +1,7 @@
 #include "runtime/areabrowse/workarea_source.h"
 
+#include "runtime/workarea/orders.h"
+
 namespace rt::con {
 
 WorkAreaSource::WorkAreaSource(wa::WorkAreas& areas, std::string alias)
@@ -46,5 +48,7 @@ int WorkAreaSource::width(const std::string& field) {
   if (f.letter() == 'D') return 8;
   return f.length > 0 ? f.length : 10;
 }
+
+std::shared_ptr<void> WorkAreaSource::screen_batch() { return std::make_shared<wa::ReadBatch>(); }
 
 }  // namespace rt::con

@@ -3,6 +3,7 @@
 // browse's current row.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "runtime/console/browse.h"
@@ -26,6 +27,9 @@ class WorkAreaSource final : public BrowseSource {
   void go_to(std::uint64_t recno) override;
   Value value(const std::string& field) override { return area().get(field); }
   int width(const std::string& field) override;
+  // A screen's reads (the rows and their related records) as one
+  // wa::ReadBatch.
+  std::shared_ptr<void> screen_batch() override;
 
  private:
   wa::Area& area() { return areas_.area(alias_); }

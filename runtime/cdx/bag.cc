@@ -498,6 +498,10 @@ void Bag::release(bool failed) {
     if (failed) loaded_ = false;
     return;
   }
+  // Under the lock the pages cached were the file's; an operation cut short
+  // leaves them to the next look at the counter.
+  if (failed) validated_in_ = 0;
+  else validated();
   file_->unlock(kLockOffset, 1);
 }
 
@@ -528,10 +532,33 @@ void Bag::check_free_list(const std::string& tag) {
                        " is not a page of the bag (damaged header; rebuild the bag with reindex)");
 }
 
+namespace {
+thread_local std::uint64_t batch_depth = 0;
+thread_local std::uint64_t batch_serial = 0;
+}  // namespace
+
+ReadBatch::ReadBatch() {
+  if (batch_depth++ == 0) ++batch_serial;
+}
+ReadBatch::~ReadBatch() { --batch_depth; }
+std::uint64_t ReadBatch::current() { return batch_depth > 0 ? batch_serial : 0; }
+
+bool Bag::counter_trusted() const {
+  const std::uint64_t batch = ReadBatch::current();
+  return batch != 0 && validated_in_ == batch && env_.clock().monotonic() - validated_at_ < kBatchTrustSeconds;
+}
+
+void Bag::validated() {
+  validated_in_ = ReadBatch::current();
+  if (validated_in_ != 0) validated_at_ = env_.clock().monotonic();
+}
+
 bool Bag::counter_unchanged() {
   std::uint8_t head[16];
   if (file_->read_at(0, head, sizeof head) < sizeof head) return false;
-  return read_version(head) == version_;
+  if (read_version(head) != version_) return false;
+  validated();
+  return true;
 }
 
 // Re-reads the directory when another program changed the bag (or always,

@@ -57,6 +57,24 @@ namespace rt::cdx {
 
 constexpr std::uint64_t kLockOffset = 0x7FFFFFFEull;
 
+// A batch of read operations taken as one (a screen of a browse painted, a
+// ticket's lines read with their products): while one is held by this
+// thread, each shared bag looks at its change counter once, and the
+// batch's later reads use the pages that look validated, as the file held
+// them at that moment, without another call, for a tenth of a second at
+// most (as a shared table trusts a page of records it read).  A page not
+// cached still sends the operation to the file under the lock (and so does
+// any change).  Batches nest; the outermost one ends the trust.
+class ReadBatch {
+ public:
+  ReadBatch();
+  ~ReadBatch();
+  ReadBatch(const ReadBatch&) = delete;
+  ReadBatch& operator=(const ReadBatch&) = delete;
+  // The batch this thread holds (0 when none).
+  static std::uint64_t current();
+};
+
 // How long to keep trying for the bag's lock: called with the bag's path
 // after every refused attempt with its number (1, 2, ...); it pauses before
 // the next attempt and returns true, or false to give up.  Called with 0 once
@@ -288,10 +306,16 @@ class Bag {
   // Runs a read-only operation `op` (which may run twice): when every page
   // it needs is cached and the change counter, read in one call, shows no
   // change since they were read, from the cache without taking the lock;
-  // otherwise under the shared lock.
+  // otherwise under the shared lock.  Inside a ReadBatch the counter is
+  // looked at once: the batch's later operations use the pages it
+  // validated as they were then, for at most kBatchTrustSeconds (a batch
+  // that waits for the operator looks again afterwards).
   template <typename Op>
   auto reading(Op op) -> decltype(op());
   bool counter_unchanged();
+  bool counter_trusted() const;
+  void validated();
+  static constexpr double kBatchTrustSeconds = 0.1;
   // failed: the operation ended by an exception (what it cached may not be
   // what the file holds).
   void release(bool failed);
@@ -319,12 +343,16 @@ class Bag {
   os::ShareMode share_;
   bool sync_ = true;
   bool version_raised_ = false;  // an exclusive open raised the counter once
+  // The ReadBatch in which, and when, the cached pages were last known to
+  // be the file's.
+  std::uint64_t validated_in_ = 0;
+  double validated_at_ = 0;
   LockWait lock_wait_;
 };
 
 template <typename Op>
 auto Bag::reading(Op op) -> decltype(op()) {
-  if (depth_ == 0 && loaded_ && share_ == os::ShareMode::Shared && counter_unchanged()) {
+  if (depth_ == 0 && loaded_ && share_ == os::ShareMode::Shared && (counter_trusted() || counter_unchanged())) {
     // A writer raises the counter before its first page reaches the file,
     // so pages cached under this counter are still the file's pages.
     depth_ = 1;

@@ -215,6 +215,7 @@ class Browse {
   // Re-reads every row around the current one, keeping the current row's
   // place in the window where the rows allow.
   void refresh(bool force) {
+    const auto batch = src_.screen_batch();
     texts_.assign(static_cast<std::size_t>(nrows_), std::string(static_cast<std::size_t>(width_), ' '));
     recnos_.assign(static_cast<std::size_t>(nrows_), 0);
     if (shown_.size() != static_cast<std::size_t>(nrows_)) shown_.assign(static_cast<std::size_t>(nrows_), Shown{});

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ class BrowseSource {
   // (the field's length).
   virtual Value value(const std::string& field) = 0;
   virtual int width(const std::string& field) = 0;
+  // Held while the browse reads a screen of rows: a source that reads
+  // shared files takes those reads as one batch.  Nothing by default.
+  virtual std::shared_ptr<void> screen_batch() { return nullptr; }
 };
 
 struct BrowseColumn {

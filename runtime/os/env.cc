@@ -122,6 +122,35 @@ std::string resolve_nocase(Env& env, const std::string& path) {
   return found.empty() || found == name ? path : join_path(dir, found);
 }
 
+bool listed_nocase(Env& env, const std::string& path) {
+  const std::string dir = dirname_of(path), name = basename_of(path);
+  const std::string key = folder_key(env, dir);
+  FolderNames& names = folder_names();
+  {
+    std::lock_guard<std::mutex> g(names.mu);
+    const auto it = names.by_folder.find(key);
+    if (it != names.by_folder.end() && !match_in(it->second, name).empty()) return true;
+  }
+  std::vector<std::string> listed = env.list_directory(dir);
+  const bool found = !match_in(listed, name).empty();
+  std::lock_guard<std::mutex> g(names.mu);
+  names.by_folder[key] = std::move(listed);
+  return found;
+}
+
+std::string resolve_to_create(Env& env, const std::string& path) {
+  {
+    FolderNames& names = folder_names();
+    std::lock_guard<std::mutex> g(names.mu);
+    const auto it = names.by_folder.find(folder_key(env, dirname_of(path)));
+    if (it != names.by_folder.end()) {
+      const std::string found = match_in(it->second, basename_of(path));
+      return found.empty() || found == basename_of(path) ? path : join_path(dirname_of(path), found);
+    }
+  }
+  return resolve_nocase(env, path);
+}
+
 std::unique_ptr<File> open_nocase(Env& env, const std::string& given, OpenMode mode, ShareMode share,
                                   std::string& resolved) {
   resolved = resolve_nocase(env, given);

@@ -83,4 +83,15 @@ class EnvWrapper : public Env {
   Env& target_;
 };
 
+// An Env whose clock is another one: the engine run on a virtual clock
+// (os::VirtualClock), everything else as `target` has it.
+class ClockEnv : public EnvWrapper {
+ public:
+  ClockEnv(Env& target, Clock& clock) : EnvWrapper(target), clock_(clock) {}
+  Clock& clock() override { return clock_; }
+
+ private:
+  Clock& clock_;
+};
+
 }  // namespace rt::os

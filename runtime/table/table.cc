@@ -196,7 +196,7 @@ void Table::create(const std::string& path, const std::vector<NewField>& fields,
 std::unique_ptr<Table> Table::create_scratch(const std::string& given, const std::vector<NewField>& fields,
                                              const CreateOptions& options) {
   os::Env& env = options.env ? *options.env : os::Env::Default();
-  const std::string path = os::resolve_nocase(env, given);
+  const std::string path = os::resolve_to_create(env, given);
   Schema s = make_schema(fields, options.code_page, env.clock().now().date, path);
   // Emptied only once nobody else holds it: a file another open holds is
   // refused (Busy) and left as it is.
@@ -221,7 +221,7 @@ std::unique_ptr<Table> Table::create_scratch(const std::string& given, const std
   bytes.push_back(static_cast<char>(kEndOfFile));
   t->file_->write_at(0, bytes.data(), bytes.size());
   if (s.has_memo_fields()) {
-    t->memo_ = MemoFile::create_open(take(os::resolve_nocase(env, os::with_extension(path, memo_extension_for(path)))),
+    t->memo_ = MemoFile::create_open(take(os::resolve_to_create(env, os::with_extension(path, memo_extension_for(path)))),
                                      options.memo_block_size);
     t->memo_->defer_header(true);
   }

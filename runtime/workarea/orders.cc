@@ -187,12 +187,13 @@ std::string bag_path(os::Env& env, const std::string& bag) {
 }
 
 // The table's own bag: its name with ".cdx".
-std::string structural_bag_path(Area& area) {
+std::string structural_bag_name(Area& area) {
   std::string path = area.table().path();
   if (auto dot = path.rfind('.'); dot != std::string::npos && path.find('/', dot) == std::string::npos)
     path.erase(dot);
-  return bag_path(area.table().env(), path);
+  return path + ".cdx";
 }
+std::string structural_bag_path(Area& area) { return bag_path(area.table().env(), structural_bag_name(area)); }
 
 }  // namespace
 
@@ -546,7 +547,7 @@ void create_order(Area& area, const std::string& tag, const std::string& key, co
 
 void create_scratch_bag(Area& area) {
   AreaIndexes& ix = indexes_of(area);
-  const std::string path = structural_bag_path(area);
+  const std::string path = os::resolve_to_create(area.table().env(), structural_bag_name(area));
   for (const auto& b : ix.bags())
     if (b->path() == path)
       throw WorkAreaError(Kind::Bag, area.alias() + ": the order bag " + path + " is open already");

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/cdx/bag.h"
 #include "runtime/expr/expression.h"
 #include "runtime/text/value.h"
 #include "runtime/workarea/workareas.h"
@@ -62,6 +63,10 @@ struct OrderCondition {
 };
 void create_order(Area& area, const std::string& tag, const std::string& key,
                   const OrderCondition& condition = {});
+// Reads taken as one (a screen painted, a ticket's lines read): each shared
+// order bag looks at its change counter once in the batch (cdx::ReadBatch).
+using ReadBatch = cdx::ReadBatch;
+
 // The structural bag of a scratch table (WorkAreas::use_scratch) made afresh
 // and held in memory with it (cdx::Bag::create_scratch), replacing an
 // earlier file; create_order then builds its tags there.  WorkAreaError

@@ -8,6 +8,10 @@
 //   scan      in the browse, a product's barcode and Enter until the screen
 //             is updated (the idle refresh included).
 // Each operation runs on its own station, so one does not warm the next.
+// The station runs on the console's virtual clock, and the operator takes
+// a few seconds between the start-up, the login, looking at the browse and
+// a scan: what the engine trusts for a moment (a page of records, a bag's
+// change counter) is looked at again in each operation, as at a counter.
 // The data folder needs the demo's sellers and configuration; `ticket` must
 // be a ticket of the folder that the seller may check, `barcode` the reader's
 // text of a product of it that needs no traceability capture.
@@ -42,6 +46,8 @@ struct Scenario {
 // Esc in the browse of a ticket not fully counted: "leave anyway?" and
 // "units left untraced, leave anyway?" answered yes, back to the entry form.
 inline constexpr const char* kLeave = "{ESC}S{ENTER}S{ENTER}";
+// The operator's seconds between two operations.
+inline constexpr double kThinking = 2;
 
 namespace detail {
 
@@ -52,14 +58,17 @@ void run(rt::os::CountingEnv& counting, Script script) {
   auto b = std::make_unique<rt::con::HeadlessBackend>();
   rt::con::HeadlessBackend& backend = *b;
   rt::con::Console con(std::move(b));
-  rt::wa::WorkAreas areas(counting);
+  rt::os::ClockEnv clocked(counting, backend.virtual_clock());
+  // A station starts knowing no name of the folder.
+  rt::os::forget_names(clocked, "any");
+  rt::wa::WorkAreas areas(clocked);
   const auto keys = [&](const std::string& text) {
     for (int k : app::parse_key_script(text)) backend.key(k);
   };
   script(backend, keys);
   const auto args = app::parse_start_arguments({});
   try {
-    if (const std::string missing = app::missing_startup_tables(".", counting); !missing.empty())
+    if (const std::string missing = app::missing_startup_tables(".", clocked); !missing.empty())
       throw std::runtime_error(missing);
     app::RunContext run = app::start_up(con, areas, {}, args);
     app::run_station(con, areas, run, args, app::princi);
@@ -85,7 +94,10 @@ inline Counts count(const Scenario& s) {
     rt::os::CountingEnv counting(data);
     counting.set_trace(s.trace);
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
-      keys(s.login + kLeave);
+      b.pause(kThinking);
+      keys(s.login);
+      b.pause(kThinking);
+      keys(kLeave);
       b.then([&] { out.ticket = counting.calls(); });
       keys("{ESC}");
     });
@@ -96,7 +108,7 @@ inline Counts count(const Scenario& s) {
     rt::os::CallCounts before;
     detail::run(counting, [&](rt::con::HeadlessBackend& b, auto keys) {
       keys(s.login);
-      b.then([&] { before = counting.calls(); });
+      b.pause(kThinking).then([&] { before = counting.calls(); });
       keys(s.barcode + "{ENTER}");
       b.pause(0.5).then([&] { out.scan = counting.calls().since(before); });
       keys(std::string(kLeave) + "{ESC}");
