@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -525,4 +526,115 @@ TEST(WorkAreas, AnAppendWaitingForTheAppendLockHoldsNoBagLock) {
   EXPECT_EQ(testing_support::wait_child(child), 0);
   for (const char* code : {"MINE", "THEIRS"}) EXPECT_TRUE(rt::wa::seek(a, Value(code))) << code;
   EXPECT_EQ(a.table().record_count(), 4u);
+}
+
+// A scratch table lives in memory: nothing of its records, memos or tags
+// reaches the files until commit, and then each file takes one write.  An
+// earlier table that another open holds is refused and left as it was.
+TEST(WorkAreas, AScratchTableReachesItsFilesWholeAtCommit) {
+  TempDir dir;
+  const std::string held = make_items(dir, 2, "busy.dbf");
+  WorkAreas other;
+  ASSERT_TRUE(other.use(held));
+  rt::os::CountingEnv counting;
+  WorkAreas wa(counting);
+  EXPECT_FALSE(wa.use_scratch(held, item_fields(), "busy"));
+  EXPECT_TRUE(wa.neterr());
+  EXPECT_EQ(other.current().table().record_count(), 2u) << "the other open's table untouched";
+
+  make_items(dir, 1, "old.dbf");  // an earlier copy is replaced
+  ASSERT_TRUE(wa.use_scratch(dir.file("old"), item_fields(), "s"));
+  Area& s = wa.current();
+  rt::wa::create_scratch_bag(s);
+  for (const char* code : {"B", "A", "C"}) {
+    ASSERT_TRUE(s.append({{"CODE", Value(code)}}));
+    s.put("NOTE", Value(std::string("memo of ") + code));
+  }
+  rt::wa::create_order(s, "code", "CODE");
+  const auto before = counting.calls();
+  ASSERT_TRUE(rt::wa::seek(s, Value("B")));
+  EXPECT_EQ(counting.calls().since(before).total(), 0u) << "answered from memory";
+  EXPECT_EQ(std::filesystem::file_size(dir.file("old.dbf")), 0u) << "emptied, not yet written";
+  s.commit();
+  const auto written = counting.calls().since(before);
+  EXPECT_EQ(written[rt::os::Call::Write], 3u) << written.text(true);
+  wa.close_all();
+  WorkAreas reader;
+  ASSERT_TRUE(reader.use(dir.file("old")));
+  rt::wa::set_index(reader.current(), dir.file("old.cdx"));
+  ASSERT_TRUE(rt::wa::seek(reader.current(), Value("C")));
+  EXPECT_EQ(reader.current().get("NOTE").text(), "memo of C");
+  EXPECT_EQ(reader.current().table().record_count(), 3u);
+}
+
+// The seller table kept open: closing its area and using it again costs no
+// open, yet what another program wrote meanwhile is seen, and nothing this
+// open held locked stays locked.
+TEST(WorkAreas, AKeptTableIsTakenBackWithOthersChangesAndNoLocks) {
+  TempDir dir;
+  const std::string items = make_items(dir, 2);
+  {
+    WorkAreas wa;
+    ASSERT_TRUE(wa.use(items, {.alias = "", .exclusive = true, .readonly = false}));
+    rt::wa::create_order(wa.current(), "code", "CODE");
+  }
+  rt::os::CountingEnv counting;
+  WorkAreas wa(counting);
+  wa.keep_open(items);
+  ASSERT_TRUE(wa.use(items));
+  rt::wa::set_index(wa.current(), dir.file("items.cdx"));
+  wa.current().go(1);
+  ASSERT_TRUE(wa.current().lock_record());
+  wa.close_all();
+
+  WorkAreas other;
+  ASSERT_TRUE(other.use(items));
+  rt::wa::set_index(other.current(), dir.file("items.cdx"));
+  other.current().go(1);
+  EXPECT_TRUE(other.current().lock_record()) << "the close released the lock";
+  ASSERT_TRUE(other.current().append({{"CODE", Value("NEW")}}));
+  other.close_all();
+
+  const auto before = counting.calls();
+  ASSERT_TRUE(wa.use(items));
+  rt::wa::set_index(wa.current(), dir.file("items.cdx"));
+  EXPECT_EQ(counting.calls().since(before)[rt::os::Call::Open], 0u);
+  EXPECT_TRUE(rt::wa::seek(wa.current(), Value("NEW")));
+  EXPECT_EQ(wa.current().table().record_count(), 3u);
+}
+
+// In a read batch a bag looks at its change counter once; outside one,
+// every seek does, so another program's change is seen by the next seek.
+TEST(WorkAreas, AReadBatchLooksAtABagsCounterOnce) {
+  TempDir dir;
+  const std::string items = make_items(dir, 3);
+  {
+    WorkAreas wa;
+    ASSERT_TRUE(wa.use(items, {.alias = "", .exclusive = true, .readonly = false}));
+    rt::wa::create_order(wa.current(), "code", "CODE");
+  }
+  rt::os::CountingEnv counting;
+  WorkAreas wa(counting);
+  ASSERT_TRUE(wa.use(items));
+  Area& a = wa.current();
+  rt::wa::set_index(a, dir.file("items.cdx"));
+  const auto bag_reads = [&](auto&& seeks) {
+    const auto before = counting.calls();
+    seeks();
+    return counting.calls().since(before).on("items.cdx");
+  };
+  const auto three_seeks = [&] {
+    for (const char* code : {"C1", "C2", "C3"}) EXPECT_TRUE(rt::wa::seek(a, Value(code))) << code;
+  };
+  EXPECT_EQ(bag_reads([&] {
+              const rt::wa::ReadBatch batch;
+              three_seeks();
+            }),
+            1u);
+  EXPECT_EQ(bag_reads(three_seeks), 3u);
+  WorkAreas other;
+  ASSERT_TRUE(other.use(items));
+  rt::wa::set_index(other.current(), dir.file("items.cdx"));
+  ASSERT_TRUE(other.current().append({{"CODE", Value("C9")}}));
+  EXPECT_TRUE(rt::wa::seek(a, Value("C9")));
 }
