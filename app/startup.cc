@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/permission.h"
@@ -70,14 +71,18 @@ void check_not_available(rt::con::Console& con, rt::wa::WorkAreas& areas, RunCon
 
 std::string missing_startup_tables(const std::string& dir, rt::os::Env& env) {
   if (!env.is_directory(dir)) return "the data folder " + dir + " does not exist";
+  std::vector<std::string> files = {std::string(layout::rotulo().name) + ".dbf",
+                                    std::string(layout::acceso2().name) + ".dbf"};
+  std::vector<std::string> whats = {layout::rotulo().what, layout::acceso2().what};
+  for (const auto& bag : layout::acceso2().bags) {
+    files.push_back(std::string(bag.file) + ".cdx");
+    whats.push_back("order bag of the sellers");
+  }
   std::string missing;
-  const auto need = [&](const std::string& file, const std::string& what) {
-    if (!rt::os::listed_nocase(env, rt::os::join_path(dir, file)))
-      missing += (missing.empty() ? "" : ", ") + file + " (" + what + ")";
-  };
-  need(std::string(layout::rotulo().name) + ".dbf", layout::rotulo().what);
-  need(std::string(layout::acceso2().name) + ".dbf", layout::acceso2().what);
-  for (const auto& bag : layout::acceso2().bags) need(std::string(bag.file) + ".cdx", "order bag of the sellers");
+  for (const auto& file : rt::os::missing_in_folder(env, dir, files)) {
+    const auto i = static_cast<std::size_t>(std::find(files.begin(), files.end(), file) - files.begin());
+    missing += (missing.empty() ? "" : ", ") + file + " (" + whats[i] + ")";
+  }
   if (missing.empty()) return "";
   return "the data folder " + dir + " lacks " + missing;
 }

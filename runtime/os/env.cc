@@ -122,20 +122,15 @@ std::string resolve_nocase(Env& env, const std::string& path) {
   return found.empty() || found == name ? path : join_path(dir, found);
 }
 
-bool listed_nocase(Env& env, const std::string& path) {
-  const std::string dir = dirname_of(path), name = basename_of(path);
-  const std::string key = folder_key(env, dir);
-  FolderNames& names = folder_names();
-  {
-    std::lock_guard<std::mutex> g(names.mu);
-    const auto it = names.by_folder.find(key);
-    if (it != names.by_folder.end() && !match_in(it->second, name).empty()) return true;
-  }
+std::vector<std::string> missing_in_folder(Env& env, const std::string& dir, const std::vector<std::string>& names) {
   std::vector<std::string> listed = env.list_directory(dir);
-  const bool found = !match_in(listed, name).empty();
-  std::lock_guard<std::mutex> g(names.mu);
-  names.by_folder[key] = std::move(listed);
-  return found;
+  std::vector<std::string> missing;
+  for (const auto& n : names)
+    if (match_in(listed, n).empty()) missing.push_back(n);
+  FolderNames& folders = folder_names();
+  std::lock_guard<std::mutex> g(folders.mu);
+  folders.by_folder[folder_key(env, dir)] = std::move(listed);
+  return missing;
 }
 
 std::string resolve_to_create(Env& env, const std::string& path) {

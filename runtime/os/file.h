@@ -166,11 +166,10 @@ std::optional<std::string> find_file_nocase(const std::string& dir, const std::s
 // the resolved path finds no file calls forget_names and resolves again (the
 // file may have been renamed since), as open_nocase does.
 std::string resolve_nocase(Env& env, const std::string& path);
-// Whether the folder of `path` holds a file of its name, case ignored, by
-// the folder's names remembered for this run (listed when not yet, and
-// again when the name is not among them): a look at several names of one
-// folder costs one listing, not a call each.
-bool listed_nocase(Env& env, const std::string& path);
+// The names among `names` that the folder `dir` lacks (case ignored), by
+// one listing of the folder, which resolve_nocase then uses: a look for
+// several files costs one call, not one each, and their opens none more.
+std::vector<std::string> missing_in_folder(Env& env, const std::string& dir, const std::vector<std::string>& names);
 // resolve_nocase for a file this program is about to create or replace:
 // when the folder's names are remembered, a name not among them is taken as
 // new and the folder is not listed again.
