@@ -47,10 +47,14 @@ void put(CheckEnv& env, int row, int col, std::string_view text, const char* col
   env.con.put(row, col, text, rt::con::parse_color_pair(colour));
 }
 
-// Row 23: the scan buffer centred about column 40.
+// Row 23: the scan buffer centred about column 40 (written as it changes,
+// every key of a scan).
 void show_scan(CheckEnv& env) {
-  put(env, kScanRow, 0, std::string(80, ' '), kScanColour);
-  put(env, kScanRow, 0, tools::medio(env.check.scan, 40), kScanColour);
+  static const rt::con::Attr colour = rt::con::parse_color_pair(kScanColour);
+  std::string line(80, ' ');
+  const std::string centred = tools::medio(env.check.scan, 40);
+  line.replace(0, std::min(centred.size(), line.size()), centred, 0, std::min(centred.size(), line.size()));
+  env.con.put(kScanRow, 0, line, colour);
 }
 
 // Row 24: the long description of the current line's product.
@@ -298,13 +302,15 @@ int funcion(CheckEnv& env, int mode, int column) {
 }
 
 void colorea15(rt::con::Console& con) {
-  con.colorwin(kFirstDataRow, 0, kLastDataRow, 79, "w/n");
+  static const rt::con::Attr plain = rt::con::parse_color_pair("w/n");
+  static const rt::con::Attr complete = rt::con::parse_color_pair("g+/n");
+  static const rt::con::Attr partial = rt::con::parse_color_pair("gr+/n");
+  con.colorwin(kFirstDataRow, 0, kLastDataRow, 79, plain);
   for (int r = kFirstDataRow; r <= kLastDataRow; ++r) {
-    con.colorwin(r, 1, r, 77, "w/n");
-    const std::string row = rt::con::Console::charodd(con.screenstr(r, 0, 80));
-    switch (scan::row_colour(row)) {
-      case LineColour::Complete: con.colorwin(r, 1, r, 77, "g+/n"); break;
-      case LineColour::Partial: con.colorwin(r, 1, r, 77, "gr+/n"); break;
+    // The row's characters (SCREENSTR's every other byte).
+    switch (scan::row_colour(con.screen().row_text(r))) {
+      case LineColour::Complete: con.colorwin(r, 1, r, 77, complete); break;
+      case LineColour::Partial: con.colorwin(r, 1, r, 77, partial); break;
       case LineColour::Plain: break;
     }
   }

@@ -109,15 +109,15 @@ struct Station {
       rt::wa::set_index(areas.current(), name);
     }
     rt::wa::set_focus(areas.area("producto"), "codigo");
+    // The check table as the load makes it: private, held in memory with
+    // its bag, its tags built once its lines are in.
     areas.select_area(0);
     areas.use("tempo39");
-    areas.copy_structure("tm390007");
+    const auto fields = areas.structure();
     areas.close_area();
-    areas.use("tm390007", {.alias = "tempo39", .exclusive = true, .readonly = false});
+    if (!areas.use_scratch("tm390007", fields, "tempo39")) throw std::runtime_error("tm390007");
     rt::wa::Area& t = areas.current();
-    rt::wa::create_order(t, "cb", "cb");
-    rt::wa::create_order(t, "codigo", "codigo");
-    rt::wa::create_order(t, "cp", "cp");
+    rt::wa::create_scratch_bag(t);
     for (int l = 0; l < kLines; ++l) {
       const int i = ticket_product(l);
       t.append();
@@ -129,6 +129,7 @@ struct Station {
       t.put("CP", Value(rt::text::trim(rt::text::str(product_barcode(i), 13))));
       t.put("TRAZA", Value("N"));
     }
+    for (const char* tag : {"cb", "codigo", "cp"}) rt::wa::create_order(t, tag, tag);
     rt::wa::set_focus(t, "cb");
     rt::wa::set_relation(areas, t, "producto", "codigo");
   }

@@ -5,6 +5,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runtime/console/browse.h"
 #include "runtime/workarea/workareas.h"
@@ -25,7 +27,7 @@ class WorkAreaSource final : public BrowseSource {
   bool at_end() override { return area().eof(); }
   std::uint64_t recno() override { return area().recno(); }
   void go_to(std::uint64_t recno) override;
-  Value value(const std::string& field) override { return area().get(field); }
+  Value value(const std::string& field) override;
   int width(const std::string& field) override;
   // A screen's reads (the rows and their related records) as one
   // wa::ReadBatch.
@@ -33,9 +35,15 @@ class WorkAreaSource final : public BrowseSource {
 
  private:
   wa::Area& area() { return areas_.area(alias_); }
+  // The field's position in the area's table (0 when it has none),
+  // remembered per column: the browse asks for every column of every row.
+  // A remembered position is used only while the table holds that field
+  // there.
+  int position(wa::Area& a, const std::string& field);
 
   wa::WorkAreas& areas_;
   std::string alias_;
+  std::vector<std::pair<std::string, int>> positions_;
 };
 
 }  // namespace rt::con

@@ -121,6 +121,7 @@ class Browse {
 
   void layout() {
     cols_.clear();
+    positions_for_ = -1;
     for (const BrowseColumn& c : spec_.columns) {
       Col col{&c, Picture::parse(c.picture), 0, false};
       const int natural = col.pic.mask.empty() ? src_.width(c.field) : static_cast<int>(col.pic.mask.size());
@@ -131,16 +132,19 @@ class Browse {
     }
   }
 
-  // The screen columns of the visible columns, from first_col_ on.
-  std::vector<std::pair<int, int>> positions() const {
-    std::vector<std::pair<int, int>> out;  // (column index, x)
+  // The screen columns of the visible columns, from first_col_ on (worked
+  // out again only when the first column changes).
+  const std::vector<std::pair<int, int>>& positions() const {
+    if (positions_for_ == first_col_) return positions_;
+    positions_.clear();  // (column index, x)
     int x = spec_.left;
     for (int i = first_col_; i < static_cast<int>(cols_.size()); ++i) {
       if (x > spec_.right) break;
-      out.emplace_back(i, x);
+      positions_.emplace_back(i, x);
       x += cols_[static_cast<std::size_t>(i)].width + static_cast<int>(spec_.column_sep.size());
     }
-    return out;
+    positions_for_ = first_col_;
+    return positions_;
   }
 
   void draw_headings() {
@@ -181,9 +185,10 @@ class Browse {
       c.numeric = v.is_number();
       std::string cell = transform(v, c.pic, src_.width(c.spec->field), con_.settings().century);
       if (static_cast<int>(cell.size()) > c.width) cell.resize(static_cast<std::size_t>(c.width));
-      cell = c.numeric ? text::pad_left(cell, static_cast<std::size_t>(c.width))
-                       : text::pad_right(cell, static_cast<std::size_t>(c.width));
-      place(line, x - spec_.left, cell);
+      // The line is blank: a number stands at the column's right edge, a
+      // text at its left.
+      const int pad = c.numeric ? c.width - static_cast<int>(cell.size()) : 0;
+      place(line, x - spec_.left + pad, cell);
     }
     return line;
   }
@@ -394,6 +399,8 @@ class Browse {
   BrowseSource& src_;
   const BrowseLayout& spec_;
   std::vector<Col> cols_;
+  mutable std::vector<std::pair<int, int>> positions_;
+  mutable int positions_for_ = -1;
   std::vector<std::string> texts_;
   std::vector<std::uint64_t> recnos_;
   std::vector<Shown> shown_;

@@ -110,6 +110,7 @@ class Console {
   int setcursor(int shape);
   int cursor_shape() const { return cursor_.shape; }
   void colorwin(int top, int left, int bottom, int right, std::string_view color);
+  void colorwin(int top, int left, int bottom, int right, Attr attr) { screen_.recolor(top, left, bottom, right, attr); }
   std::string screenstr(int r, int c, int n) const { return screen_.screenstr(r, c, n); }
   static std::string charodd(std::string_view s) { return rt::con::charodd(s); }
   // Brings the display up to date now (the console also does it before

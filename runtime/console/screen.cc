@@ -11,7 +11,7 @@ Screen::Screen(int rows, int cols)
     : rows_(std::clamp(rows, 1, 200)),
       cols_(std::clamp(cols, 1, 400)),
       cells_(static_cast<std::size_t>(rows_) * cols_),
-      dirty_(rows_, true) {}
+      dirty_(static_cast<std::size_t>(rows_), 1) {}
 
 const Cell& Screen::at(int r, int c) const {
   static const Cell kBlank;
@@ -23,7 +23,7 @@ void Screen::set(int r, int c, Cell v) {
   Cell& target = cell(r, c);
   if (target == v) return;
   target = v;
-  dirty_[r] = true;
+  dirty_[static_cast<std::size_t>(r)] = 1;
 }
 
 Screen::Rect Screen::clip(int top, int left, int bottom, int right) const {
@@ -32,12 +32,21 @@ Screen::Rect Screen::clip(int top, int left, int bottom, int right) const {
 
 void Screen::put(int r, int c, std::string_view text, Attr attr) {
   if (r < 0 || r >= rows_) return;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const long col = static_cast<long>(c) + static_cast<long>(i);
-    if (col >= cols_) break;
-    if (col < 0) continue;
-    set(r, static_cast<int>(col), Cell{static_cast<std::uint8_t>(text[i]), attr});
+  // The part of the text inside the row, written cell by cell; the row is
+  // marked changed only when a cell really changes.
+  const long first = std::max(0L, -static_cast<long>(c));
+  const long last = std::min(static_cast<long>(text.size()), static_cast<long>(cols_) - c);
+  if (first >= last) return;
+  Cell* row = &cell(r, 0);
+  bool changed = false;
+  for (long i = first; i < last; ++i) {
+    const Cell v{static_cast<std::uint8_t>(text[static_cast<std::size_t>(i)]), attr};
+    Cell& target = row[c + i];
+    if (target == v) continue;
+    target = v;
+    changed = true;
   }
+  if (changed) dirty_[static_cast<std::size_t>(r)] = 1;
 }
 
 void Screen::fill(int top, int left, int bottom, int right, std::uint8_t ch, Attr attr) {
@@ -99,7 +108,14 @@ void Screen::recolor(int top, int left, int bottom, int right, Attr attr) {
   const Rect a = clip(top, left, bottom, right);
   if (a.empty()) return;
   for (int r = a.top; r <= a.bottom; ++r) {
-    for (int c = a.left; c <= a.right; ++c) set(r, c, Cell{cell(r, c).ch, attr});
+    Cell* row = &cell(r, 0);
+    bool changed = false;
+    for (int c = a.left; c <= a.right; ++c) {
+      if (row[c].attr == attr) continue;
+      row[c].attr = attr;
+      changed = true;
+    }
+    if (changed) dirty_[static_cast<std::size_t>(r)] = 1;
   }
 }
 
@@ -134,6 +150,7 @@ void Screen::restore(int top, int left, int bottom, int right, std::string_view 
 std::string Screen::screenstr(int r, int c, int n) const {
   std::string out;
   if (n <= 0) return out;
+  out.reserve(2 * static_cast<std::size_t>(n));
   long pos = static_cast<long>(r) * cols_ + c;
   const long end = std::min(pos + static_cast<long>(n), static_cast<long>(cells_.size()));
   pos = std::max(pos, 0L);
@@ -152,8 +169,8 @@ std::string Screen::row_text(int r) const {
   return out;
 }
 
-void Screen::clear_dirty() { std::fill(dirty_.begin(), dirty_.end(), false); }
-void Screen::mark_all_dirty() { std::fill(dirty_.begin(), dirty_.end(), true); }
+void Screen::clear_dirty() { std::fill(dirty_.begin(), dirty_.end(), 0); }
+void Screen::mark_all_dirty() { std::fill(dirty_.begin(), dirty_.end(), 1); }
 
 std::string charodd(std::string_view s) {
   std::string out;

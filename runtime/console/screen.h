@@ -63,7 +63,7 @@ class Screen {
   std::string row_text(int r) const;
 
   // Rows changed since the last clear_dirty(); back ends send only those.
-  bool row_dirty(int r) const { return r >= 0 && r < rows_ && dirty_[r]; }
+  bool row_dirty(int r) const { return r >= 0 && r < rows_ && dirty_[static_cast<std::size_t>(r)] != 0; }
   void clear_dirty();
   void mark_all_dirty();
 
@@ -78,7 +78,7 @@ class Screen {
 
   int rows_, cols_;
   std::vector<Cell> cells_;
-  std::vector<bool> dirty_;
+  std::vector<std::uint8_t> dirty_;
 };
 
 // The characters of a SCREENSTR text: every other byte, starting with the

@@ -13,6 +13,28 @@ std::string str(double n, int width, int dec) {
   // Half away from zero; the tiny nudge absorbs binary representation error
   // (1.005 is stored as 1.00499999...).
   scaled = scaled >= 0 ? std::floor(scaled + 0.5 + 1e-9) : -std::floor(-scaled + 0.5 + 1e-9);
+  if (std::fabs(scaled) < 1e15 && dec <= 15) {
+    // The rounded value is a whole number of 10^-dec below 2^50: its digits
+    // are those of `scaled`, written without printf's general machinery
+    // (the browse formats every number of every row it shows).
+    const bool negative = scaled < 0;
+    auto digits = static_cast<unsigned long long>(negative ? -scaled : scaled);
+    char buf[40];
+    int at = sizeof buf;
+    int written = 0;
+    do {
+      if (written == dec && dec > 0) buf[--at] = '.';
+      buf[--at] = static_cast<char>('0' + digits % 10);
+      digits /= 10;
+      ++written;
+    } while (digits != 0 || written <= dec);
+    if (negative) buf[--at] = '-';
+    const int len = static_cast<int>(sizeof buf) - at;
+    if (len > width) return std::string(static_cast<std::size_t>(width), '*');
+    std::string out(static_cast<std::size_t>(width - len), ' ');
+    out.append(buf + at, static_cast<std::size_t>(len));
+    return out;
+  }
   double rounded = scaled / scale;
   if (rounded == 0) rounded = 0;  // no "-0"
   char buf[400];

@@ -368,6 +368,21 @@ namespace {
 
 std::string alias_key(const std::string& alias) { return text::upper(text::trim(alias)); }
 
+// Whether an area's alias (kept as alias_key made it) is the alias given,
+// compared as alias_key would without making a new text: looked up on every
+// step of a browse and by every typed view.
+bool alias_is(const std::string& key, std::string_view given) {
+  while (!given.empty() && given.front() == ' ') given.remove_prefix(1);
+  while (!given.empty() && given.back() == ' ') given.remove_suffix(1);
+  if (given.size() != key.size()) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    char c = given[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != key[i]) return false;
+  }
+  return true;
+}
+
 std::string default_alias(const std::string& path) {
   std::string base = os::basename_of(path);
   if (auto dot = base.rfind('.'); dot != std::string::npos && dot > 0) base.erase(dot);
@@ -399,10 +414,9 @@ int WorkAreas::select_area(const std::string& alias) {
 }
 
 int WorkAreas::select(const std::string& alias) const {
-  const std::string key = alias_key(alias);
-  if (key.empty()) return current_;
+  if (alias_is("", alias)) return current_;
   for (const auto& [n, a] : areas_)
-    if (a->alias() == key) return n;
+    if (alias_is(a->alias(), alias)) return n;
   return 0;
 }
 
@@ -456,9 +470,8 @@ Area& WorkAreas::current() {
 }
 
 Area& WorkAreas::area(const std::string& alias) {
-  const std::string key = alias_key(alias);
   for (auto& [n, a] : areas_)
-    if (a->alias() == key) return *a;
+    if (alias_is(a->alias(), alias)) return *a;
   throw WorkAreaError(Kind::NotOpen, "no table is open with alias " + alias);
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+
 #include "runtime/text/codepage.h"
 #include "runtime/text/convert.h"
 #include "runtime/text/date.h"
@@ -59,6 +62,24 @@ TEST(Convert, StrRightAlignsRoundsAndRefusesOverflow) {
   EXPECT_EQ(str(0, 6, 2), "  0.00");
   EXPECT_EQ(str(-0.001, 5, 2), " 0.00");
   EXPECT_EQ(str(42), "        42");
+  // Whole and decimal numbers as printf writes them, rounded half away from
+  // zero: barcodes, quantities, negatives, tiny fractions and the widths
+  // that just fit or just overflow.
+  const auto printf_str = [](double n, int w, int d) {
+    const double scale = std::pow(10.0, d);
+    double scaled = n * scale;
+    scaled = scaled >= 0 ? std::floor(scaled + 0.5 + 1e-9) : -std::floor(-scaled + 0.5 + 1e-9);
+    double rounded = scaled / scale;
+    if (rounded == 0) rounded = 0;
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%*.*f", w, d, rounded);
+    return static_cast<int>(std::string(buf).size()) > w ? std::string(static_cast<std::size_t>(w), '*')
+                                                         : std::string(buf);
+  };
+  for (double n : {0.0, -0.0, 0.05, -0.05, 0.5, 9.995, 123.456, -123.456, 999.0, 1000.0, 7790000001017.0,
+                   99999999999999.0, -99999999999999.9, 1e15, 3e20, 0.000001})
+    for (int d : {0, 1, 2, 3, 5})
+      for (int w : {1, 3, 4, 7, 10, 14, 20}) EXPECT_EQ(str(n, w, d), printf_str(n, w, d)) << n << " " << w << " " << d;
 }
 
 TEST(Convert, NumericValueOfText) {
