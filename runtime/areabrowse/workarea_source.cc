@@ -13,9 +13,15 @@ long WorkAreaSource::skip(long n) {
   long moved = 0;
   // One record at a time: the browse moves at most a page, and stopping on
   // the first or last record needs the step that ran past it undone.
+  // While a screen is read, the rows on the way leave the related areas
+  // alone.
+  const auto step = [&](long by) {
+    if (painting_) a.skip_unrelated(by);
+    else a.skip(by);
+  };
   while (moved < n) {
     const wa::RecNo at = a.recno();
-    a.skip(1);
+    step(1);
     if (a.eof()) {
       a.go(at);
       break;
@@ -24,7 +30,7 @@ long WorkAreaSource::skip(long n) {
   }
   while (moved > n) {
     const wa::RecNo at = a.recno();
-    a.skip(-1);
+    step(-1);
     if (a.bof() || a.recno() == at) {
       a.go(at);
       break;
@@ -84,6 +90,21 @@ int WorkAreaSource::width(const std::string& field) {
   return f.length > 0 ? f.length : 10;
 }
 
-std::shared_ptr<void> WorkAreaSource::screen_batch() { return std::make_shared<wa::ReadBatch>(); }
+std::shared_ptr<void> WorkAreaSource::screen_batch() {
+  struct Screen {
+    wa::ReadBatch batch;
+    bool& painting;
+    explicit Screen(bool& p) : painting(p) { painting = true; }
+    ~Screen() { painting = false; }
+  };
+  if (painting_) return nullptr;  // the outer screen's batch holds
+  return std::make_shared<Screen>(painting_);
+}
+
+BrowseSource::RowMark WorkAreaSource::row_mark() {
+  wa::Area& a = area();
+  if (!a.exclusive() || !a.table().exclusive()) return {};
+  return {true, generation_, a.table().writes(), a.eof() ? 0 : a.recno()};
+}
 
 }  // namespace rt::con

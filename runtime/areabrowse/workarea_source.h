@@ -16,9 +16,10 @@ namespace rt::con {
 class WorkAreaSource final : public BrowseSource {
  public:
   // The area open under alias; "" = the current area when the browse starts.
-  // The area is looked up by its alias at every step, so a user routine
-  // that selects other areas (or closes this one) cannot leave the browse on
-  // a stale area: a closed one gives a WorkAreaError naming it.
+  // The area is found by its alias again whenever an area was opened or
+  // closed, so a user routine that selects other areas (or closes this one)
+  // cannot leave the browse on a stale area: a closed one gives a
+  // WorkAreaError naming it.
   explicit WorkAreaSource(wa::WorkAreas& areas, std::string alias = "");
 
   void go_top() override { area().goto_top(); }
@@ -29,12 +30,23 @@ class WorkAreaSource final : public BrowseSource {
   void go_to(std::uint64_t recno) override;
   Value value(const std::string& field) override;
   int width(const std::string& field) override;
-  // A screen's reads (the rows and their related records) as one
-  // wa::ReadBatch.
+  // A screen's reads as one wa::ReadBatch; the rows read on the way move
+  // no related area (the browse shows the area's own fields), the move
+  // back to the current row does.
   std::shared_ptr<void> screen_batch() override;
+  // Known for a table open exclusively (only this program changes it): the
+  // record, the area's open and the table's writes.
+  RowMark row_mark() override;
 
  private:
-  wa::Area& area() { return areas_.area(alias_); }
+  // The alias's area, found again only when an area was opened or closed.
+  wa::Area& area() {
+    if (cached_ == nullptr || generation_ != areas_.generation()) {
+      cached_ = &areas_.area(alias_);
+      generation_ = areas_.generation();
+    }
+    return *cached_;
+  }
   // The field's position in the area's table (0 when it has none),
   // remembered per column: the browse asks for every column of every row.
   // A remembered position is used only while the table holds that field
@@ -44,6 +56,9 @@ class WorkAreaSource final : public BrowseSource {
   wa::WorkAreas& areas_;
   std::string alias_;
   std::vector<std::pair<std::string, int>> positions_;
+  wa::Area* cached_ = nullptr;
+  std::uint64_t generation_ = 0;
+  bool painting_ = false;  // inside a screen_batch
 };
 
 }  // namespace rt::con

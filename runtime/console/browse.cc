@@ -223,6 +223,7 @@ class Browse {
     const auto batch = src_.screen_batch();
     texts_.assign(static_cast<std::size_t>(nrows_), std::string(static_cast<std::size_t>(width_), ' '));
     recnos_.assign(static_cast<std::size_t>(nrows_), 0);
+    marks_.assign(static_cast<std::size_t>(nrows_), BrowseSource::RowMark{});
     if (shown_.size() != static_cast<std::size_t>(nrows_)) shown_.assign(static_cast<std::size_t>(nrows_), Shown{});
     if (src_.at_end()) src_.go_bottom();
     empty_ = src_.at_end();
@@ -238,6 +239,7 @@ class Browse {
       if (i > 0 && src_.skip(1) != 1) break;
       recnos_[static_cast<std::size_t>(i)] = src_.recno();
       texts_[static_cast<std::size_t>(i)] = read_row();
+      marks_[static_cast<std::size_t>(i)] = src_.row_mark();
     }
     src_.go_to(current);
     for (int i = 0; i < nrows_; ++i) draw_row(i, force);
@@ -249,7 +251,13 @@ class Browse {
       refresh(false);
       return;
     }
-    texts_[static_cast<std::size_t>(cur_row_)] = read_row();
+    // A row the source marks as unchanged is not read again.
+    const auto i = static_cast<std::size_t>(cur_row_);
+    const BrowseSource::RowMark mark = src_.row_mark();
+    if (!mark.known || !(mark == marks_[i])) {
+      texts_[i] = read_row();
+      marks_[i] = mark;
+    }
     draw_row(cur_row_, false);
   }
 
@@ -271,7 +279,9 @@ class Browse {
     std::rotate(texts_.begin(), texts_.begin() + 1, texts_.end());
     std::rotate(recnos_.begin(), recnos_.begin() + 1, recnos_.end());
     std::rotate(shown_.begin(), shown_.begin() + 1, shown_.end());
+    std::rotate(marks_.begin(), marks_.begin() + 1, marks_.end());
     texts_.back() = read_row();
+    marks_.back() = src_.row_mark();
     recnos_.back() = src_.recno();
     shown_.back() = Shown{};
     draw_row(cur_row_ - 1 >= 0 ? cur_row_ - 1 : 0, false);
@@ -289,7 +299,9 @@ class Browse {
     std::rotate(texts_.rbegin(), texts_.rbegin() + 1, texts_.rend());
     std::rotate(recnos_.rbegin(), recnos_.rbegin() + 1, recnos_.rend());
     std::rotate(shown_.rbegin(), shown_.rbegin() + 1, shown_.rend());
+    std::rotate(marks_.rbegin(), marks_.rbegin() + 1, marks_.rend());
     texts_.front() = read_row();
+    marks_.front() = src_.row_mark();
     recnos_.front() = src_.recno();
     shown_.front() = Shown{};
     if (nrows_ > 1) draw_row(1, false);
@@ -403,6 +415,7 @@ class Browse {
   mutable int positions_for_ = -1;
   std::vector<std::string> texts_;
   std::vector<std::uint64_t> recnos_;
+  std::vector<BrowseSource::RowMark> marks_;
   std::vector<Shown> shown_;
   int data_top_ = 0, nrows_ = 0, width_ = 0;
   int cur_row_ = 0, cur_col_ = 0, first_col_ = 0;

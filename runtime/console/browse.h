@@ -33,9 +33,21 @@ class BrowseSource {
   // (the field's length).
   virtual Value value(const std::string& field) = 0;
   virtual int width(const std::string& field) = 0;
-  // Held while the browse reads a screen of rows: a source that reads
-  // shared files takes those reads as one batch.  Nothing by default.
+  // Held while the browse reads a screen of rows, moving over them and back
+  // to the current row at the end: a source that reads shared files takes
+  // those reads as one batch, and may leave what follows its current row
+  // alone until that last move.  Nothing by default.
   virtual std::shared_ptr<void> screen_batch() { return nullptr; }
+
+  // What the current row's values depend on, when the source knows it: two
+  // equal known marks mean the row reads the same, so the browse does not
+  // read it again after every key.  Unknown by default (read every time).
+  struct RowMark {
+    bool known = false;
+    std::uint64_t a = 0, b = 0, c = 0;
+    friend bool operator==(const RowMark&, const RowMark&) = default;
+  };
+  virtual RowMark row_mark() { return {}; }
 };
 
 struct BrowseColumn {

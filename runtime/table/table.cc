@@ -439,6 +439,7 @@ void Table::own_memos(Record& rec, const std::string* on_file) {
 
 void Table::write(const Record& rec) {
   require_writable("write a record");
+  ++writes_;
   const std::uint32_t recno = rec.recno();
   require_record(recno);
   if (rec.bytes().size() != schema_->record_length)
@@ -481,6 +482,7 @@ void Table::lock_header_waiting(const char* what) {
 
 std::uint32_t Table::append(const Record& given) {
   require_writable("append a record");
+  ++writes_;
   if (given.bytes().size() != schema_->record_length)
     throw TableError(ErrorKind::Usage, path_, "record of another table layout");
   Record rec = given;

@@ -156,6 +156,10 @@ class Table {
   // locked by this open.  Refused for read-only opens and for tables this
   // engine only reads.
   void write(const Record& rec);
+  // Record writes and appends made through this open (tried ones too): in
+  // an exclusive open nothing else changes the records, so a record read
+  // while this count stays the same still reads the same.
+  std::uint64_t writes() const { return writes_; }
   // Appends a record (its recno is ignored); returns the new number.  In a
   // shared open the new record stays locked.  Throws Busy when the header
   // lock could not be had in time (nothing written).
@@ -244,7 +248,8 @@ class Table {
   bool date_stamped_ = false;
   bool sync_ = true;
   bool unsynced_ = false;       // the table was written since its last sync
-  bool count_pending_ = false;  // exclusive: count_ is not yet in the header
+  bool count_pending_ = false;
+  std::uint64_t writes_ = 0;  // exclusive: count_ is not yet in the header
   std::set<std::uint32_t> locked_;
   // Memo blocks this open wrote and no stored record references yet.
   std::set<std::uint32_t> fresh_blocks_;

@@ -434,6 +434,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
       area->number_ = current_;
       area->goto_top();
       areas_[current_] = std::move(area);
+      ++generation_;
       neterr_ = false;
       return true;
     }
@@ -459,6 +460,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
   area->set_bag_lock_wait(bag_lock_wait_);
   area->goto_top();
   areas_[current_] = std::move(area);
+  ++generation_;
   return true;
 }
 
@@ -495,6 +497,7 @@ void WorkAreas::retire(int number) {
   if (it == areas_.end()) return;
   std::unique_ptr<Area> area = std::move(it->second);
   areas_.erase(it);
+  ++generation_;
   const auto k = kept_.find(area->table().path());
   if (k == kept_.end() || area->exclusive() || area->readonly()) return;  // closed with `area`
   try {
@@ -543,6 +546,7 @@ bool WorkAreas::use_scratch(const std::string& file, const std::vector<table::Ne
   area->set_bag_lock_wait(bag_lock_wait_);
   area->goto_top();
   areas_[current_] = std::move(area);
+  ++generation_;
   return true;
 }
 

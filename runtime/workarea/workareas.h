@@ -90,6 +90,11 @@ class Area {
   void goto_bottom();             // DBGOBOTTOM
   void go(RecNo recno);           // DBGOTO: any record, filter or not
   void skip(long count = 1);      // DBSKIP(count)
+  // DBSKIP without moving the related children (relations): for a caller
+  // that reads this area's own fields on the way and then goes back to
+  // where it was with a move that does move them (a browse reading a
+  // screen of rows).
+  void skip_unrelated(long count) { skip_moves(count); }
   bool locate(const Condition& cond);  // __DBLOCATE from the first record; FOUND()
 
   // Fields of the current record.  At end of file a read gives the field's
@@ -217,6 +222,9 @@ class WorkAreas {
   // DBSELECTAREA(alias); WorkAreaError when no open area has that alias.
   int select_area(const std::string& alias);
   int current_number() const { return current_; }
+  // Changes whenever an area is opened or closed: an area found by its
+  // alias stays that alias's area while the generation stays the same.
+  std::uint64_t generation() const { return generation_; }
   // SELECT(alias): the area number of an alias, 0 when none is open with it;
   // SELECT() with "" gives the current area number.
   int select(const std::string& alias) const;
@@ -289,6 +297,7 @@ class WorkAreas {
   std::map<int, std::unique_ptr<Area>> areas_;
   std::map<std::string, std::unique_ptr<Area>> kept_;  // by the table's path; empty: named, not open
   int current_ = 1;
+  std::uint64_t generation_ = 0;
   bool neterr_ = false;
   BagLockWait bag_lock_wait_;
 };

@@ -7,6 +7,8 @@
 #include "console_test_util.h"
 #include "runtime/areabrowse/workarea_source.h"
 #include "runtime/console/browse.h"
+#include "runtime/text/convert.h"
+#include "runtime/workarea/orders.h"
 #include "runtime/workarea/workareas.h"
 #include "tests/support/testing.h"
 
@@ -112,4 +114,52 @@ TEST(WorkAreaBrowse, FilterAndEmptyArea) {
   rig.script().pause(0.1).key(key::kEsc);
   dbedit(con, src, spec);
   EXPECT_EQ(modes3, 2);  // the idle call and the Esc
+}
+
+// A private (exclusive) table marks its rows: they are read again only when
+// written.  Painting a screen leaves the related area alone until the move
+// back to the current row, which takes it to that row's record.
+TEST(WorkAreaBrowse, ExclusiveRowsWrittenShowAndTheRelatedAreaFollowsTheCurrentRow) {
+  testing_support::TempDir dir;
+  WorkAreas wa;
+  wa.create(dir.file("prod.dbf"), {{"CODIGO", 'C', 7, 0}, {"NOMBRE", 'C', 20, 0}});
+  wa.create(dir.file("lines.dbf"), {{"DESCRIP", 'C', 30, 0}, {"CANTID", 'N', 3, 0}, {"CANT_CHK", 'N', 3, 0},
+                                     {"CB", 'N', 13, 0}, {"CODIGO", 'C', 7, 0}});
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(dir.file("prod"), {.alias = "", .exclusive = true, .readonly = false}));
+  for (int i = 1; i <= 30; ++i)
+    ASSERT_TRUE(wa.current().append({{"CODIGO", Value("P" + std::to_string(100 + i))},
+                                     {"NOMBRE", Value("NOMBRE " + std::to_string(i))}}));
+  rt::wa::create_order(wa.current(), "codigo", "codigo");
+  wa.select_area(0);
+  ASSERT_TRUE(wa.use(dir.file("lines"), {.alias = "", .exclusive = true, .readonly = false}));
+  for (int i = 1; i <= 30; ++i)  // line i is of product 31 - i
+    ASSERT_TRUE(wa.current().append({{"DESCRIP", Value("PRODUCTO " + std::to_string(i))},
+                                     {"CANTID", Value(2)},
+                                     {"CODIGO", Value("P" + std::to_string(100 + (31 - i)))}}));
+  rt::wa::Area& lines = wa.current();
+  rt::wa::set_relation(wa, lines, "prod", "codigo");
+  lines.goto_top();
+  contest::Rig rig;
+  Console& con = rig.con();
+  WorkAreaSource src(wa);
+  BrowseLayout spec = spec_for_lines();
+  std::vector<std::string> related;
+  spec.user = [&](int mode, int) {
+    related.push_back(rt::text::trim(wa.area("prod").get("NOMBRE").text()));
+    if (mode != kKeyException) return kContinue;
+    if (con.lastkey() == '+') lines.put("CANT_CHK", lines.get("CANT_CHK").number() + 1);
+    return con.lastkey() == key::kEsc ? kAbort : kContinue;
+  };
+  rig.script().pause(0.1).key(key::kDown).key('1').key('+');
+  rig.script().then([&] { EXPECT_EQ(rig.text(11, 0, 40), "PRODUCTO 2                        2    1"); });
+  // Two pages down: lines 12 to 22 on the screen, 22 the current one.
+  rig.script().key(key::kPgDn).key(key::kPgDn).key('+').key('+').key(key::kEsc);
+  dbedit(con, src, spec);
+  EXPECT_EQ(lines.recno(), 22u);
+  EXPECT_EQ(rig.text(20, 0, 40), "PRODUCTO 22                       2    2");
+  EXPECT_EQ(rig.text(10, 0, 11), "PRODUCTO 12");
+  ASSERT_FALSE(related.empty());
+  EXPECT_EQ(related.front(), "NOMBRE 30");
+  EXPECT_EQ(related.back(), "NOMBRE 9") << "the related area stands on the current row's record";
 }
