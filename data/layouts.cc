@@ -1,7 +1,5 @@
 #include "data/layouts.h"
 
-#include <cctype>
-
 namespace layout {
 namespace {
 
@@ -15,11 +13,12 @@ FieldLayout M(const char* n) { return {n, 'M', 10, 0, 4, false}; }
 // One field of a list of layouts.h.
 #define LAYOUT_FIELD(kind, name, ...) kind(#name __VA_OPT__(, ) __VA_ARGS__),
 
+// Field names are ASCII: compared with the letters' case folded.
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
+    if (fold(a[i]) != fold(b[i])) return false;
   return true;
 }
 

@@ -56,16 +56,16 @@ class View {
   }
   void put(Field f, const rt::Value& v) const { area_->field_put(pos_[f], v); }
   // Several fields as one write (Area::put_fields), and a whole-record append.
-  void put_fields(const Values& values) const { area_->put_fields(named(values)); }
-  bool append(const Values& values) const { return area_->append(named(values)); }
+  void put_fields(const Values& values) const { area_->put_fields_at(placed(values)); }
+  bool append(const Values& values) const { return area_->append_at(placed(values)); }
 
   // The field's 0-based index in a record of this area (rt::table::Record).
   int index(Field f) const { return pos_[f] - 1; }
   static const char* name(Field f) { return T::layout().fields[static_cast<std::size_t>(f)].name; }
-  static std::vector<std::pair<std::string, rt::Value>> named(const Values& values) {
-    std::vector<std::pair<std::string, rt::Value>> out;
+  std::vector<std::pair<int, rt::Value>> placed(const Values& values) const {
+    std::vector<std::pair<int, rt::Value>> out;
     out.reserve(values.size());
-    for (const auto& [f, v] : values) out.emplace_back(name(f), v);
+    for (const auto& [f, v] : values) out.emplace_back(pos_[f], v);
     return out;
   }
 

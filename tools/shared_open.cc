@@ -193,8 +193,7 @@ bool netuse(rt::con::Console& con, rt::wa::WorkAreas& wa, const std::string& arc
 
 bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
                    const std::vector<std::pair<std::string, rt::Value>>& fields) {
-  return retry_netuse(con, area.alias(), "Bloqueada Por Otro Usuario        ",
-                      [&] { return area.append(fields); });
+  return retry_netuse(con, area.alias(), kAppendBusy, [&] { return area.append(fields); });
 }
 
 rt::cdx::LockWait bag_lock_wait(rt::con::Console& con) {

@@ -52,9 +52,12 @@ bool retry_netuse(rt::con::Console& con, const std::string& archivo, const std::
 // operator gave up with Esc.
 bool append_netuse(rt::con::Console& con, rt::wa::Area& area,
                    const std::vector<std::pair<std::string, rt::Value>>& fields = {});
+// The traffic box's third line while the append lock is held elsewhere.
+inline constexpr const char* kAppendBusy = "Bloqueada Por Otro Usuario        ";
 template <class T>
 bool append_netuse(rt::con::Console& con, const layout::View<T>& view, const typename layout::View<T>::Values& fields) {
-  return append_netuse(con, view.area(), layout::View<T>::named(fields));
+  const auto placed = view.placed(fields);
+  return retry_netuse(con, view.area().alias(), kAppendBusy, [&] { return view.area().append_at(placed); });
 }
 
 // Opening a table of the suite for use: NETUSE, then a check that the table

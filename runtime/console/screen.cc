@@ -165,7 +165,9 @@ std::string Screen::screenstr(int r, int c, int n) const {
 std::string Screen::row_text(int r) const {
   std::string out;
   if (r < 0 || r >= rows_) return out;
-  for (int c = 0; c < cols_; ++c) out += static_cast<char>(at(r, c).ch);
+  out.resize(static_cast<std::size_t>(cols_));
+  const Cell* row = &cells_[static_cast<std::size_t>(r) * cols_];
+  for (int c = 0; c < cols_; ++c) out[static_cast<std::size_t>(c)] = static_cast<char>(row[c].ch);
   return out;
 }
 

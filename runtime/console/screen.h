@@ -59,7 +59,7 @@ class Screen {
   // n cells from (r, c) onwards, continuing on the next rows, as character
   // and attribute bytes interleaved.
   std::string screenstr(int r, int c, int n) const;
-  // The characters of one row (for tests and the demo).
+  // The characters of one row.
   std::string row_text(int r) const;
 
   // Rows changed since the last clear_dirty(); back ends send only those.

@@ -222,20 +222,38 @@ void Area::field_put(int pos, const Value& value) {
   write_current(after);
 }
 
+void Area::set_field(Record& rec, int i, const Value& value) {
+  const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
+  if (f.is_memo()) {
+    table_->set_memo(rec, i, to_table(*table_, f, value).text());
+  } else {
+    rec.set(i, to_table(*table_, f, value));  // a value that does not fit throws; nothing written
+  }
+}
+
 void Area::set_fields(Record& rec, const std::vector<std::pair<std::string, Value>>& values) {
   for (const auto& [name, value] : values) {
     const int i = table_->schema().index_of(name);
     if (i < 0) fail(Kind::NoField, "no field " + name);
-    const table::Field& f = table_->schema().fields[static_cast<std::size_t>(i)];
-    if (f.is_memo()) {
-      table_->set_memo(rec, i, to_table(*table_, f, value).text());
-    } else {
-      rec.set(i, to_table(*table_, f, value));  // a value that does not fit throws; nothing written
-    }
+    set_field(rec, i, value);
+  }
+}
+
+void Area::set_fields(Record& rec, const std::vector<std::pair<int, Value>>& values) {
+  for (const auto& [pos, value] : values) {
+    if (pos < 1 || pos > field_count()) fail(Kind::NoField, "no field number " + std::to_string(pos));
+    set_field(rec, pos - 1, value);
   }
 }
 
 void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
+  require_writable("write");
+  Record after = record_;
+  set_fields(after, values);
+  write_current(after);
+}
+
+void Area::put_fields_at(const std::vector<std::pair<int, Value>>& values) {
   require_writable("write");
   Record after = record_;
   set_fields(after, values);
@@ -304,6 +322,14 @@ bool Area::append() {
 }
 
 bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
+  if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
+  Record rec = table_->blank();
+  set_fields(rec, values);
+  drop_record_locks();
+  return appended(rec);
+}
+
+bool Area::append_at(const std::vector<std::pair<int, Value>>& values) {
   if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
   Record rec = table_->blank();
   set_fields(rec, values);

@@ -113,6 +113,8 @@ class Area {
   // Several fields in one record write: another program never sees some of
   // them changed and the others not.  Nothing is written when one fails.
   void put_fields(const std::vector<std::pair<std::string, Value>>& values);
+  // The same with the fields given by their 1-based positions (field_pos).
+  void put_fields_at(const std::vector<std::pair<int, Value>>& values);
 
   // Locks and writes.
   bool append();        // DBAPPEND: blank record, current and locked; false when the append lock is not got
@@ -121,6 +123,7 @@ class Area {
   // that does not fit throws before anything is written.  Otherwise as
   // append().
   bool append(const std::vector<std::pair<std::string, Value>>& values);
+  bool append_at(const std::vector<std::pair<int, Value>>& values);  // fields by 1-based position
   // RLOCK: current record, no wait; drops this area's other record locks.
   // At end of file true (nothing to lock; writes there are refused anyway).
   bool lock_record();
@@ -174,6 +177,8 @@ class Area {
   void land(RecNo recno);       // the same after first_passing found recno
   void write_current(const table::Record& after);  // the only place records are written
   void set_fields(table::Record& rec, const std::vector<std::pair<std::string, Value>>& values);
+  void set_fields(table::Record& rec, const std::vector<std::pair<int, Value>>& values);
+  void set_field(table::Record& rec, int index, const Value& value);  // 0-based index
   void drop_record_locks();  // before an append or a lock: the area's other record locks
   bool appended(const table::Record& rec);  // appends rec and makes it current
   bool passes_filter();
