@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,7 +33,18 @@ class View {
   // them is refused (rt::wa::WorkAreaError); a table opened with
   // tools::open_checked always has them.
   explicit View(rt::wa::Area& area) : area_(&area) {
-    const auto& have = area.table().schema().fields;
+    // The positions found last for this table type are kept with the schema
+    // they were found in: while that schema lives, the same table layout
+    // needs no look at its fields (a routine of the check makes a view of
+    // the check table for every key).
+    thread_local std::weak_ptr<const rt::table::Schema> last_schema;
+    thread_local std::array<int, T::kFieldCount> last_pos{};
+    const auto& schema = area.table().schema_ptr();
+    if (const auto known = last_schema.lock(); known && known == schema) {
+      pos_ = last_pos;
+      return;
+    }
+    const auto& have = schema->fields;
     const auto& want = T::layout().fields;
     for (std::size_t i = 0; i < pos_.size(); ++i) {
       // Our own tables hold the fields in the layout's order: one comparison.
@@ -41,6 +53,8 @@ class View {
       if (pos_[i] == 0)
         throw rt::wa::WorkAreaError(rt::wa::WorkAreaError::Kind::NoField, std::string("table ") + T::layout().name + " has no field " + want[i].name);
     }
+    last_schema = schema;
+    last_pos = pos_;
   }
 
   rt::wa::Area& area() const { return *area_; }

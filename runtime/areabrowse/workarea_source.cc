@@ -44,34 +44,14 @@ void WorkAreaSource::go_to(std::uint64_t recno) {
   area().go(static_cast<wa::RecNo>(recno > 0xFFFFFFFFu ? 0 : recno));
 }
 
-namespace {
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 int WorkAreaSource::position(wa::Area& a, const std::string& field) {
-  const auto& fields = a.table().schema().fields;
-  const auto holds = [&](int pos) {
-    return pos > 0 && static_cast<std::size_t>(pos) <= fields.size() &&
-           same_name(fields[static_cast<std::size_t>(pos) - 1].name, field);
-  };
-  for (auto& [name, pos] : positions_) {
-    if (name != field) continue;
-    if (!holds(pos)) pos = a.field_pos(field);
-    return pos;
+  for (Place& p : positions_) {
+    if (p.field != field) continue;
+    if (p.generation != generation_) p = {field, a.field_pos(field), generation_};
+    return p.pos;
   }
-  positions_.emplace_back(field, a.field_pos(field));
-  return positions_.back().second;
+  positions_.push_back({field, a.field_pos(field), generation_});
+  return positions_.back().pos;
 }
 
 Value WorkAreaSource::value(const std::string& field) {

@@ -49,13 +49,17 @@ class WorkAreaSource final : public BrowseSource {
   }
   // The field's position in the area's table (0 when it has none),
   // remembered per column: the browse asks for every column of every row.
-  // A remembered position is used only while the table holds that field
-  // there.
+  // A remembered position is used while no area was opened or closed.
   int position(wa::Area& a, const std::string& field);
 
   wa::WorkAreas& areas_;
   std::string alias_;
-  std::vector<std::pair<std::string, int>> positions_;
+  struct Place {
+    std::string field;
+    int pos;                  // 0: the table has no such field
+    std::uint64_t generation;  // of the areas when it was found
+  };
+  std::vector<Place> positions_;
   wa::Area* cached_ = nullptr;
   std::uint64_t generation_ = 0;
   bool painting_ = false;  // inside a screen_batch
