@@ -339,8 +339,8 @@ void Bag::write_empty(os::Env& env, const std::string& path, bool structural, st
 std::unique_ptr<Bag> Bag::create_scratch(const std::string& path, os::Env& env) {
   std::unique_ptr<os::File> file;
   try {
-    file = std::make_unique<os::WriteBackFile>(env.open_file(path, os::OpenMode::Truncate, os::ShareMode::Exclusive),
-                                               true);
+    file = std::make_unique<os::WriteBackFile>(
+        env.open_file(path, os::OpenMode::OpenOrCreate, os::ShareMode::Exclusive), os::WriteBackFile::Start::Replace);
   } catch (const os::IoError& e) {
     if (e.kind() != os::IoKind::Busy) throw;
     throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);

@@ -5,8 +5,9 @@
 
 namespace rt::os {
 
-WriteBackFile::WriteBackFile(std::unique_ptr<File> target, bool empty) : FileWrapper(std::move(target)) {
-  if (empty) return;
+WriteBackFile::WriteBackFile(std::unique_ptr<File> target, Start start) : FileWrapper(std::move(target)) {
+  if (start == Start::Replace) size_unknown_ = true;
+  if (start != Start::Read) return;
   // One read of a generous size takes a small file whole; a larger one is
   // finished with its exact size.
   bytes_.resize(64 * 1024);
@@ -70,9 +71,10 @@ void WriteBackFile::flush() {
     on_disk_size_ = std::max<std::uint64_t>(on_disk_size_, dirty_to_);
     dirty_from_ = dirty_to_ = 0;
   }
-  if (on_disk_size_ > bytes_.size()) {
+  if (size_unknown_ || on_disk_size_ > bytes_.size()) {
     FileWrapper::truncate(bytes_.size());
     on_disk_size_ = bytes_.size();
+    size_unknown_ = false;
   }
 }
 

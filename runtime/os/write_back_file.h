@@ -21,10 +21,21 @@ namespace rt::os {
 
 class WriteBackFile final : public FileWrapper {
  public:
-  // `target` must be open exclusively.  `empty`: it has just been created
-  // or emptied, so there is nothing to read.  Throws IoError when reading
-  // it fails.
-  WriteBackFile(std::unique_ptr<File> target, bool empty);
+  // What the file holds when it is wrapped.
+  enum class Start {
+    Read,     // its content, read whole now
+    Empty,    // nothing: it has just been created or emptied
+    // Content of no interest, which it reads as empty: the first flush
+    // writes the new content over it and cuts the file to its size (one
+    // call more then, instead of emptying the file at its open: emptying
+    // frees the file's space only for the new content to take it again,
+    // and some file systems write a file emptied and rewritten through at
+    // its close).
+    Replace,
+  };
+  // `target` must be open exclusively.  Throws IoError when reading it
+  // fails.
+  WriteBackFile(std::unique_ptr<File> target, Start start);
   ~WriteBackFile() override;
 
   std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const override;
@@ -40,6 +51,7 @@ class WriteBackFile final : public FileWrapper {
 
   std::string bytes_;              // the file's content as this open sees it
   std::uint64_t on_disk_size_ = 0;  // the file's size as last flushed
+  bool size_unknown_ = false;       // Start::Replace until the first flush
   std::uint64_t dirty_from_ = 0, dirty_to_ = 0;  // changed bytes not yet written back
 };
 

@@ -198,13 +198,14 @@ std::unique_ptr<Table> Table::create_scratch(const std::string& given, const std
   os::Env& env = options.env ? *options.env : os::Env::Default();
   const std::string path = os::resolve_to_create(env, given);
   Schema s = make_schema(fields, options.code_page, env.clock().now().date, path);
-  // Emptied only once nobody else holds it: a file another open holds is
-  // refused (Busy) and left as it is.
+  // Replaced only once nobody else holds it: a file another open holds is
+  // refused (Busy) and left as it is.  The old content is written over at
+  // the first write-back, not emptied at the open.
   const auto take = [&env](const std::string& file) {
     try {
-      auto f = env.open_file(file, os::OpenMode::Truncate, os::ShareMode::Exclusive);
+      auto f = env.open_file(file, os::OpenMode::OpenOrCreate, os::ShareMode::Exclusive);
       os::note_created(env, file);
-      return std::make_unique<os::WriteBackFile>(std::move(f), true);
+      return std::make_unique<os::WriteBackFile>(std::move(f), os::WriteBackFile::Start::Replace);
     } catch (const os::IoError& e) {
       if (e.kind() == os::IoKind::Busy)
         throw TableError(ErrorKind::Busy, file, "table is in use by another user (cannot replace it)");

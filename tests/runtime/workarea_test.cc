@@ -542,7 +542,8 @@ TEST(WorkAreas, AScratchTableReachesItsFilesWholeAtCommit) {
   EXPECT_TRUE(wa.neterr());
   EXPECT_EQ(other.current().table().record_count(), 2u) << "the other open's table untouched";
 
-  make_items(dir, 1, "old.dbf");  // an earlier copy is replaced
+  make_items(dir, 20, "old.dbf");  // an earlier, longer copy is replaced
+  const auto old_size = std::filesystem::file_size(dir.file("old.dbf"));
   ASSERT_TRUE(wa.use_scratch(dir.file("old"), item_fields(), "s"));
   Area& s = wa.current();
   rt::wa::create_scratch_bag(s);
@@ -554,7 +555,7 @@ TEST(WorkAreas, AScratchTableReachesItsFilesWholeAtCommit) {
   const auto before = counting.calls();
   ASSERT_TRUE(rt::wa::seek(s, Value("B")));
   EXPECT_EQ(counting.calls().since(before).total(), 0u) << "answered from memory";
-  EXPECT_EQ(std::filesystem::file_size(dir.file("old.dbf")), 0u) << "emptied, not yet written";
+  EXPECT_EQ(std::filesystem::file_size(dir.file("old.dbf")), old_size) << "not written yet";
   s.commit();
   const auto written = counting.calls().since(before);
   EXPECT_EQ(written[rt::os::Call::Write], 3u) << written.text(true);
@@ -565,6 +566,9 @@ TEST(WorkAreas, AScratchTableReachesItsFilesWholeAtCommit) {
   ASSERT_TRUE(rt::wa::seek(reader.current(), Value("C")));
   EXPECT_EQ(reader.current().get("NOTE").text(), "memo of C");
   EXPECT_EQ(reader.current().table().record_count(), 3u);
+  const auto& schema = reader.current().table().schema();
+  EXPECT_EQ(std::filesystem::file_size(dir.file("old.dbf")), schema.header_length + 3u * schema.record_length + 1)
+      << "cut to the new content";
 }
 
 // The seller table kept open: closing its area and using it again costs no
