@@ -472,12 +472,7 @@ void Bag::acquire(bool exclusive) {
     }
     return;
   }
-  const auto kind = exclusive ? os::LockKind::Exclusive : os::LockKind::Shared;
-  int attempt = 1;
-  for (; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
-    if (!lock_wait_ || !lock_wait_(path_, attempt))
-      throw CdxError(path_, "", "another program holds the bag locked", CdxError::Kind::Busy);
-  if (attempt > 1) lock_wait_(path_, 0);
+  take_lock(exclusive ? os::LockKind::Exclusive : os::LockKind::Shared);
   depth_ = 1;
   exclusive_ = exclusive;
   try {
@@ -488,6 +483,41 @@ void Bag::acquire(bool exclusive) {
     file_->unlock(kLockOffset, 1);
     throw;
   }
+}
+
+void Bag::take_lock(os::LockKind kind) {
+  int attempt = 1;
+  for (; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
+    if (!lock_wait_ || !lock_wait_(path_, attempt))
+      throw CdxError(path_, "", "another program holds the bag locked", CdxError::Kind::Busy);
+  if (attempt > 1) lock_wait_(path_, 0);
+}
+
+bool Bag::lock_late() {
+  take_lock(os::LockKind::Shared);
+  try {
+    std::uint8_t head[16];
+    if (file_->read_at(0, head, sizeof head) < sizeof head || read_version(head) != version_) {
+      file_->unlock(kLockOffset, 1);
+      return false;
+    }
+  } catch (...) {
+    file_->unlock(kLockOffset, 1);
+    throw;
+  }
+  locked_late_ = true;
+  return true;
+}
+
+void Bag::end_cached_read(bool failed) {
+  store_->set_offline(false);
+  depth_ = 0;
+  if (!locked_late_) return;
+  locked_late_ = false;
+  // As release(): the pages read under the lock are the file's.
+  if (failed) validated_in_ = 0;
+  else validated();
+  file_->unlock(kLockOffset, 1);
 }
 
 void Bag::release(bool failed) {

@@ -314,6 +314,15 @@ class Bag {
   auto reading(Op op) -> decltype(op());
   bool counter_unchanged();
   bool counter_trusted() const;
+  // For a read begun on cached pages: the shared lock taken and the counter
+  // found unchanged (true, the lock held until end_cached_read), or changed
+  // (false, no lock held).
+  bool lock_late();
+  void end_cached_read(bool failed);
+  // Tries for the bag's lock as lock_wait_ allows; CdxError Busy when it
+  // gives up.
+  void take_lock(os::LockKind kind);
+  bool locked_late_ = false;
   void validated();
   static constexpr double kBatchTrustSeconds = 0.1;
   // failed: the operation ended by an exception (what it cached may not be
@@ -354,24 +363,23 @@ template <typename Op>
 auto Bag::reading(Op op) -> decltype(op()) {
   if (depth_ == 0 && loaded_ && share_ == os::ShareMode::Shared && (counter_trusted() || counter_unchanged())) {
     // A writer raises the counter before its first page reaches the file,
-    // so pages cached under this counter are still the file's pages.
+    // so pages cached under this counter are still the file's pages.  A
+    // page not cached takes the lock there (lock_late) and the operation
+    // goes on reading the file; only when the counter moved meanwhile does
+    // it start over under the lock.
     depth_ = 1;
     exclusive_ = false;
-    store_->set_offline(true);
+    store_->set_offline(true, [this] { return lock_late(); });
     try {
       auto result = op();
-      store_->set_offline(false);
-      depth_ = 0;
+      end_cached_read(false);
       return result;
     } catch (const PageNotCached&) {
-      // Some page must be read: start over under the lock.
+      end_cached_read(false);
     } catch (...) {
-      store_->set_offline(false);
-      depth_ = 0;
+      end_cached_read(true);
       throw;
     }
-    store_->set_offline(false);
-    depth_ = 0;
   }
   Lock lock(*this, false);
   return op();

@@ -33,7 +33,10 @@ std::shared_ptr<const Node> PageStore::node(std::uint32_t off, int key_length, s
   const bool known = it != cache_.end() && it->second.key_length == key_length && it->second.pad == pad;
   if (known && it->second.epoch == epoch_) return it->second.node;
   const bool ahead = ahead_holds(off, kPageSize);
-  if (offline_ && !ahead) throw PageNotCached{};
+  if (offline_ && !ahead) {
+    if (!reach_ || !reach_()) throw PageNotCached{};
+    offline_ = false;
+  }
   check_page(off, tag, "page offset");
   std::uint8_t buf[kPageSize];
   if (ahead) {

@@ -34,7 +34,8 @@ struct PageStats {
 // whose chain format the suite's other programs do not document.  A head
 // found there is never followed.
 // Thrown by a store kept from its file (set_offline) when a page is not in
-// its cache: the caller takes the bag's lock and starts over.
+// its cache and the file may no longer hold what the cache does: the caller
+// takes the bag's lock and starts over.
 struct PageNotCached {};
 
 class PageStore {
@@ -88,8 +89,15 @@ class PageStore {
     ahead_.clear();
     ahead_whole_ = false;
   }
-  // While offline, pages come from the cache only (PageNotCached otherwise).
-  void set_offline(bool offline) { offline_ = offline; }
+  // While offline, pages come from the cache only.  A page not cached asks
+  // `reach` to give the store its file back: it returns true once pages
+  // read from the file agree with those cached (the bag locked and its
+  // counter unchanged) and the store is online again; false (or no `reach`)
+  // throws PageNotCached.  `reach` must not call set_offline.
+  void set_offline(bool offline, std::function<bool()> reach = nullptr) {
+    offline_ = offline;
+    reach_ = std::move(reach);
+  }
   PageStats& stats() { return stats_; }
 
  private:
@@ -120,6 +128,7 @@ class PageStore {
   PageStats stats_;
   std::function<void()> before_write_;
   bool offline_ = false;
+  std::function<bool()> reach_;
   static constexpr std::size_t kMaxCached = 1u << 16;
   static constexpr std::size_t kAheadLimit = 64 * 1024;  // the bytes read ahead grow up to this
 };

@@ -313,3 +313,55 @@ TEST(CdxSharing, AnExclusiveBagTakesNoLockAndASharedReaderChecksTheCounterOnly) 
 }
 
 }  // namespace
+
+namespace {
+
+// Runs `before_lock` once, just before the next lock attempt on the file.
+struct LockHookEnv : rt::os::EnvWrapper {
+  struct HookedFile : rt::os::FileWrapper {
+    HookedFile(std::unique_ptr<rt::os::File> f, std::function<void()>& hook) : FileWrapper(std::move(f)), hook_(hook) {}
+    bool try_lock(std::uint64_t off, std::uint64_t len, rt::os::LockKind kind) override {
+      if (auto h = std::exchange(hook_, nullptr)) h();
+      return FileWrapper::try_lock(off, len, kind);
+    }
+    std::function<void()>& hook_;
+  };
+  LockHookEnv() : EnvWrapper(rt::os::Env::Default()) {}
+  std::unique_ptr<rt::os::File> open_file(const std::string& p, rt::os::OpenMode m, rt::os::ShareMode s) override {
+    return std::make_unique<HookedFile>(EnvWrapper::open_file(p, m, s), before_lock);
+  }
+  std::function<void()> before_lock;
+};
+
+}  // namespace
+
+// A read begun on cached pages that needs a page it has not cached takes
+// the lock there; when another program changed the bag in between (its
+// removals emptying leaves the cached pages still lead to), the read starts
+// over under the lock and sees the bag as that program left it.
+TEST(CdxSharing, APageMissedAfterAnotherProgramsChangeIsReadAfresh) {
+  ts::TempDir dir;
+  const std::string path = dir.file("shared.cdx");
+  {
+    auto bag = Bag::create(path);
+    KeyList keys(8);
+    for (std::uint32_t r = 1; r <= 2000; ++r) keys.add(num_key(r * 2), r);
+    bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
+  }
+  LockHookEnv env;
+  auto reader = Bag::open(path, false, env);
+  Cursor c(reader->tag("N"));
+  ASSERT_TRUE(c.seek(num_key(2)));
+  env.before_lock = [&] {
+    auto writer = Bag::open(path, true);
+    for (std::uint32_t r = 1200; r <= 1800; ++r) ASSERT_TRUE(writer->tag("N").remove(num_key(r * 2), r));
+  };
+  EXPECT_FALSE(c.seek(num_key(3000))) << "a key removed by the other program";
+  ASSERT_TRUE(c.valid());
+  EXPECT_EQ(c.key(), num_key(3602));
+  EXPECT_FALSE(env.before_lock) << "the seek missed a page and took the lock";
+  auto writer = Bag::open(path, true);
+  writer->set_lock_wait([](const std::string&, int) { return false; });
+  EXPECT_NO_THROW(writer->tag("N").insert(num_key(5001), 1)) << "the reader's lock was released";
+  EXPECT_TRUE(c.seek(num_key(5001)));
+}
