@@ -259,8 +259,15 @@ LoadOutcome load(CheckEnv& env) {
   // What was written keeps its tags on every way out; when the load itself
   // fails, its own failure is the one reported.
   tools::AtExit index([&env, &check] { index_check_table(env, check.area()); });
-  const LoadOutcome out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
-                                                                     : load_from_sales(env, check, today);
+  LoadOutcome out;
+  {
+    // The ticket's lines with their products and headers are read under
+    // one lock of each shared bag (nothing in between waits for the
+    // operator).
+    const rt::wa::LockedReads stretch;
+    out = seek_live_line(log.area(), env.run.ticket) ? rebuild_from_log(env, check, log)
+                                                     : load_from_sales(env, check, today);
+  }
   index.restore();
   if (out.status != LoadStatus::Loaded) return out;
 

@@ -300,7 +300,10 @@ Bag::Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env, os::Sha
       share_(share),
       lock_wait_(bounded_lock_wait(kDefaultLockWaitSeconds, env.clock())) {}
 
-Bag::~Bag() = default;
+Bag::~Bag() {
+  // The file's close gives the lock back.
+  if (held_) LockedReads::forget(this);
+}
 
 std::unique_ptr<Bag> Bag::open(const std::string& path, bool writable, os::Env& env, os::ShareMode share) {
   std::string real;
@@ -446,6 +449,12 @@ Bag::Lock::Lock(Bag& bag, bool exclusive) : bag_(bag), uncaught_(std::uncaught_e
 Bag::Lock::~Lock() { bag_.release(std::uncaught_exceptions() > uncaught_); }
 
 void Bag::acquire(bool exclusive) {
+  // A change in a stretch that holds the shared lock trades it for the
+  // exclusive one.
+  if (exclusive && held_ && depth_ == 1) {
+    LockedReads::forget(this);
+    release_held();
+  }
   if (depth_ > 0) {
     if (exclusive && !exclusive_)
       throw CdxError(path_, "", "a change was asked for while the bag is locked for reading", CdxError::Kind::Refused);
@@ -486,6 +495,8 @@ void Bag::acquire(bool exclusive) {
 }
 
 void Bag::take_lock(os::LockKind kind) {
+  if (file_->try_lock(kLockOffset, 1, kind)) return;
+  LockedReads::release_all();  // never wait while holding others
   int attempt = 1;
   for (; !file_->try_lock(kLockOffset, 1, kind); ++attempt)
     if (!lock_wait_ || !lock_wait_(path_, attempt))
@@ -514,6 +525,11 @@ void Bag::end_cached_read(bool failed) {
   depth_ = 0;
   if (!locked_late_) return;
   locked_late_ = false;
+  if (!failed && LockedReads::active()) {
+    depth_ = 1;
+    hold_for_stretch();
+    return;
+  }
   // As release(): the pages read under the lock are the file's.
   if (failed) validated_in_ = 0;
   else validated();
@@ -572,6 +588,54 @@ ReadBatch::ReadBatch() {
 }
 ReadBatch::~ReadBatch() { --batch_depth; }
 std::uint64_t ReadBatch::current() { return batch_depth > 0 ? batch_serial : 0; }
+
+namespace {
+thread_local int stretch_depth = 0;
+thread_local std::vector<Bag*>* stretch_bags = nullptr;
+}  // namespace
+
+LockedReads::LockedReads() {
+  if (stretch_depth++ == 0) stretch_bags = new std::vector<Bag*>();
+}
+LockedReads::~LockedReads() {
+  if (--stretch_depth > 0) return;
+  release_all();
+  delete stretch_bags;
+  stretch_bags = nullptr;
+}
+bool LockedReads::active() { return stretch_depth > 0; }
+void LockedReads::hold(Bag* bag) { stretch_bags->push_back(bag); }
+void LockedReads::forget(Bag* bag) {
+  if (stretch_bags) std::erase(*stretch_bags, bag);
+}
+void LockedReads::release_all() {
+  if (!stretch_bags) return;
+  // A bag in the middle of a read keeps its lock until that read ends.
+  std::vector<Bag*> busy;
+  for (Bag* b : *stretch_bags) {
+    if (b->depth_ > 1) busy.push_back(b);
+    else b->release_held();
+  }
+  *stretch_bags = std::move(busy);
+}
+
+void Bag::hold_for_stretch() {
+  held_ = true;
+  LockedReads::hold(this);
+}
+
+void Bag::release_held() {
+  if (!held_) return;
+  held_ = false;
+  depth_ = 0;
+  store_->before_next_write(nullptr);
+  validated();
+  try {
+    file_->unlock(kLockOffset, 1);
+  } catch (const os::IoError&) {
+    // The lock goes with the file's close.
+  }
+}
 
 bool Bag::counter_trusted() const {
   const std::uint64_t batch = ReadBatch::current();

@@ -75,6 +75,31 @@ class ReadBatch {
   static std::uint64_t current();
 };
 
+class Bag;
+
+// A stretch of reads that waits for nobody (a ticket's lines read with their
+// products): while one is held by this thread, a shared bag that takes its
+// lock to read keeps it until the outermost one ends, so the stretch takes
+// each bag's lock once and reads the pages it needs with no other look at
+// the counter.  Other programs' changes to those bags wait for the end of
+// the stretch.  A bag whose lock is not granted at once first gives back
+// every lock the stretch holds, so the stretch never waits while holding
+// one (nor can it hold up a program that waits for it).
+class LockedReads {
+ public:
+  LockedReads();
+  ~LockedReads();
+  LockedReads(const LockedReads&) = delete;
+  LockedReads& operator=(const LockedReads&) = delete;
+  static bool active();
+
+ private:
+  friend class Bag;
+  static void hold(Bag* bag);
+  static void forget(Bag* bag);
+  static void release_all();  // every lock held for this thread's stretch
+};
+
 // How long to keep trying for the bag's lock: called with the bag's path
 // after every refused attempt with its number (1, 2, ...); it pauses before
 // the next attempt and returns true, or false to give up.  Called with 0 once
@@ -296,6 +321,7 @@ class Bag {
  private:
   friend class Tag;
   friend class Cursor;
+  friend class LockedReads;
   Bag(std::string path, std::unique_ptr<os::File> file, os::Env& env, os::ShareMode share);
   // Writes an empty bag (directory header and root) to `path`, synced.
   static void write_empty(os::Env& env, const std::string& path, bool structural, std::uint32_t version,
@@ -319,6 +345,11 @@ class Bag {
   // (false, no lock held).
   bool lock_late();
   void end_cached_read(bool failed);
+  // The shared lock kept for the thread's LockedReads (depth_ stays 1 until
+  // release_held).
+  void hold_for_stretch();
+  void release_held();
+  bool held_ = false;
   // Tries for the bag's lock as lock_wait_ allows; CdxError Busy when it
   // gives up.
   void take_lock(os::LockKind kind);
@@ -380,6 +411,10 @@ auto Bag::reading(Op op) -> decltype(op()) {
       end_cached_read(true);
       throw;
     }
+  }
+  if (depth_ == 0 && share_ == os::ShareMode::Shared && LockedReads::active()) {
+    acquire(false);
+    hold_for_stretch();
   }
   Lock lock(*this, false);
   return op();

@@ -148,7 +148,7 @@ void Table::keep_records(const std::string& file_bytes) {
   if (rl == 0 || file_bytes.size() <= hl) return;
   const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(count_, (file_bytes.size() - hl) / rl));
   if (n == 0) return;
-  page_.bytes.assign(file_bytes, hl, std::size_t(n) * rl);
+  std::memcpy(page_.make_room(std::size_t(n) * rl), file_bytes.data() + hl, std::size_t(n) * rl);
   page_.first = 1;
   page_.count = n;
   page_.loaded_at = share_ == Share::Exclusive ? 0 : now_seconds();
@@ -368,7 +368,7 @@ void Table::read_into(std::uint32_t recno, Record& out) {
   last_read_ = recno;
   if (page_.first && recno >= page_.first && recno - page_.first < page_.count &&
       (share_ == Share::Exclusive || now_seconds() - page_.loaded_at < kSharedCacheSeconds)) {
-    const std::string_view bytes(page_.bytes.data() + (recno - page_.first) * rl, rl);
+    const std::string_view bytes(page_.bytes.get() + (recno - page_.first) * rl, rl);
     if (out.schema_ptr() != schema_) out = Record(schema_, recno, bytes);
     else { out.set_recno(recno); out.assign_bytes(bytes); }
     return;
@@ -380,8 +380,9 @@ void Table::read_into(std::uint32_t recno, Record& out) {
     if (sequential || share_ == Share::Exclusive) {
       if (!sequential) recno -= (recno - 1) % per_page;
       const std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_page, count_ - recno + 1));
-      page_.bytes.resize(want * rl);
-      const std::size_t got = file_->read_at(schema_->record_offset(recno), page_.bytes.data(), want * rl);
+      char* room = page_.make_room(std::size_t(want) * rl);
+      page_.forget();  // until the read has filled it
+      const std::size_t got = file_->read_at(schema_->record_offset(recno), room, std::size_t(want) * rl);
       page_.count = static_cast<std::uint32_t>(got / rl);
       page_.first = page_.count ? recno : 0;
       page_.loaded_at = share_ == Share::Exclusive ? 0 : now_seconds();
@@ -389,7 +390,7 @@ void Table::read_into(std::uint32_t recno, Record& out) {
       if (asked - recno >= page_.count)
         throw TableError(ErrorKind::Corrupt, path_, "record " + std::to_string(asked) + " lies past the end of the file");
       recno = asked;
-      const std::string_view bytes(page_.bytes.data() + (recno - page_.first) * rl, rl);
+      const std::string_view bytes(page_.bytes.get() + (recno - page_.first) * rl, rl);
       if (out.schema_ptr() != schema_) out = Record(schema_, recno, bytes);
       else { out.set_recno(recno); out.assign_bytes(bytes); }
       return;
@@ -406,7 +407,7 @@ void Table::read_into(std::uint32_t recno, Record& out) {
 }
 
 void Table::invalidate_cache(std::uint32_t recno) {
-  if (page_.first && recno >= page_.first && recno - page_.first < page_.count) page_ = Page{};
+  if (page_.first && recno >= page_.first && recno - page_.first < page_.count) page_.forget();
 }
 
 void Table::stamp_date() {
@@ -454,7 +455,7 @@ void Table::write(const Record& rec) {
     if (memo_) {
       std::string on_file(schema_->record_length, '\0');
       if (share_ == Share::Exclusive && page_.first && recno >= page_.first && recno - page_.first < page_.count)
-        on_file.assign(page_.bytes.data() + (recno - page_.first) * schema_->record_length, schema_->record_length);
+        on_file.assign(page_.bytes.get() + (recno - page_.first) * schema_->record_length, schema_->record_length);
       else
         file_->read_exact(off, on_file.data(), on_file.size());
       fixed = rec;
@@ -465,7 +466,7 @@ void Table::write(const Record& rec) {
     unsynced_ = true;
     file_->write_at(off, src->bytes().data(), src->bytes().size());
     if (page_.first && recno >= page_.first && recno - page_.first < page_.count)
-      std::memcpy(page_.bytes.data() + (recno - page_.first) * schema_->record_length, src->bytes().data(),
+      std::memcpy(page_.bytes.get() + (recno - page_.first) * schema_->record_length, src->bytes().data(),
                   schema_->record_length);
     stamp_date();
   } catch (const os::IoError& e) {

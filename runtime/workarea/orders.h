@@ -66,6 +66,9 @@ void create_order(Area& area, const std::string& tag, const std::string& key,
 // Reads taken as one (a screen painted, a ticket's lines read): each shared
 // order bag looks at its change counter once in the batch (cdx::ReadBatch).
 using ReadBatch = cdx::ReadBatch;
+// A stretch of reads under one lock of each shared bag it reads
+// (cdx::LockedReads).
+using LockedReads = cdx::LockedReads;
 
 // The structural bag of a scratch table (WorkAreas::use_scratch) made afresh
 // and held in memory with it (cdx::Bag::create_scratch), replacing an

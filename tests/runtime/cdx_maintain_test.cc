@@ -365,3 +365,50 @@ TEST(CdxSharing, APageMissedAfterAnotherProgramsChangeIsReadAfresh) {
   EXPECT_NO_THROW(writer->tag("N").insert(num_key(5001), 1)) << "the reader's lock was released";
   EXPECT_TRUE(c.seek(num_key(5001)));
 }
+
+// Reads in a LockedReads stretch take each bag's lock once and keep it to
+// the end; a lock not granted at once makes the stretch give back the locks
+// it holds before it waits, so it never holds one while waiting.
+TEST(CdxSharing, ALockedStretchTakesEachLockOnceAndNeverWaitsHoldingOne) {
+  ts::TempDir dir;
+  for (const char* name : {"a.cdx", "b.cdx"}) {
+    auto bag = Bag::create(dir.file(name));
+    KeyList keys(8);
+    for (std::uint32_t r = 1; r <= 3000; ++r) keys.add(num_key(r), r);
+    bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
+  }
+  rt::os::CountingEnv env;
+  auto a = Bag::open(dir.file("a.cdx"), false, env);
+  auto b = Bag::open(dir.file("b.cdx"), false, env);
+  Cursor ca(a->tag("N")), cb(b->tag("N"));
+  // Whether another program could take the bag's lock to write now.
+  const auto free_to_write = [&](const char* name) {
+    auto f = rt::os::Env::Default().open_file(dir.file(name), rt::os::OpenMode::ReadWrite, rt::os::ShareMode::Shared);
+    const bool got = f->try_lock(kLockOffset, 1, rt::os::LockKind::Exclusive);
+    if (got) f->unlock(kLockOffset, 1);
+    return got;
+  };
+  {
+    const LockedReads stretch;
+    const auto before = env.calls();
+    for (std::uint32_t r = 100; r <= 3000; r += 290) ASSERT_TRUE(ca.seek(num_key(r)));
+    const auto used = env.calls().since(before);
+    EXPECT_EQ(used[rt::os::Call::Lock], 1u) << used.text(true);
+    EXPECT_EQ(used[rt::os::Call::Unlock], 0u) << used.text(true);
+    EXPECT_FALSE(free_to_write("a.cdx")) << "held to the end of the stretch";
+
+    // b is locked by another program: a gives its lock back before the wait.
+    auto writer = rt::os::Env::Default().open_file(dir.file("b.cdx"), rt::os::OpenMode::ReadWrite,
+                                                    rt::os::ShareMode::Shared);
+    ASSERT_TRUE(writer->try_lock(kLockOffset, 1, rt::os::LockKind::Exclusive));
+    bool a_free_while_waiting = false;
+    b->set_lock_wait([&](const std::string&, int attempt) {
+      if (attempt == 1) a_free_while_waiting = free_to_write("a.cdx");
+      return false;
+    });
+    EXPECT_THROW(cb.seek(num_key(2000)), CdxError);
+    EXPECT_TRUE(a_free_while_waiting);
+    ASSERT_TRUE(ca.seek(num_key(2999))) << "a is read again, under its lock";
+  }
+  EXPECT_TRUE(free_to_write("a.cdx")) << "the stretch's end gives every lock back";
+}
