@@ -109,33 +109,41 @@ namespace {
 // from the table: the sums do not depend on the order, and the area (with
 // the product that follows its current line) does not move.
 template <typename Take>
-void totals(CheckEnv& env, Take take) {
+void totals(CheckEnv& env, int kind, Take take) {
   const CheckView v = check_lines::view(env);
   rt::table::Table& table = v->table();
+  const std::uint32_t count = table.record_count();
+  CheckContext::Sums& kept = env.check.sums;
+  if (table.exclusive() && kept.kind == kind && kept.areas == env.areas.generation() &&
+      kept.writes == table.writes() && kept.records == count) {
+    env.check.sold = kept.sold;
+    env.check.counted = kept.counted;
+    return;
+  }
   rt::table::Record rec = table.blank();
   const int cantid = v.index(CheckLine::CANTID), cant_chk = v.index(CheckLine::CANT_CHK);
   double sold = 0, counted = 0;
-  const std::uint32_t count = table.record_count();
   for (std::uint32_t n = 1; n <= count; ++n) {
     table.read_into(n, rec);
     if (!take(rec, v)) continue;
-    sold += rec.get(cantid).number();
-    counted += rec.get(cant_chk).number();
+    sold += rec.number(cantid);
+    counted += rec.number(cant_chk);
   }
   env.check.sold = sold;
   env.check.counted = counted;
+  kept = {kind, env.areas.generation(), table.writes(), count, sold, counted};
 }
 
 }  // namespace
 
 void calcu(CheckEnv& env) {
-  totals(env, [](const rt::table::Record& r, const CheckView& v) {
-    return is_counted_line(r.get(v.index(CheckLine::CB)).number());
+  totals(env, 0, [](const rt::table::Record& r, const CheckView& v) {
+    return is_counted_line(r.number(v.index(CheckLine::CB)));
   });
 }
 
 bool faltan_trazar(CheckEnv& env) {
-  totals(env, [](const rt::table::Record& r, const CheckView& v) { return r.get(v.index(CheckLine::TRAZA)).text() == "S"; });
+  totals(env, 1, [](const rt::table::Record& r, const CheckView& v) { return r.get(v.index(CheckLine::TRAZA)).text() == "S"; });
   return env.check.sold != env.check.counted;
 }
 

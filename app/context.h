@@ -60,6 +60,16 @@ struct CheckContext {
   std::map<std::string, Batch> last_batch;
   gs1::TraceFields unit;                  // TRAZA_* of the scan being resolved
   bool unit_ok = false;                   // TRAZA_OK
+  // The last sums over the check table's lines, kept while the table (open
+  // exclusively by this station) is not written: a scan sums the lines,
+  // and so does the idle moment after it.
+  struct Sums {
+    int kind = -1;                 // which lines were summed (-1: none kept)
+    std::uint64_t areas = 0;       // WorkAreas::generation then
+    std::uint64_t writes = 0;      // the table's writes then
+    std::uint32_t records = 0;
+    double sold = 0, counted = 0;
+  } sums;
 };
 
 }  // namespace app

@@ -277,8 +277,10 @@ void BM_Cdx_Append3(benchmark::State& state) {
     rt::table::CreateOptions co;
     co.overwrite = true;
     rt::table::Table::create(dbf, {{"CODE", 'C', 10, 0}, {"NUM", 'N', 8, 0}, {"FECHA", 'D', 8, 0}}, co);
-    auto t = rt::table::Table::open(dbf);
-    auto b = rt::cdx::Bag::create(cdx);
+    rt::table::OpenOptions unsynced;  // CHK_SYNC=off: no fsync, as SQLite's synchronous=OFF
+    unsynced.sync = false;
+    auto t = rt::table::Table::open(dbf, unsynced);
+    auto b = rt::cdx::Bag::create(cdx, true, rt::os::Env::Default(), rt::os::ShareMode::Shared, false);
     std::vector<rt::cdx::Tag*> tags;
     std::vector<std::unique_ptr<rt::cdx::TagKeys>> keys;
     for (const char* e : {"CODE", "NUM", "FECHA"}) {

@@ -48,8 +48,13 @@ int scale() {
 }
 int products() { return 100000 / scale(); }
 
-std::map<std::string, double> g_us;   // wall microseconds per scan of each case
-std::map<std::string, double> g_cpu;  // processor microseconds per scan
+// Microseconds per scan of each case, the best of its runs (a run is 200
+// scans): the other programs of a shared machine only ever add time.
+std::map<std::string, double> g_us;   // wall
+std::map<std::string, double> g_cpu;  // processor
+void keep_best(std::map<std::string, double>& m, const std::string& k, double v) {
+  if (!m.count(k) || v < m[k]) m[k] = v;
+}
 
 // Ends a browse run once the scans are spent (not an error the browse's
 // routine would take for a table failure).
@@ -154,8 +159,8 @@ void BM_Scan(benchmark::State& state) {
       }
       const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
       state.SetIterationTime(us / 1e6);
-      g_us["station"] = us / kScansPerRun;
-      g_cpu["station"] = 1e6 * double(std::clock() - c0) / CLOCKS_PER_SEC / kScansPerRun;
+      keep_best(g_us, "station", us / kScansPerRun);
+      keep_best(g_cpu, "station", 1e6 * double(std::clock() - c0) / CLOCKS_PER_SEC / kScansPerRun);
     }
     s.areas.close_all();
   }
@@ -238,8 +243,8 @@ void BM_ScanSqlite(benchmark::State& state) {
     }
     const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
     state.SetIterationTime(us / 1e6);
-    g_us["sqlite"] = us / kScansPerRun;
-    g_cpu["sqlite"] = 1e6 * double(std::clock() - c0) / CLOCKS_PER_SEC / kScansPerRun;
+    keep_best(g_us, "sqlite", us / kScansPerRun);
+    keep_best(g_cpu, "sqlite", 1e6 * double(std::clock() - c0) / CLOCKS_PER_SEC / kScansPerRun);
   }
   benchmark::DoNotOptimize(checksum);
   for (sqlite3_stmt* st : {find, count, sums, window}) sqlite3_finalize(st);

@@ -47,29 +47,28 @@ bool blank(std::string_view s) {
 std::optional<double> parse_number(std::string_view s) {
   static constexpr double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10,
                                       1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20};
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  while (i < n && (s[i] == ' ' || s[i] == '\0')) ++i;
-  if (i == n) return std::nullopt;
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  while (p < end && (*p == ' ' || *p == '\0')) ++p;
+  if (p == end) return std::nullopt;
   bool neg = false;
-  if (s[i] == '-' || s[i] == '+') neg = s[i++] == '-';
+  if (*p == '-' || *p == '+') neg = *p++ == '-';
   std::uint64_t mant = 0;
   int digits = 0, decimals = 0;
   bool point = false;
-  for (; i < n; ++i) {
-    const char c = s[i];
-    if (c >= '0' && c <= '9') {
-      mant = mant * 10 + static_cast<unsigned>(c - '0');
+  for (; p < end; ++p) {
+    const auto d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0');
+    if (d < 10) {
+      mant = mant * 10 + d;
       ++digits;
-      if (point) ++decimals;
-    } else if (c == '.' && !point) {
+      decimals += point ? 1 : 0;
+    } else if (*p == '.' && !point) {
       point = true;
     } else {
       break;
     }
   }
-  const bool rest_blank = i == n || blank(s.substr(i));
-  if (digits == 0 || digits > 15 || !rest_blank) return text::val(s);
+  if (digits == 0 || digits > 15 || !blank(std::string_view(p, static_cast<std::size_t>(end - p)))) return text::val(s);
   const double v = static_cast<double>(mant) / kPow10[decimals];
   return neg ? -v : v;
 }
@@ -242,6 +241,14 @@ FieldValue decode_field(const Field& f, std::string_view b, std::string_view nul
       break;
   }
   return v;
+}
+
+double field_number(const Field& f, std::string_view b, std::string_view null_flags) {
+  if (f.null_bit < 0 && (f.type == FieldType::Numeric || f.type == FieldType::Float)) {
+    const auto n = parse_number(b);
+    return n ? *n : 0.0;
+  }
+  return field_value(f, b, null_flags).number();
 }
 
 Value field_value(const Field& f, std::string_view b, std::string_view null_flags) {

@@ -113,6 +113,9 @@ FieldValue decode_field(const Field& field, std::string_view field_bytes, std::s
 // Throws TableError(Usage) for memo-type fields: their text lives in the memo
 // file (Table::value reads it).
 Value field_value(const Field& field, std::string_view field_bytes, std::string_view null_flags);
+// field_value(...).number() without making the value: a number field's
+// number read straight from its bytes (sums over many records).
+double field_number(const Field& field, std::string_view field_bytes, std::string_view null_flags);
 
 // Encodes a value into field.length bytes at out.  Texts are cut or blank
 // padded; numbers are right-aligned with exactly field.decimals decimals;

@@ -69,6 +69,15 @@ Value Record::get(int i) const {
   }
 }
 
+double Record::number(int i) const {
+  try {
+    return field_number(field(i), raw(i), null_flags());
+  } catch (const TableError& e) {
+    if (!e.file().empty()) throw;
+    throw TableError(e.kind(), schema_->file, e.problem());
+  }
+}
+
 void Record::set(int i, const Value& v) {
   const Field& f = field(i);
   char tmp[256];

@@ -41,6 +41,8 @@ class Record {
   // fields throw, their text is read through Table::value / Table::memo.
   Value get(int i) const;
   Value get(std::string_view name) const { return get(field_index(name)); }
+  // get(i).number() without making the value.
+  double number(int i) const;
   // Stores a value (see encode_field): refused values throw and leave the
   // record unchanged.  Memo fields are set through Table::set_memo.
   void set(int i, const Value& v);
