@@ -60,22 +60,28 @@ std::string_view Record::null_flags() const {
   return std::string_view(bytes_).substr(schema_->null_flags->offset, schema_->null_flags->length);
 }
 
-Value Record::get(int i) const {
+namespace {
+
+// A field's decoding `read` (a codec of field.h), its errors named with the
+// table's file.
+template <typename Read>
+auto naming_file(const std::string& file, Read read) -> decltype(read()) {
   try {
-    return field_value(field(i), raw(i), null_flags());
+    return read();
   } catch (const TableError& e) {
     if (!e.file().empty()) throw;
-    throw TableError(e.kind(), schema_->file, e.problem());
+    throw TableError(e.kind(), file, e.problem());
   }
 }
 
+}  // namespace
+
+Value Record::get(int i) const {
+  return naming_file(schema_->file, [&] { return field_value(field(i), raw(i), null_flags()); });
+}
+
 double Record::number(int i) const {
-  try {
-    return field_number(field(i), raw(i), null_flags());
-  } catch (const TableError& e) {
-    if (!e.file().empty()) throw;
-    throw TableError(e.kind(), schema_->file, e.problem());
-  }
+  return naming_file(schema_->file, [&] { return field_number(field(i), raw(i), null_flags()); });
 }
 
 void Record::set(int i, const Value& v) {

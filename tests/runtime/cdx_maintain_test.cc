@@ -47,6 +47,14 @@ void expect_same(Tag& t, const Model& model) {
   }
 }
 
+// A bag whose tag "N" holds the keys step, 2 * step, ... of records 1 to n.
+void build_numbered(const std::string& path, std::uint32_t n, std::uint32_t step) {
+  auto bag = Bag::create(path);
+  KeyList keys(8);
+  for (std::uint32_t r = 1; r <= n; ++r) keys.add(num_key(r * step), r);
+  bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
+}
+
 }  // namespace
 
 struct RandomOps : ::testing::TestWithParam<std::tuple<int, bool>> {};
@@ -233,12 +241,7 @@ CHK_CHILD_ROUTINE(CdxFollowedWriter) {
 TEST(CdxSharing, AReaderNeverSeesATornBagAndFollowsTheWriter) {
   ts::TempDir dir;
   const std::string path = dir.file("shared.cdx");
-  {
-    auto bag = Bag::create(path);
-    KeyList keys(8);
-    for (std::uint32_t r = 1; r <= 2000; ++r) keys.add(num_key(r * 2), r);
-    bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
-  }
+  build_numbered(path, 2000, 2);
   auto bag = Bag::open(path, false);
   Tag& t = bag->tag("N");
   Cursor follower(t);
@@ -342,12 +345,7 @@ struct LockHookEnv : rt::os::EnvWrapper {
 TEST(CdxSharing, APageMissedAfterAnotherProgramsChangeIsReadAfresh) {
   ts::TempDir dir;
   const std::string path = dir.file("shared.cdx");
-  {
-    auto bag = Bag::create(path);
-    KeyList keys(8);
-    for (std::uint32_t r = 1; r <= 2000; ++r) keys.add(num_key(r * 2), r);
-    bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
-  }
+  build_numbered(path, 2000, 2);
   LockHookEnv env;
   auto reader = Bag::open(path, false, env);
   Cursor c(reader->tag("N"));
@@ -371,12 +369,7 @@ TEST(CdxSharing, APageMissedAfterAnotherProgramsChangeIsReadAfresh) {
 // it holds before it waits, so it never holds one while waiting.
 TEST(CdxSharing, ALockedStretchTakesEachLockOnceAndNeverWaitsHoldingOne) {
   ts::TempDir dir;
-  for (const char* name : {"a.cdx", "b.cdx"}) {
-    auto bag = Bag::create(dir.file(name));
-    KeyList keys(8);
-    for (std::uint32_t r = 1; r <= 3000; ++r) keys.add(num_key(r), r);
-    bag->build_tag(TagDefinition{"N", "n", "", 8, KeyKind::Binary}, keys);
-  }
+  for (const char* name : {"a.cdx", "b.cdx"}) build_numbered(dir.file(name), 3000, 1);
   rt::os::CountingEnv env;
   auto a = Bag::open(dir.file("a.cdx"), false, env);
   auto b = Bag::open(dir.file("b.cdx"), false, env);
