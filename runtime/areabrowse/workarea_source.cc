@@ -19,11 +19,15 @@ long WorkAreaSource::skip(long n) {
     if (painting_) a.skip_unrelated(by);
     else a.skip(by);
   };
+  const auto back_to = [&](wa::RecNo at) {
+    if (painting_) a.go_unrelated(at);
+    else a.go(at);
+  };
   while (moved < n) {
     const wa::RecNo at = a.recno();
     step(1);
     if (a.eof()) {
-      a.go(at);
+      back_to(at);
       break;
     }
     ++moved;
@@ -32,7 +36,7 @@ long WorkAreaSource::skip(long n) {
     const wa::RecNo at = a.recno();
     step(-1);
     if (a.bof() || a.recno() == at) {
-      a.go(at);
+      back_to(at);
       break;
     }
     --moved;

@@ -85,6 +85,11 @@ void Area::seek_position(RecNo recno, bool found) {
 }
 
 void Area::go(RecNo recno) {
+  go_unrelated(recno);
+  moved();
+}
+
+void Area::go_unrelated(RecNo recno) {
   bof_ = false;
   if (table_->has_record(recno)) {
     load(recno);
@@ -92,7 +97,6 @@ void Area::go(RecNo recno) {
     load(0);
     bof_ = table_->record_count() == 0;
   }
-  moved();
 }
 
 void Area::skip(long count) {

@@ -95,6 +95,7 @@ class Area {
   // where it was with a move that does move them (a browse reading a
   // screen of rows).
   void skip_unrelated(long count) { skip_moves(count); }
+  void go_unrelated(RecNo recno);  // DBGOTO likewise
   bool locate(const Condition& cond);  // __DBLOCATE from the first record; FOUND()
 
   // Fields of the current record.  At end of file a read gives the field's
