@@ -106,8 +106,8 @@ double prefill(const View<SaleLine>& compitem, const View<Product>& producto, do
 // (tags built by index_check_table).  The table is private to this station:
 // it is held in memory and written to its files when the check closes it.
 // A check table that another station holds is left alone: its files are
-// only emptied once nobody else has them open, so a station checking as the
-// same seller never has them changed under it.
+// only replaced once nobody else has them open, so a station checking as
+// the same seller never has them changed under it.
 View<CheckLine> fresh_check_table(CheckEnv& env) {
   const std::string& name = env.check.check_table;
   const LoadFailure busy(LoadStatus::CheckTableBusy,

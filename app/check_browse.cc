@@ -51,9 +51,8 @@ void put(CheckEnv& env, int row, int col, std::string_view text, const char* col
 // every key of a scan).
 void show_scan(CheckEnv& env) {
   static const rt::con::Attr colour = rt::con::parse_color_pair(kScanColour);
-  std::string line(80, ' ');
-  const std::string centred = tools::medio(env.check.scan, 40);
-  line.replace(0, std::min(centred.size(), line.size()), centred, 0, std::min(centred.size(), line.size()));
+  std::string line = tools::medio(env.check.scan, 40);
+  line.resize(80, ' ');
   env.con.put(kScanRow, 0, line, colour);
 }
 

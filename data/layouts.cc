@@ -1,5 +1,7 @@
 #include "data/layouts.h"
 
+#include "runtime/text/convert.h"
+
 namespace layout {
 namespace {
 
@@ -13,18 +15,9 @@ FieldLayout M(const char* n) { return {n, 'M', 10, 0, 4, false}; }
 // One field of a list of layouts.h.
 #define LAYOUT_FIELD(kind, name, ...) kind(#name __VA_OPT__(, ) __VA_ARGS__),
 
-// Field names are ASCII: compared with the letters' case folded.
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
-
 }  // namespace
 
-bool same_field_name(std::string_view a, std::string_view b) { return same_name(a, b); }
+bool same_field_name(std::string_view a, std::string_view b) { return rt::text::same_nocase(a, b); }
 
 const char kProfileLetters[] = "ABCS";
 
@@ -32,7 +25,7 @@ std::string profile_field(char letter) { return std::string("PERFIL_") + letter;
 
 const FieldLayout* TableLayout::field(std::string_view n) const {
   for (const auto& f : fields)
-    if (same_name(f.name, n)) return &f;
+    if (rt::text::same_nocase(f.name, n)) return &f;
   return nullptr;
 }
 
@@ -147,7 +140,7 @@ const std::vector<const TableLayout*>& all_tables() {
 
 const TableLayout* find_table(std::string_view name) {
   for (const auto* t : all_tables())
-    if (same_name(t->name, name)) return t;
+    if (rt::text::same_nocase(t->name, name)) return t;
   return nullptr;
 }
 
@@ -156,7 +149,7 @@ std::vector<FieldProblem> field_problems(const TableLayout& spec, const std::vec
   for (const auto& want : spec.fields) {
     const ActualField* have = nullptr;
     for (const auto& a : actual)
-      if (same_name(a.name, want.name)) have = &a;
+      if (rt::text::same_nocase(a.name, want.name)) have = &a;
     const std::string where = std::string("table ") + spec.name + ", field " + want.name;
     const auto add = [&](bool missing, const std::string& text) {
       problems.push_back({std::string(want.name), missing, where + ": " + text});

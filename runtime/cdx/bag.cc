@@ -342,13 +342,11 @@ void Bag::write_empty(os::Env& env, const std::string& path, bool structural, st
 std::unique_ptr<Bag> Bag::create_scratch(const std::string& path, os::Env& env) {
   std::unique_ptr<os::File> file;
   try {
-    file = std::make_unique<os::WriteBackFile>(
-        env.open_file(path, os::OpenMode::OpenOrCreate, os::ShareMode::Exclusive), os::WriteBackFile::Start::Replace);
+    file = os::open_scratch(env, path);
   } catch (const os::IoError& e) {
     if (e.kind() != os::IoKind::Busy) throw;
     throw CdxError(path, "", "another program has the bag open; it is not replaced", CdxError::Kind::Busy);
   }
-  os::note_created(env, path);
   std::uint8_t buf[kHeaderSize + kPageSize];
   encode_empty(true, 0, buf);
   file->write_at(0, buf, sizeof buf);

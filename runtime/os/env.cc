@@ -7,23 +7,9 @@
 #include <mutex>
 
 #include "runtime/os/process.h"
+#include "runtime/text/convert.h"
 
 namespace rt::os {
-
-namespace {
-
-bool same_nocase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::unique_ptr<File> File::open(const std::string& path, OpenMode mode) {
   return Env::Default().open_file(path, mode);
@@ -58,7 +44,7 @@ std::optional<std::string> find_file_nocase(Env& env, const std::string& dir, co
   const std::string exact = join_path(dir, name);
   if (env.file_exists(exact)) return exact;
   for (const auto& entry : env.list_directory(dir))
-    if (same_nocase(entry, name)) {
+    if (text::same_nocase(entry, name)) {
       std::string p = join_path(dir, entry);
       if (env.file_exists(p)) return p;
     }
@@ -95,9 +81,15 @@ std::string match_in(const std::vector<std::string>& names, const std::string& n
   std::string found;
   for (const auto& n : names) {
     if (n == name) return n;
-    if (found.empty() && same_nocase(n, name)) found = n;
+    if (found.empty() && text::same_nocase(n, name)) found = n;
   }
   return found;
+}
+
+// `path` named as the folder spells it: `found` is the spelling listed, ""
+// when the folder lists none.
+std::string spelt(const std::string& path, const std::string& found) {
+  return found.empty() || found == basename_of(path) ? path : join_path(dirname_of(path), found);
 }
 
 }  // namespace
@@ -110,8 +102,7 @@ std::string resolve_nocase(Env& env, const std::string& path) {
     std::lock_guard<std::mutex> g(names.mu);
     const auto it = names.by_folder.find(key);
     if (it != names.by_folder.end())
-      if (const std::string found = match_in(it->second, name); !found.empty())
-        return found == name ? path : join_path(dir, found);
+      if (const std::string found = match_in(it->second, name); !found.empty()) return spelt(path, found);
   }
   std::vector<std::string> listed = env.list_directory(dir);
   const std::string found = match_in(listed, name);
@@ -119,7 +110,7 @@ std::string resolve_nocase(Env& env, const std::string& path) {
     std::lock_guard<std::mutex> g(names.mu);
     names.by_folder[key] = std::move(listed);
   }
-  return found.empty() || found == name ? path : join_path(dir, found);
+  return spelt(path, found);
 }
 
 std::vector<std::string> missing_in_folder(Env& env, const std::string& dir, const std::vector<std::string>& names) {
@@ -138,10 +129,7 @@ std::string resolve_to_create(Env& env, const std::string& path) {
     FolderNames& names = folder_names();
     std::lock_guard<std::mutex> g(names.mu);
     const auto it = names.by_folder.find(folder_key(env, dirname_of(path)));
-    if (it != names.by_folder.end()) {
-      const std::string found = match_in(it->second, basename_of(path));
-      return found.empty() || found == basename_of(path) ? path : join_path(dirname_of(path), found);
-    }
+    if (it != names.by_folder.end()) return spelt(path, match_in(it->second, basename_of(path)));
   }
   return resolve_nocase(env, path);
 }

@@ -3,22 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace rt::os {
+#include "runtime/os/env.h"
 
-WriteBackFile::WriteBackFile(std::unique_ptr<File> target, Start start) : FileWrapper(std::move(target)) {
-  if (start == Start::Replace) size_unknown_ = true;
-  if (start != Start::Read) return;
-  // One read of a generous size takes a small file whole; a larger one is
-  // finished with its exact size.
-  bytes_.resize(64 * 1024);
-  bytes_.resize(FileWrapper::read_at(0, bytes_.data(), bytes_.size()));
-  if (bytes_.size() == 64 * 1024) {
-    bytes_.resize(FileWrapper::size());
-    const std::size_t rest = bytes_.size() - 64 * 1024;
-    if (rest > 0) FileWrapper::read_exact(64 * 1024, bytes_.data() + 64 * 1024, rest);
-  }
-  on_disk_size_ = bytes_.size();
-}
+namespace rt::os {
 
 WriteBackFile::~WriteBackFile() {
   try {
@@ -76,6 +63,12 @@ void WriteBackFile::flush() {
     on_disk_size_ = bytes_.size();
     size_unknown_ = false;
   }
+}
+
+std::unique_ptr<File> open_scratch(Env& env, const std::string& path) {
+  auto file = std::make_unique<WriteBackFile>(env.open_file(path, OpenMode::OpenOrCreate, ShareMode::Exclusive));
+  note_created(env, path);
+  return file;
 }
 
 void WriteBackFile::sync() {

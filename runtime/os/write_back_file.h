@@ -1,8 +1,11 @@
-// A file this program holds exclusively, kept whole in memory: read once
-// when wrapped (not at all when it was just created or emptied), every read
-// answered from memory, and writes gathered there until flush(), which
-// hands the changed bytes to the file in one write (and sets its size).
-// sync() flushes, then syncs the file.
+// A file this program holds exclusively and rewrites whole, kept in memory:
+// its earlier content is of no interest and reads as empty, every read is
+// answered from memory, and writes are gathered there until flush(), which
+// hands the changed bytes to the file in one write and cuts the file to its
+// size (the first flush writes over the earlier content: emptying the file
+// at its open would free its space only for the new content to take it
+// again, and some file systems write a file emptied and rewritten through at
+// its close).  sync() flushes, then syncs the file.
 //
 // For a private scratch file that its owner rebuilds at every use (the
 // seller's check table): no other program reads it, so until flushed the
@@ -21,21 +24,8 @@ namespace rt::os {
 
 class WriteBackFile final : public FileWrapper {
  public:
-  // What the file holds when it is wrapped.
-  enum class Start {
-    Read,     // its content, read whole now
-    Empty,    // nothing: it has just been created or emptied
-    // Content of no interest, which it reads as empty: the first flush
-    // writes the new content over it and cuts the file to its size (one
-    // call more then, instead of emptying the file at its open: emptying
-    // frees the file's space only for the new content to take it again,
-    // and some file systems write a file emptied and rewritten through at
-    // its close).
-    Replace,
-  };
-  // `target` must be open exclusively.  Throws IoError when reading it
-  // fails.
-  WriteBackFile(std::unique_ptr<File> target, Start start);
+  // `target` must be open exclusively.
+  explicit WriteBackFile(std::unique_ptr<File> target) : FileWrapper(std::move(target)) {}
   ~WriteBackFile() override;
 
   std::size_t read_at(std::uint64_t off, void* buf, std::size_t n) const override;
@@ -51,8 +41,13 @@ class WriteBackFile final : public FileWrapper {
 
   std::string bytes_;              // the file's content as this open sees it
   std::uint64_t on_disk_size_ = 0;  // the file's size as last flushed
-  bool size_unknown_ = false;       // Start::Replace until the first flush
+  bool size_unknown_ = true;       // until the first flush
   std::uint64_t dirty_from_ = 0, dirty_to_ = 0;  // changed bytes not yet written back
 };
+
+// A scratch file to rewrite: `path` opened exclusively (created when
+// missing) as a WriteBackFile, and counted among its folder's known names.
+// IoError of kind Busy when another open holds it (left as it is).
+std::unique_ptr<File> open_scratch(Env& env, const std::string& path);
 
 }  // namespace rt::os

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/table/error.h"
+#include "runtime/text/convert.h"
 
 namespace rt::table {
 
@@ -33,16 +34,6 @@ std::string hex_byte(unsigned v) {
   throw TableError(ErrorKind::Corrupt, file, what);
 }
 
-bool ieq(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 const char* version_name(std::uint8_t v) {
   switch (v) {
@@ -94,7 +85,7 @@ bool Schema::has_memo_fields() const {
 
 int Schema::index_of(std::string_view name) const {
   for (std::size_t i = 0; i < fields.size(); ++i)
-    if (ieq(fields[i].name, name)) return static_cast<int>(i);
+    if (text::same_nocase(fields[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 

@@ -203,9 +203,7 @@ std::unique_ptr<Table> Table::create_scratch(const std::string& given, const std
   // the first write-back, not emptied at the open.
   const auto take = [&env](const std::string& file) {
     try {
-      auto f = env.open_file(file, os::OpenMode::OpenOrCreate, os::ShareMode::Exclusive);
-      os::note_created(env, file);
-      return std::make_unique<os::WriteBackFile>(std::move(f), os::WriteBackFile::Start::Replace);
+      return os::open_scratch(env, file);
     } catch (const os::IoError& e) {
       if (e.kind() == os::IoKind::Busy)
         throw TableError(ErrorKind::Busy, file, "table is in use by another user (cannot replace it)");

@@ -248,8 +248,8 @@ class Table {
   bool date_stamped_ = false;
   bool sync_ = true;
   bool unsynced_ = false;       // the table was written since its last sync
-  bool count_pending_ = false;
-  std::uint64_t writes_ = 0;  // exclusive: count_ is not yet in the header
+  bool count_pending_ = false;  // exclusive: count_ is not yet in the header
+  std::uint64_t writes_ = 0;
   std::set<std::uint32_t> locked_;
   // Memo blocks this open wrote and no stored record references yet.
   std::set<std::uint32_t> fresh_blocks_;

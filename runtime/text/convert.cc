@@ -100,6 +100,14 @@ std::string upper(std::string_view s) {
   return out;
 }
 
+bool same_nocase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
 std::string lower(std::string_view s) {
   std::string out(s);
   for (char& c : out)

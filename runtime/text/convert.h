@@ -30,6 +30,9 @@ std::string pad_left(std::string_view s, std::size_t width, char fill = ' ');
 // ASCII upper case; code-page bytes above 0x7F stay as they are.
 std::string upper(std::string_view s);
 std::string lower(std::string_view s);
+// Whether two texts are equal with the case of ASCII letters ignored (names
+// of fields, tags, aliases and files); other bytes compare as they are.
+bool same_nocase(std::string_view a, std::string_view b);
 
 // The text comparisons of the suite: "=" compares as many characters as the
 // right-hand text has (any text equals an empty right side); "==" compares

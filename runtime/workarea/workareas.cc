@@ -250,19 +250,16 @@ void Area::set_fields(Record& rec, const std::vector<std::pair<int, Value>>& val
   }
 }
 
-void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) {
+template <typename Values>
+void Area::put_all(const Values& values) {
   require_writable("write");
   Record after = record_;
   set_fields(after, values);
   write_current(after);
 }
 
-void Area::put_fields_at(const std::vector<std::pair<int, Value>>& values) {
-  require_writable("write");
-  Record after = record_;
-  set_fields(after, values);
-  write_current(after);
-}
+void Area::put_fields(const std::vector<std::pair<std::string, Value>>& values) { put_all(values); }
+void Area::put_fields_at(const std::vector<std::pair<int, Value>>& values) { put_all(values); }
 
 void Area::write_current(const Record& after) {
   const std::string before(record_.bytes());
@@ -319,13 +316,11 @@ bool Area::appended(const Record& rec) {
   return true;
 }
 
-bool Area::append() {
-  if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
-  drop_record_locks();  // an append, like a lock, drops the area's other locks
-  return appended(table_->blank());
-}
+// An append, like a lock, drops the area's other record locks.
+bool Area::append() { return append_all(std::vector<std::pair<int, Value>>{}); }
 
-bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
+template <typename Values>
+bool Area::append_all(const Values& values) {
   if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
   Record rec = table_->blank();
   set_fields(rec, values);
@@ -333,13 +328,8 @@ bool Area::append(const std::vector<std::pair<std::string, Value>>& values) {
   return appended(rec);
 }
 
-bool Area::append_at(const std::vector<std::pair<int, Value>>& values) {
-  if (readonly_) fail(Kind::NotWritable, "cannot append: the table is open read-only");
-  Record rec = table_->blank();
-  set_fields(rec, values);
-  drop_record_locks();
-  return appended(rec);
-}
+bool Area::append(const std::vector<std::pair<std::string, Value>>& values) { return append_all(values); }
+bool Area::append_at(const std::vector<std::pair<int, Value>>& values) { return append_all(values); }
 
 bool Area::lock_record() {
   drop_record_locks();
@@ -404,13 +394,7 @@ std::string alias_key(const std::string& alias) { return text::upper(text::trim(
 bool alias_is(const std::string& key, std::string_view given) {
   while (!given.empty() && given.front() == ' ') given.remove_prefix(1);
   while (!given.empty() && given.back() == ' ') given.remove_suffix(1);
-  if (given.size() != key.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    char c = given[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != key[i]) return false;
-  }
-  return true;
+  return text::same_nocase(key, given);
 }
 
 std::string default_alias(const std::string& path) {
@@ -450,21 +434,45 @@ int WorkAreas::select(const std::string& alias) const {
   return 0;
 }
 
-bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
-  const std::string path = with_dbf(file);
-  const std::string alias = options.alias.empty() ? default_alias(path) : alias_key(options.alias);
+void WorkAreas::make_room(const std::string& alias) {
   const int holder = select(alias);
   if (holder != 0 && holder != current_)
     throw WorkAreaError(Kind::AliasInUse, alias + ": alias already in use in work area " + std::to_string(holder));
   retire(current_);
+}
+
+void WorkAreas::install(std::unique_ptr<Area> area) {
+  area->number_ = current_;
+  area->goto_top();
+  areas_[current_] = std::move(area);
+  ++generation_;
+}
+
+template <typename Open>
+bool WorkAreas::open_into(const std::string& alias, bool exclusive, bool readonly, Open open) {
+  std::unique_ptr<table::Table> t;
+  try {
+    t = open();
+  } catch (const TableError& e) {
+    neterr_ = e.network_error();
+    if (neterr_) return false;
+    throw;
+  }
+  neterr_ = false;
+  auto area = std::make_unique<Area>(current_, alias, std::move(t), exclusive, readonly);
+  area->set_bag_lock_wait(bag_lock_wait_);
+  install(std::move(area));
+  return true;
+}
+
+bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
+  const std::string path = with_dbf(file);
+  const std::string alias = options.alias.empty() ? default_alias(path) : alias_key(options.alias);
+  make_room(alias);
   if (!kept_.empty() && !options.exclusive && !options.readonly) {
     const auto k = kept_.find(os::resolve_nocase(env_, path));
     if (k != kept_.end() && k->second && k->second->alias() == alias) {
-      std::unique_ptr<Area> area = std::move(k->second);
-      area->number_ = current_;
-      area->goto_top();
-      areas_[current_] = std::move(area);
-      ++generation_;
+      install(std::move(k->second));
       neterr_ = false;
       return true;
     }
@@ -477,21 +485,7 @@ bool WorkAreas::use(const std::string& file, const OpenOptions& options) {
     o.lock_scheme = site_->lock_scheme;
     o.sync = site_->sync;
   }
-  std::unique_ptr<table::Table> t;
-  try {
-    t = table::Table::open(path, o);
-  } catch (const TableError& e) {
-    neterr_ = e.network_error();
-    if (neterr_) return false;
-    throw;
-  }
-  neterr_ = false;
-  auto area = std::make_unique<Area>(current_, alias, std::move(t), options.exclusive, options.readonly);
-  area->set_bag_lock_wait(bag_lock_wait_);
-  area->goto_top();
-  areas_[current_] = std::move(area);
-  ++generation_;
-  return true;
+  return open_into(alias, options.exclusive, options.readonly, [&] { return table::Table::open(path, o); });
 }
 
 Area& WorkAreas::current() {
@@ -556,28 +550,11 @@ std::vector<table::NewField> WorkAreas::structure() {
 bool WorkAreas::use_scratch(const std::string& file, const std::vector<table::NewField>& fields,
                             const std::string& alias, text::CodePage code_page) {
   const std::string key = alias_key(alias);
-  const int holder = select(key);
-  if (holder != 0 && holder != current_)
-    throw WorkAreaError(Kind::AliasInUse, key + ": alias already in use in work area " + std::to_string(holder));
-  retire(current_);
+  make_room(key);
   table::CreateOptions o;
   o.env = &env_;
   o.code_page = code_page;
-  std::unique_ptr<table::Table> t;
-  try {
-    t = table::Table::create_scratch(with_dbf(file), fields, o);
-  } catch (const TableError& e) {
-    neterr_ = e.network_error();
-    if (neterr_) return false;
-    throw;
-  }
-  neterr_ = false;
-  auto area = std::make_unique<Area>(current_, key, std::move(t), true, false);
-  area->set_bag_lock_wait(bag_lock_wait_);
-  area->goto_top();
-  areas_[current_] = std::move(area);
-  ++generation_;
-  return true;
+  return open_into(key, true, false, [&] { return table::Table::create_scratch(with_dbf(file), fields, o); });
 }
 
 void WorkAreas::copy_structure(const std::string& file, std::optional<bool> sync) {

@@ -180,6 +180,11 @@ class Area {
   void set_fields(table::Record& rec, const std::vector<std::pair<std::string, Value>>& values);
   void set_fields(table::Record& rec, const std::vector<std::pair<int, Value>>& values);
   void set_field(table::Record& rec, int index, const Value& value);  // 0-based index
+  // put_fields and append for fields by name or by position.
+  template <typename Values>
+  void put_all(const Values& values);
+  template <typename Values>
+  bool append_all(const Values& values);
   void drop_record_locks();  // before an append or a lock: the area's other record locks
   bool appended(const table::Record& rec);  // appends rec and makes it current
   bool passes_filter();
@@ -300,6 +305,15 @@ class WorkAreas {
   // Closes area `number` (nothing when none is open there), or keeps its
   // table open when keep_open named it.
   void retire(int number);
+  // The current area emptied for a table opened under `alias`
+  // (WorkAreaError when another area has that alias).
+  void make_room(const std::string& alias);
+  // `area` made the current area's, on its first record.
+  void install(std::unique_ptr<Area> area);
+  // The table `open` gives, in the current area; false with NETERR() when
+  // sharing refused it.
+  template <typename Open>
+  bool open_into(const std::string& alias, bool exclusive, bool readonly, Open open);
   std::map<int, std::unique_ptr<Area>> areas_;
   std::map<std::string, std::unique_ptr<Area>> kept_;  // by the table's path; empty: named, not open
   int current_ = 1;
