@@ -43,6 +43,15 @@ std::string make_items(const TempDir& dir, int count, const std::string& name = 
   return path;
 }
 
+// make_items with the table's own bag holding the tag "code" on CODE.
+std::string make_indexed_items(const TempDir& dir, int count) {
+  const std::string path = make_items(dir, count);
+  WorkAreas wa;
+  EXPECT_TRUE(wa.use(path, {.alias = "", .exclusive = true, .readonly = false}));
+  rt::wa::create_order(wa.current(), "code", "CODE");
+  return path;
+}
+
 }  // namespace
 
 // Second processes: args are the table, the file that says "ready" and the
@@ -504,12 +513,7 @@ TEST(WorkAreas, TheAppendLockStaysAcrossAppendsAndRecordLocksUntilReleased) {
 // it without holding the bag: this one's appends go through, then theirs.
 TEST(WorkAreas, AnAppendWaitingForTheAppendLockHoldsNoBagLock) {
   TempDir dir;
-  const auto items = make_items(dir, 2);
-  {
-    WorkAreas wa;
-    ASSERT_TRUE(wa.use(items, {.alias = "", .exclusive = true, .readonly = false}));
-    rt::wa::create_order(wa.current(), "code", "CODE");
-  }
+  const std::string items = make_indexed_items(dir, 2);
   WorkAreas mine;
   ASSERT_TRUE(mine.use(items));
   Area& a = mine.current();
@@ -576,12 +580,7 @@ TEST(WorkAreas, AScratchTableReachesItsFilesWholeAtCommit) {
 // open held locked stays locked.
 TEST(WorkAreas, AKeptTableIsTakenBackWithOthersChangesAndNoLocks) {
   TempDir dir;
-  const std::string items = make_items(dir, 2);
-  {
-    WorkAreas wa;
-    ASSERT_TRUE(wa.use(items, {.alias = "", .exclusive = true, .readonly = false}));
-    rt::wa::create_order(wa.current(), "code", "CODE");
-  }
+  const std::string items = make_indexed_items(dir, 2);
   rt::os::CountingEnv counting;
   WorkAreas wa(counting);
   wa.keep_open(items);
@@ -611,12 +610,7 @@ TEST(WorkAreas, AKeptTableIsTakenBackWithOthersChangesAndNoLocks) {
 // every seek does, so another program's change is seen by the next seek.
 TEST(WorkAreas, AReadBatchLooksAtABagsCounterOnce) {
   TempDir dir;
-  const std::string items = make_items(dir, 3);
-  {
-    WorkAreas wa;
-    ASSERT_TRUE(wa.use(items, {.alias = "", .exclusive = true, .readonly = false}));
-    rt::wa::create_order(wa.current(), "code", "CODE");
-  }
+  const std::string items = make_indexed_items(dir, 3);
   rt::os::CountingEnv counting;
   WorkAreas wa(counting);
   ASSERT_TRUE(wa.use(items));
